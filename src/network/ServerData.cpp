@@ -1,0 +1,62 @@
+#include "network/ServerData.h"
+
+#include <QJsonValue>
+
+namespace {
+
+QString firstNonEmpty(const QJsonObject &object, const char *preferred, const char *fallback) {
+    const QString value = object.value(QLatin1String(preferred)).toString();
+    return value.isEmpty() ? object.value(QLatin1String(fallback)).toString() : value;
+}
+
+int integerId(const QJsonValue &value) {
+    if (!value.isDouble())
+        return 0;
+    const double number = value.toDouble();
+    const int whole = value.toInt();
+    return double(whole) == number ? whole : 0;
+}
+
+float coordinate(const QJsonValue &value) {
+    bool ok = false;
+    const float number = value.toString().toFloat(&ok);
+    return ok ? number : 0.0f;
+}
+
+} // namespace
+
+ServerData::ServerData(const QJsonObject &object)
+    : id(integerId(object.value(QLatin1String("id"))))
+    , hostname(firstNonEmpty(object, "hostname", "ip"))
+    , name(object.value(QLatin1String("name")).toString())
+    , city(object.value(QLatin1String("city")).toString())
+    , country(firstNonEmpty(object, "country", "countryName"))
+    , continent(firstNonEmpty(object, "continent", "continentName"))
+    , countryCode(firstNonEmpty(object, "location", "countryCode"))
+    , latitude(coordinate(object.value(QLatin1String("latitude"))))
+    , longitude(coordinate(object.value(QLatin1String("longitude"))))
+    , configLink(
+          object.value(QLatin1String("files")).toObject().value(QLatin1String("ovpn")).toString(),
+          QUrl::TolerantMode)
+    , serverIp(firstNonEmpty(object, "server_ip", "ip")) {
+    if (name.isEmpty())
+        name = city.isEmpty() ? country : city;
+    if (serverIp.isEmpty())
+        serverIp = hostname;
+}
+
+QVector<ServerData> parseServers(const QJsonArray &servers) {
+    QVector<ServerData> parsed;
+    parsed.reserve(servers.size());
+    for (const QJsonValue &element : servers) {
+        ServerData server(element.toObject());
+        if (!server.name.contains(QLatin1String("(trial)"), Qt::CaseInsensitive))
+            parsed.append(server);
+    }
+    return parsed;
+}
+
+void registerServerDataMetaTypes() {
+    qRegisterMetaType<ServerData>("ServerData");
+    qRegisterMetaType<QVector<ServerData>>("QVector<ServerData>");
+}

@@ -1,0 +1,174 @@
+#include "app/RunGuard.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QString guardKey = QStringLiteral("VPN_APP_EXAMPLE_NAME_RunGuard");
+const int startTimeoutMs = 10000;
+// How long a started copy must stay alive to count as the one that runs; a copy that loses the
+// guard exits within milliseconds.
+const int settleMs = 1500;
+
+} // namespace
+
+class TestRunGuard : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void derivedNamesAreHexAndDistinct();
+    void derivedNamesAreTheSameInEveryProcess();
+    void guardInOneProcessIsSeenByAnother();
+    void secondStartExitsAtOnceAndFirstGoesOn();
+    void startAfterKilledHolderRuns();
+    void tenSimultaneousStartsLeaveOneRunning();
+
+private:
+    std::unique_ptr<QProcess> startProgram();
+    bool staysRunning(QProcess &process);
+    void expectQuietZeroExit(QProcess &process);
+
+    // Every guard of these tests lives under a private temporary folder, so a copy of Corvane
+    // that a developer runs meanwhile is never touched.
+    std::unique_ptr<QTemporaryDir> ipcDir;
+    std::vector<std::unique_ptr<QProcess>> processes;
+};
+
+void TestRunGuard::init() {
+    ipcDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(ipcDir->isValid());
+    qputenv("TMPDIR", ipcDir->path().toLocal8Bit());
+}
+
+void TestRunGuard::cleanup() {
+    for (auto &process : processes) {
+        process->kill();
+        process->waitForFinished();
+    }
+    processes.clear();
+    // Let a fresh guard drop any segment a killed copy left behind.
+    RunGuard sweeper(guardKey);
+    ipcDir.reset();
+}
+
+std::unique_ptr<QProcess> TestRunGuard::startProgram() {
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("TMPDIR"), ipcDir->path());
+    process->setProcessEnvironment(environment);
+    process->start(QStringLiteral(CORVANE_EXECUTABLE), QStringList());
+    return process;
+}
+
+bool TestRunGuard::staysRunning(QProcess &process) {
+    return process.waitForStarted(startTimeoutMs) && !process.waitForFinished(settleMs) &&
+           process.state() == QProcess::Running;
+}
+
+void TestRunGuard::expectQuietZeroExit(QProcess &process) {
+    QVERIFY(process.waitForFinished(startTimeoutMs));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardOutput(), QByteArray());
+}
+
+void TestRunGuard::derivedNamesAreHexAndDistinct() {
+    RunGuard guard(guardKey);
+    const QRegularExpression hex40(QStringLiteral("^[0-9a-f]{40}$"));
+    QVERIFY(hex40.match(guard.semaphoreName()).hasMatch());
+    QVERIFY(hex40.match(guard.segmentName()).hasMatch());
+    QVERIFY(guard.semaphoreName() != guard.segmentName());
+    QCOMPARE(guard.semaphoreName(), RunGuard::deriveGuardKey(guardKey, "_memLockKey"));
+    QCOMPARE(guard.segmentName(), RunGuard::deriveGuardKey(guardKey, "_sharedmemKey"));
+    // SHA-1 of the key bytes followed by the salt bytes.
+    QCOMPARE(RunGuard::deriveGuardKey("ab", "c"),
+             QStringLiteral("a9993e364706816aba3e25717850c26c9cd0d89d"));
+}
+
+void TestRunGuard::derivedNamesAreTheSameInEveryProcess() {
+    RunGuard guard(guardKey);
+    const QByteArray expected =
+        (guard.semaphoreName() + '\n' + guard.segmentName() + '\n').toUtf8();
+    for (int run = 0; run < 2; ++run) {
+        QProcess printer;
+        printer.start(QStringLiteral(PRINT_GUARD_NAMES), QStringList());
+        QVERIFY(printer.waitForFinished(startTimeoutMs));
+        QCOMPARE(printer.readAllStandardOutput(), expected);
+    }
+}
+
+void TestRunGuard::guardInOneProcessIsSeenByAnother() {
+    RunGuard holder(guardKey);
+    QVERIFY(holder.tryToAcquire());
+    QVERIFY(!holder.isAnotherInstanceRunning());
+
+    auto program = startProgram();
+    expectQuietZeroExit(*program);
+
+    holder.release();
+    auto next = startProgram();
+    QVERIFY(staysRunning(*next));
+    processes.push_back(std::move(next));
+    QVERIFY(holder.isAnotherInstanceRunning());
+    QVERIFY(!holder.tryToAcquire());
+}
+
+void TestRunGuard::secondStartExitsAtOnceAndFirstGoesOn() {
+    auto first = startProgram();
+    QVERIFY(staysRunning(*first));
+
+    auto second = startProgram();
+    expectQuietZeroExit(*second);
+
+    QCOMPARE(first->state(), QProcess::Running);
+    processes.push_back(std::move(first));
+}
+
+void TestRunGuard::startAfterKilledHolderRuns() {
+    auto first = startProgram();
+    QVERIFY(staysRunning(*first));
+    first->kill();
+    QVERIFY(first->waitForFinished(startTimeoutMs));
+    QCOMPARE(first->exitStatus(), QProcess::CrashExit);
+
+    auto next = startProgram();
+    QVERIFY(staysRunning(*next));
+    auto blocked = startProgram();
+    expectQuietZeroExit(*blocked);
+    processes.push_back(std::move(next));
+}
+
+void TestRunGuard::tenSimultaneousStartsLeaveOneRunning() {
+    for (int i = 0; i < 10; ++i)
+        processes.push_back(startProgram());
+    for (auto &process : processes)
+        QVERIFY(process->waitForStarted(startTimeoutMs));
+
+    int exitedQuietly = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        std::count_if(processes.begin(), processes.end(),
+                      [](const auto &p) { return p->state() == QProcess::NotRunning; }) == 9,
+        startTimeoutMs * 2);
+    QTest::qWait(settleMs);
+    for (auto &process : processes) {
+        if (process->state() != QProcess::NotRunning)
+            continue;
+        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process->exitCode(), 0);
+        ++exitedQuietly;
+    }
+    QCOMPARE(exitedQuietly, 9);
+}
+
+QTEST_GUILESS_MAIN(TestRunGuard)
+#include "TestRunGuard.moc"

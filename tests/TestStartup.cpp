@@ -1,0 +1,72 @@
+#include "app/MainWindow.h"
+#include "app/Startup.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QLabel>
+#include <QStackedWidget>
+#include <QtTest>
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initResourceTree(); }
+
+    void missingFontLeavesThePlatformFont();
+    void builtInFontBecomesApplicationFontAndRoboto();
+    void mainWindowShowsTheLoadingPage();
+};
+
+void TestStartup::missingFontLeavesThePlatformFont() {
+    const QFont before = QApplication::font();
+    QVERIFY(!installApplicationFont(":/fonts/missing.ttf"));
+    QCOMPARE(QApplication::font(), before);
+    QVERIFY(QFont::substitutes("Roboto").isEmpty());
+}
+
+void TestStartup::builtInFontBecomesApplicationFontAndRoboto() {
+    QVERIFY(installApplicationFont());
+    QCOMPARE(QApplication::font().family(), QStringLiteral("Roboto Condensed"));
+    QCOMPARE(QFont::substitute("Roboto").toLower(), QStringLiteral("roboto condensed"));
+}
+
+void TestStartup::mainWindowShowsTheLoadingPage() {
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.size(), QSize(411, 914));
+    QCOMPARE(window.minimumSize(), QSize(411, 914));
+    QCOMPARE(window.maximumSize(), QSize(411, 914));
+    QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
+    QVERIFY(window.windowFlags().testFlag(Qt::NoDropShadowWindowHint));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Corvane"));
+    QVERIFY(!window.windowIcon().isNull());
+
+    // Rounded corners: the corner pixel is outside the mask, the centre inside.
+    QVERIFY(!window.mask().contains(QPoint(0, 0)));
+    QVERIFY(!window.mask().contains(QPoint(410, 913)));
+    QVERIFY(window.mask().contains(QPoint(205, 457)));
+    QVERIFY(window.mask().contains(QPoint(18, 0)));
+
+    auto *stack = window.findChild<QStackedWidget *>("stackedWidget");
+    QVERIFY(stack);
+    QCOMPARE(stack->count(), 4);
+    QCOMPARE(stack->currentWidget()->objectName(), QStringLiteral("pageLoading"));
+    const QStringList pages = {"pageLoading", "pageMessage", "pageLogin", "pageMain"};
+    for (int i = 0; i < pages.size(); ++i)
+        QCOMPARE(stack->widget(i)->objectName(), pages.at(i));
+
+    auto *message = window.findChild<QLabel *>("labelLoadingMessage");
+    QVERIFY(message && message->isVisible());
+    QCOMPARE(message->text(), QStringLiteral("Loading..."));
+
+    auto *border = window.findChild<QFrame *>("windowLightBorder");
+    QVERIFY(border);
+    QCOMPARE(border->geometry(), QRect(0, 0, 411, 914));
+    QVERIFY(border->testAttribute(Qt::WA_TransparentForMouseEvents));
+}
+
+QTEST_MAIN(TestStartup)
+#include "TestStartup.moc"
