@@ -1,5 +1,7 @@
+#include "ScriptedHttpServer.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
+#include "network/NetworkManager.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -12,12 +14,23 @@ class TestStartup : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initResourceTree(); }
+    void initTestCase();
 
     void missingFontLeavesThePlatformFont();
     void builtInFontBecomesApplicationFontAndRoboto();
     void mainWindowShowsTheLoadingPage();
+    void mainWindowResolvesTheBrandAtOnceAndRetries();
+
+private:
+    ScriptedHttpServer service;
 };
+
+void TestStartup::initTestCase() {
+    initResourceTree();
+    qputenv("CORVANE_ACCOUNT_API_URL", service.url("/graphql").toUtf8());
+    qputenv("CORVANE_VPN_API_URL", service.url().toUtf8());
+    qputenv("CORVANE_BRAND_DOMAIN", "brand.test");
+}
 
 void TestStartup::missingFontLeavesThePlatformFont() {
     const QFont before = QApplication::font();
@@ -66,6 +79,24 @@ void TestStartup::mainWindowShowsTheLoadingPage() {
     QVERIFY(border);
     QCOMPARE(border->geometry(), QRect(0, 0, 411, 914));
     QVERIFY(border->testAttribute(Qt::WA_TransparentForMouseEvents));
+}
+
+void TestStartup::mainWindowResolvesTheBrandAtOnceAndRetries() {
+    service.clear();
+    service.script("POST", "/graphql", 503, "{}");
+    service.script("POST", "/graphql", 200,
+                   R"({"data":{"brandByDomain":{"id":"brand-42","name":"Corvane"}}})");
+    MainWindow window;
+    auto *network = window.findChild<NetworkManager *>();
+    QVERIFY(network);
+    network->setBrandLookupRetryInterval(50);
+    QSignalSpy resolved(network, &NetworkManager::brandIdReceived);
+    QVERIFY(resolved.wait(5000));
+    QCOMPARE(resolved.first().at(0).toString(), QStringLiteral("brand-42"));
+    const auto requests = service.requestsTo("/graphql");
+    QCOMPARE(requests.size(), 2);
+    for (const auto &request : requests)
+        QVERIFY(request.body.contains(R"(brandByDomain(domain: \"brand.test\"))"));
 }
 
 QTEST_MAIN(TestStartup)

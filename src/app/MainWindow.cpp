@@ -1,5 +1,8 @@
 #include "app/MainWindow.h"
 
+#include "i18n/LanguageManager.h"
+#include "network/Deployment.h"
+#include "network/NetworkManager.h"
 #include "ui/LoadingForm.h"
 
 #include <QFrame>
@@ -35,7 +38,18 @@ MainWindow::MainWindow(QWidget *parent)
     setFixedSize(windowWidth, windowHeight);
     applyRoundedShape();
     setWindowTitle(QStringLiteral("Corvane"));
+    createServiceClient();
     showForm(AppStyleUtil::ApplicationForm::LoadingPage);
+    emit requestBrandId(Deployment::brandDomain());
+}
+
+void MainWindow::createServiceClient() {
+    networkManager = new NetworkManager(this);
+    connect(this, &MainWindow::requestBrandId, networkManager, &NetworkManager::requestBrandId);
+    connect(networkManager, &NetworkManager::brandIdReceived, this, &MainWindow::brandIdResolved);
+
+    languageManager = new LanguageManager(this);
+    networkManager->setLanguageManager(languageManager);
 }
 
 void MainWindow::buildInterface() {
@@ -72,6 +86,10 @@ void MainWindow::applyRoundedShape() {
         QStringLiteral("background: transparent; border: 1px solid #D9E1EA; border-radius: 18px;"));
     border->setAttribute(Qt::WA_TransparentForMouseEvents);
     border->raise();
+}
+
+void MainWindow::brandIdResolved(QString resolvedBrandId) {
+    brandId = resolvedBrandId;
 }
 
 void MainWindow::showForm(AppStyleUtil::ApplicationForm::Form form) {

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "network/ReplyError.h"
+#include "network/ServerData.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QVector>
+
+class LanguageManager;
+class QJsonDocument;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+class QTimer;
+
+// The client's only voice to its two services: the GraphQL account API and the REST VPN API.
+class NetworkManager : public QObject {
+    Q_OBJECT
+
+public:
+    explicit NetworkManager(QObject *parent = nullptr);
+
+    void setLanguageManager(LanguageManager *manager);
+
+    static constexpr int defaultBrandLookupRetryMs = 2000;
+    static constexpr int defaultTransferTimeoutMs = 30000;
+    static constexpr int brandLookupMaxRetries = 3;
+
+    int brandLookupRetryInterval() const { return retryIntervalMs; }
+    void setBrandLookupRetryInterval(int milliseconds) { retryIntervalMs = milliseconds; }
+    int transferTimeout() const { return transferTimeoutMs; }
+    void setTransferTimeout(int milliseconds) { transferTimeoutMs = milliseconds; }
+
+    // The id list as it stands inside the favourites mutation: \"5\",\"17\".
+    static QString favoriteIdListText(const QVector<int> &ids);
+
+signals:
+    void configDataReceived(QByteArray data);
+    void vpnConfigReceived(QByteArray configData);
+    void vpnConfigFailed();
+    void brandIdReceived(QString brandId);
+    void replyErrorOccurred(ReplyError::Type errorType, QString message);
+    void loginSuccessed();
+    void subscriptionIsActive();
+    void allServersDataReceived(QVector<ServerData> serversData);
+    void favoriteServersIdsReceived(QVector<int> favoriteServersIds);
+
+public slots:
+    void requestConfigData(QUrl configLink);
+    void requestBrandId(QString domain);
+    void requestLoginData(QString email, QString password, QString brandId);
+    void requestSubscriptionStatus();
+    void requestBandwidthStatus();
+    void requestUpdateBandwidthUsage(int bandwidthUsed);
+    void requestAllServersData();
+    void requestFavoriteServersData();
+    void requestUpdateServersFavoriteStates(QVector<int> favoriteServersIds);
+    void requestApllicationEvent(QString appliactionEvent);
+    void requestVpnConnect(QString serverIp);
+    void requestVpnDisconnect();
+
+private slots:
+    void processConfigData();
+    void processBrandIdReply();
+    void processLoginReply();
+    void processSubscriptionStatus();
+    void processBandwidthStatus();
+    void processpdateBandwidthUsage();
+    void processAllServersReply();
+    void processFavoriteServersReply();
+    void processUpdateServersFaviriteStatesReply();
+    void processApllicationEventReply();
+    void processVpnConnectReply();
+
+private:
+    enum class Auth { None, Bearer };
+    enum class Tls { Default, Configured };
+
+    QNetworkRequest buildRequest(const QString &url, Auth auth, Tls tls, bool json = true) const;
+    QNetworkReply *postAccountQuery(const QByteArray &body, Auth auth);
+    // Connect and disconnect: the bearer token when one is held, TLS for an https base URL.
+    QNetworkRequest vpnApiRequest(const QString &url) const;
+
+    // How a data handler reports the failures every data reply shares.
+    struct DataReplyFailures {
+        ReplyError::Type type;
+        const char *networkErrorLine;
+        const char *emptyLine;
+        bool expectsArray;
+    };
+    // Reads the reply that sent finished(): a network error, a body of the wrong JSON shape and
+    // an expired login each end in one replyErrorOccurred. True when the handler should go on.
+    bool readDataReply(const DataReplyFailures &failures, QJsonDocument &document);
+
+    // The reply that sent the finished() signal, already scheduled for deletion.
+    QNetworkReply *finishedReply();
+    static bool failed(const QNetworkReply *reply);
+    static QString httpStatusText(const QNetworkReply *reply);
+    static bool jwtExpired(const QJsonDocument &document);
+
+    QString translated(const char *key, const char *english) const;
+    QString serviceUnavailable() const;
+
+    void retryBrandLookup();
+
+    QNetworkAccessManager *networkAccessManager;
+    LanguageManager *languageManager = nullptr;
+    QString graphQlUrl;
+    QString vpnApiBaseUrl;
+    QString serversUrl;
+    QString connectUrl;
+    QString disconnectUrl;
+    QByteArray authorizationHeader;
+    QByteArray token;
+    QString email;
+    QString brandId;
+    QString brandDomain;
+    int brandLookupRetries = 0;
+
+    QTimer *brandLookupRetryTimer;
+    int retryIntervalMs = defaultBrandLookupRetryMs;
+    int transferTimeoutMs = defaultTransferTimeoutMs;
+};

@@ -1,0 +1,90 @@
+#include "network/NetworkManager.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+namespace {
+
+// Indented JSON with sorted keys, as the VPN API expects.
+QByteArray indentedJson(const QJsonObject &object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+} // namespace
+
+void NetworkManager::requestAllServersData() {
+    QNetworkReply *reply =
+        networkAccessManager->get(buildRequest(serversUrl, Auth::None, Tls::Configured, false));
+    connect(reply, &QNetworkReply::finished, this, &NetworkManager::processAllServersReply);
+}
+
+void NetworkManager::requestVpnConnect(QString serverIp) {
+    const QJsonObject body{{QStringLiteral("user_id"), email},
+                           {QStringLiteral("server_ip"), serverIp}};
+    QNetworkReply *reply =
+        networkAccessManager->post(vpnApiRequest(connectUrl), indentedJson(body));
+    connect(reply, &QNetworkReply::finished, this, &NetworkManager::processVpnConnectReply);
+}
+
+void NetworkManager::requestVpnDisconnect() {
+    const QJsonObject body{{QStringLiteral("user_id"), email}};
+    QNetworkReply *reply =
+        networkAccessManager->post(vpnApiRequest(disconnectUrl), indentedJson(body));
+    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+}
+
+void NetworkManager::requestConfigData(QUrl configLink) {
+    QNetworkReply *reply = networkAccessManager->get(
+        buildRequest(configLink.toString(), Auth::None, Tls::Configured, false));
+    connect(reply, &QNetworkReply::finished, this, &NetworkManager::processConfigData);
+}
+
+void NetworkManager::processAllServersReply() {
+    QJsonDocument document;
+    if (!readDataReply({ReplyError::Service, "Cannot receive all servers data.",
+                        "All servers reply is empty.", true},
+                       document))
+        return;
+    emit allServersDataReceived(parseServers(document.array()));
+}
+
+void NetworkManager::processVpnConnectReply() {
+    QNetworkReply *reply = finishedReply();
+    if (!reply)
+        return;
+    if (failed(reply)) {
+        qDebug().noquote() << "VPN connect API error:" << httpStatusText(reply);
+        emit vpnConfigFailed();
+        return;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
+    if (!document.isObject()) {
+        qDebug() << "VPN connect reply is not valid JSON";
+        emit vpnConfigFailed();
+        return;
+    }
+    const QString status = document.object().value(QLatin1String("status")).toString();
+    if (status != QLatin1String("success")) {
+        qDebug().noquote() << "VPN connect API returned status:" << status;
+        emit vpnConfigFailed();
+        return;
+    }
+    emit vpnConfigReceived(document.object().value(QLatin1String("config")).toString().toUtf8());
+}
+
+void NetworkManager::processConfigData() {
+    QNetworkReply *reply = finishedReply();
+    if (!reply)
+        return;
+    if (failed(reply)) {
+        qDebug().noquote() << QStringLiteral("Network error %1.\n%2 config isn`t downloaded.")
+                                  .arg(httpStatusText(reply), reply->url().toString());
+        emit configDataReceived(QByteArray());
+        return;
+    }
+    emit configDataReceived(reply->readAll());
+}

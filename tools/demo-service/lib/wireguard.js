@@ -1,0 +1,65 @@
+'use strict';
+
+const crypto = require('crypto');
+
+function base64FromJwk(value) {
+  return Buffer.from(value, 'base64url').toString('base64');
+}
+
+// A real X25519 key pair in WireGuard's Base64 form.
+function generateKeyPair() {
+  const { publicKey, privateKey } = crypto.generateKeyPairSync('x25519');
+  return {
+    publicKey: base64FromJwk(publicKey.export({ format: 'jwk' }).x),
+    privateKey: base64FromJwk(privateKey.export({ format: 'jwk' }).d),
+  };
+}
+
+function publicKeyOf(privateKeyBase64) {
+  const raw = Buffer.from(privateKeyBase64, 'base64');
+  const key = crypto.createPrivateKey({
+    key: { kty: 'OKP', crv: 'X25519', d: raw.toString('base64url'), x: '' },
+    format: 'jwk',
+  });
+  return base64FromJwk(crypto.createPublicKey(key).export({ format: 'jwk' }).x);
+}
+
+// Issues client configurations for one WireGuard server peer. Each configuration routes only the
+// server's own tunnel address, never 0.0.0.0/0, so trying the demo never takes over a machine's
+// traffic.
+class ConfigIssuer {
+  constructor({ serverPrivateKey, endpoint, subnetPrefix }) {
+    this.serverPublicKey = publicKeyOf(serverPrivateKey);
+    this.endpoint = endpoint;
+    this.subnetPrefix = subnetPrefix;
+    this.nextHost = 2;
+    this.peers = [];
+  }
+
+  serverAddress() {
+    return `${this.subnetPrefix}.1`;
+  }
+
+  issue() {
+    const keys = generateKeyPair();
+    const address = `${this.subnetPrefix}.${this.nextHost}`;
+    this.nextHost = this.nextHost >= 254 ? 2 : this.nextHost + 1;
+    this.peers.push({ publicKey: keys.publicKey, address });
+    const config = [
+      '[Interface]',
+      `PrivateKey = ${keys.privateKey}`,
+      `Address = ${address}/32`,
+      'MTU = 1280',
+      '',
+      '[Peer]',
+      `PublicKey = ${this.serverPublicKey}`,
+      `AllowedIPs = ${this.serverAddress()}/32`,
+      `Endpoint = ${this.endpoint}`,
+      'PersistentKeepalive = 25',
+      '',
+    ].join('\n');
+    return { config, publicKey: keys.publicKey, address };
+  }
+}
+
+module.exports = { generateKeyPair, publicKeyOf, ConfigIssuer };
