@@ -31,23 +31,27 @@ private:
     QString storeFile;
 };
 
-void TestAppSettings::initTestCase() {
+void TestAppSettings::initTestCase()
+{
     QVERIFY(home.isValid());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());
     storeFile = home.path() + "/config/Ostrel Limited/Corvane.conf";
 }
 
-void TestAppSettings::init() {
+void TestAppSettings::init()
+{
     QSettings(QSettings::NativeFormat, QSettings::UserScope, "Ostrel Limited", "Corvane").clear();
     AppSettings::setSwitchState(AppSettings::Startup, false);
 }
 
-QVariant TestAppSettings::stored(const QString &key) const {
+QVariant TestAppSettings::stored(const QString &key) const
+{
     QSettings file(storeFile, QSettings::IniFormat);
     return file.value(key);
 }
 
-void TestAppSettings::freshStoreDefaults() {
+void TestAppSettings::freshStoreDefaults()
+{
     for (int key = AppSettings::TrayIcon; key <= AppSettings::KillSwitch; ++key)
         QVERIFY(!AppSettings::switchState(AppSettings::Switch(key)));
     QVERIFY(!AppSettings::value(AppSettings::Language).isValid());
@@ -59,7 +63,8 @@ void TestAppSettings::freshStoreDefaults() {
     QVERIFY(AppSettings::favoriteServerIds().isEmpty());
 }
 
-void TestAppSettings::switchesUnderDecimalKeys_data() {
+void TestAppSettings::switchesUnderDecimalKeys_data()
+{
     QTest::addColumn<int>("key");
     QTest::addColumn<QString>("entry");
     QTest::newRow("TrayIcon") << int(AppSettings::TrayIcon) << "data1/0";
@@ -71,7 +76,8 @@ void TestAppSettings::switchesUnderDecimalKeys_data() {
     QTest::newRow("KillSwitch") << int(AppSettings::KillSwitch) << "data1/7";
 }
 
-void TestAppSettings::switchesUnderDecimalKeys() {
+void TestAppSettings::switchesUnderDecimalKeys()
+{
     QFETCH(int, key);
     QFETCH(QString, entry);
     const auto sw = AppSettings::Switch(key);
@@ -86,7 +92,8 @@ void TestAppSettings::switchesUnderDecimalKeys() {
     QVERIFY(!AppSettings::switchState(sw));
 }
 
-void TestAppSettings::valuesUnderDecimalKeys_data() {
+void TestAppSettings::valuesUnderDecimalKeys_data()
+{
     QTest::addColumn<int>("key");
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QString>("entry");
@@ -98,7 +105,8 @@ void TestAppSettings::valuesUnderDecimalKeys_data() {
         << int(AppSettings::RememberPassword) << QVariant(true) << "data2/4";
 }
 
-void TestAppSettings::valuesUnderDecimalKeys() {
+void TestAppSettings::valuesUnderDecimalKeys()
+{
     QFETCH(int, key);
     QFETCH(QVariant, value);
     QFETCH(QString, entry);
@@ -107,7 +115,8 @@ void TestAppSettings::valuesUnderDecimalKeys() {
     QCOMPARE(AppSettings::value(AppSettings::Value(key)).toString(), value.toString());
 }
 
-void TestAppSettings::credentialTargetStoredEncoded_data() {
+void TestAppSettings::credentialTargetStoredEncoded_data()
+{
     QTest::addColumn<QString>("target");
     QTest::addColumn<int>("storedLength");
     QTest::newRow("empty") << QString() << 0;
@@ -115,7 +124,8 @@ void TestAppSettings::credentialTargetStoredEncoded_data() {
     QTest::newRow("e-mail address") << QStringLiteral("member@exämple.com") << 26;
 }
 
-void TestAppSettings::credentialTargetStoredEncoded() {
+void TestAppSettings::credentialTargetStoredEncoded()
+{
     QFETCH(QString, target);
     QFETCH(int, storedLength);
     AppSettings::setValue(AppSettings::CredentialTarget, target);
@@ -131,7 +141,8 @@ void TestAppSettings::credentialTargetStoredEncoded() {
     QVERIFY(target.isEmpty() || !text.contains(target.toUtf8()));
 }
 
-void TestAppSettings::favoritesThreeThenTwo() {
+void TestAppSettings::favoritesThreeThenTwo()
+{
     AppSettings::setFavoriteServerIds({12, 7, 301});
     QCOMPARE(stored("favorites/ids/size").toInt(), 3);
     QCOMPARE(stored("favorites/ids/1/id").toInt(), 12);
@@ -149,7 +160,8 @@ void TestAppSettings::favoritesThreeThenTwo() {
     QVERIFY(AppSettings::favoriteServerIds().isEmpty());
 }
 
-void TestAppSettings::startupSwitchIsTheAutostartEntry() {
+void TestAppSettings::startupSwitchIsTheAutostartEntry()
+{
     const QString entry =
         home.path() + "/config/autostart/" + QCoreApplication::applicationName() + ".desktop";
     QVERIFY(AppSettings::setSwitchState(AppSettings::Startup, true));
@@ -162,7 +174,8 @@ void TestAppSettings::startupSwitchIsTheAutostartEntry() {
     QVERIFY(!AppSettings::switchState(AppSettings::Startup));
 }
 
-void TestAppSettings::resetClearsEverythingButTheStartupEntry() {
+void TestAppSettings::resetClearsEverythingButTheStartupEntry()
+{
     const QString email = QStringLiteral("reset@example.com");
     AppSettings::setSwitchState(AppSettings::KillSwitch, true);
     AppSettings::setSwitchState(AppSettings::Startup, true);

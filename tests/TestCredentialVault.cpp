@@ -21,14 +21,16 @@ private slots:
     void failsFastWithoutSessionBus();
 
 private:
-    bool keyringAvailable() const {
+    bool keyringAvailable() const
+    {
         return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
     }
     // What the keyring itself holds for a target: attributes and secret, as secret-tool shows.
     QByteArray keyringDump(const QByteArray &target) const;
 };
 
-QByteArray TestCredentialVault::keyringDump(const QByteArray &target) const {
+QByteArray TestCredentialVault::keyringDump(const QByteArray &target) const
+{
     QProcess tool;
     tool.start("secret-tool",
                {"search", "--all", "--unlock", "target", QString::fromLatin1(target)});
@@ -36,7 +38,8 @@ QByteArray TestCredentialVault::keyringDump(const QByteArray &target) const {
     return tool.readAllStandardOutput() + tool.readAllStandardError();
 }
 
-void TestCredentialVault::roundTrip_data() {
+void TestCredentialVault::roundTrip_data()
+{
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("secret");
     QTest::newRow("ASCII") << "member@example.com"
@@ -48,7 +51,8 @@ void TestCredentialVault::roundTrip_data() {
                                           << "p:a=s\"s\\w\to\nrd";
 }
 
-void TestCredentialVault::roundTrip() {
+void TestCredentialVault::roundTrip()
+{
     QVERIFY2(keyringAvailable(), "run through tests/helpers/with-private-keyring");
     QFETCH(QString, user);
     QFETCH(QString, secret);
@@ -62,7 +66,8 @@ void TestCredentialVault::roundTrip() {
     QVERIFY(CredentialVault::write(QString(), QString(), target));
 }
 
-void TestCredentialVault::writingAgainReplaces() {
+void TestCredentialVault::writingAgainReplaces()
+{
     QVERIFY2(keyringAvailable(), "run through tests/helpers/with-private-keyring");
     const QByteArray target = Scramble::encode("replace@example.com");
     QVERIFY(CredentialVault::write("replace@example.com", "first", target));
@@ -75,7 +80,8 @@ void TestCredentialVault::writingAgainReplaces() {
     QVERIFY(CredentialVault::write(QString(), QString(), target));
 }
 
-void TestCredentialVault::twoEmptyStringsDelete() {
+void TestCredentialVault::twoEmptyStringsDelete()
+{
     QVERIFY2(keyringAvailable(), "run through tests/helpers/with-private-keyring");
     const QByteArray target = Scramble::encode("delete@example.com");
     QVERIFY(!CredentialVault::write(QString(), QString(), target));
@@ -90,7 +96,8 @@ void TestCredentialVault::twoEmptyStringsDelete() {
     QVERIFY(!CredentialVault::write(QString(), QString(), QByteArray()));
 }
 
-void TestCredentialVault::absentTargetLeavesOutputsUntouched() {
+void TestCredentialVault::absentTargetLeavesOutputsUntouched()
+{
     QVERIFY2(keyringAvailable(), "run through tests/helpers/with-private-keyring");
     QString user = "kept user";
     QString secret = "kept secret";
@@ -99,7 +106,8 @@ void TestCredentialVault::absentTargetLeavesOutputsUntouched() {
     QCOMPARE(secret, QStringLiteral("kept secret"));
 }
 
-void TestCredentialVault::keyringHoldsNothingInClear() {
+void TestCredentialVault::keyringHoldsNothingInClear()
+{
     QVERIFY2(keyringAvailable(), "run through tests/helpers/with-private-keyring");
     const QString email = QStringLiteral("clear.text@example.com");
     const QString password = QStringLiteral("VisiblePassword42");
@@ -120,7 +128,8 @@ void TestCredentialVault::keyringHoldsNothingInClear() {
     QVERIFY(CredentialVault::write(QString(), QString(), target));
 }
 
-void TestCredentialVault::failsFastWithoutSessionBus() {
+void TestCredentialVault::failsFastWithoutSessionBus()
+{
     if (keyringAvailable())
         QSKIP("runs in the CTest entry without a session bus");
     QElapsedTimer timer;

@@ -20,14 +20,16 @@ private slots:
     void outOfRangeLanguageGivesEmptyCatalogueAndStillEmits();
 };
 
-void TestLanguageManager::startsInEnglish() {
+void TestLanguageManager::startsInEnglish()
+{
     LanguageManager manager;
     QCOMPARE(manager.languageName(), QStringLiteral("English"));
     QCOMPARE(manager.text("status.connected"), QStringLiteral("Connected"));
     QCOMPARE(manager.text("auth.remember"), QStringLiteral("Remember password"));
 }
 
-void TestLanguageManager::languagesInEnumeratorOrder() {
+void TestLanguageManager::languagesInEnumeratorOrder()
+{
     const QStringList names = LanguageManager::languages();
     QCOMPARE(names.size(), 12);
     QCOMPARE(names.at(Translation::English), QStringLiteral("English"));
@@ -37,7 +39,8 @@ void TestLanguageManager::languagesInEnumeratorOrder() {
     QCOMPARE(names.at(Translation::Swedish), QStringLiteral("Swedish"));
 }
 
-void TestLanguageManager::switchingLoadsTheCatalogue_data() {
+void TestLanguageManager::switchingLoadsTheCatalogue_data()
+{
     QTest::addColumn<int>("language");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("connected");
@@ -57,7 +60,8 @@ void TestLanguageManager::switchingLoadsTheCatalogue_data() {
                                      << "Home";
 }
 
-void TestLanguageManager::switchingLoadsTheCatalogue() {
+void TestLanguageManager::switchingLoadsTheCatalogue()
+{
     QFETCH(int, language);
     LanguageManager manager;
     QSignalSpy translateSpy(&manager, &LanguageManager::translate);
@@ -68,7 +72,8 @@ void TestLanguageManager::switchingLoadsTheCatalogue() {
     QTEST(manager.text("nav.home"), "home");
 }
 
-void TestLanguageManager::sameLanguageReloadsAndEmitsAgain() {
+void TestLanguageManager::sameLanguageReloadsAndEmitsAgain()
+{
     LanguageManager manager;
     QSignalSpy translateSpy(&manager, &LanguageManager::translate);
     manager.languageChanged(Translation::French);
@@ -83,7 +88,8 @@ void TestLanguageManager::sameLanguageReloadsAndEmitsAgain() {
     QCOMPARE(manager.languageName(), QStringLiteral("Spanish"));
 }
 
-void TestLanguageManager::missingKeyIsEmptyInEveryLanguage() {
+void TestLanguageManager::missingKeyIsEmptyInEveryLanguage()
+{
     LanguageManager manager;
     for (int language = Translation::English; language <= Translation::Swedish; ++language) {
         manager.languageChanged(Translation::Language(language));
@@ -93,7 +99,8 @@ void TestLanguageManager::missingKeyIsEmptyInEveryLanguage() {
     }
 }
 
-void TestLanguageManager::fallbackOnlyWhereTheTextIsMissing() {
+void TestLanguageManager::fallbackOnlyWhereTheTextIsMissing()
+{
     LanguageManager manager;
     QCOMPARE(textWithFallback(nullptr, "nav.home", "Home"), QStringLiteral("Home"));
     manager.languageChanged(Translation::German);
@@ -101,7 +108,8 @@ void TestLanguageManager::fallbackOnlyWhereTheTextIsMissing() {
     QCOMPARE(textWithFallback(&manager, "tray.exit", "Exit"), QStringLiteral("Beenden"));
 }
 
-void TestLanguageManager::outOfRangeLanguageGivesEmptyCatalogueAndStillEmits() {
+void TestLanguageManager::outOfRangeLanguageGivesEmptyCatalogueAndStillEmits()
+{
     LanguageManager manager;
     QSignalSpy translateSpy(&manager, &LanguageManager::translate);
     manager.languageChanged(Translation::Language(12));

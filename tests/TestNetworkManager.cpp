@@ -19,7 +19,8 @@ const QByteArray brandId = "5c1f3e2a-8b4d-4f6a-9e7c-2d0b1a3f4e5d";
 const QString unavailable = QStringLiteral("Service unavailable. Try again later.");
 const QString cannotConnect = QStringLiteral("Cannot connect to service. Please try again later.");
 
-QByteArray loginReply(const QByteArray &token, const QByteArray &status) {
+QByteArray loginReply(const QByteArray &token, const QByteArray &status)
+{
     return R"({"data":{"memberLogin":{"token":")" + token +
            R"(","member":{"id":"1","email":"m@example.com","name":"M","status":")" + status +
            R"("},"expiresIn":3600}}})";
@@ -81,12 +82,14 @@ private:
     std::unique_ptr<NetworkManager> network;
 };
 
-void TestNetworkManager::initTestCase() {
+void TestNetworkManager::initTestCase()
+{
     initResourceTree();
     qRegisterMetaType<ReplyError::Type>("ReplyError::Type");
 }
 
-void TestNetworkManager::init() {
+void TestNetworkManager::init()
+{
     server = std::make_unique<ScriptedHttpServer>();
     qputenv("CORVANE_ACCOUNT_API_URL", server->url("/graphql").toUtf8());
     qputenv("CORVANE_VPN_API_URL", server->url().toUtf8());
@@ -96,13 +99,15 @@ void TestNetworkManager::init() {
     network->setBrandLookupRetryInterval(60);
 }
 
-void TestNetworkManager::cleanup() {
+void TestNetworkManager::cleanup()
+{
     network.reset();
     languages.reset();
     server.reset();
 }
 
-void TestNetworkManager::invoke(Operation operation) {
+void TestNetworkManager::invoke(Operation operation)
+{
     switch (operation) {
     case BrandLookup:
         network->requestBrandId("corvane.example");
@@ -140,7 +145,8 @@ void TestNetworkManager::invoke(Operation operation) {
     }
 }
 
-void TestNetworkManager::logIn(const QByteArray &token) {
+void TestNetworkManager::logIn(const QByteArray &token)
+{
     server->script("POST", "/graphql", 200, loginReply(token, "active"));
     QSignalSpy active(network.get(), &NetworkManager::subscriptionIsActive);
     network->requestLoginData("m@example.com", "pw", brandId);
@@ -148,7 +154,8 @@ void TestNetworkManager::logIn(const QByteArray &token) {
     server->clear();
 }
 
-void TestNetworkManager::requestBodies_data() {
+void TestNetworkManager::requestBodies_data()
+{
     QTest::addColumn<int>("operation");
     QTest::addColumn<QString>("method");
     QTest::addColumn<QString>("path");
@@ -205,7 +212,8 @@ void TestNetworkManager::requestBodies_data() {
         << "/api/client/disconnect" << QByteArray("{\n    \"user_id\": \"\"\n}\n");
 }
 
-void TestNetworkManager::requestBodies() {
+void TestNetworkManager::requestBodies()
+{
     QFETCH(int, operation);
     QFETCH(QString, method);
     QFETCH(QString, path);
@@ -221,7 +229,8 @@ void TestNetworkManager::requestBodies() {
     QVERIFY(!request.headers.contains("authorization"));
 }
 
-void TestNetworkManager::authorizationOnlyAfterLogin() {
+void TestNetworkManager::authorizationOnlyAfterLogin()
+{
     network->requestSubscriptionStatus();
     QTRY_COMPARE_WITH_TIMEOUT(server->requests().size(), 1, 5000);
     QVERIFY(!server->requests().first().headers.contains("authorization"));
@@ -248,7 +257,8 @@ void TestNetworkManager::authorizationOnlyAfterLogin() {
     QCOMPARE(bearerCount.value("Bearer tok-123"), 5);
 }
 
-void TestNetworkManager::loginBodyParsesAsGraphQlWithTheExactPassword() {
+void TestNetworkManager::loginBodyParsesAsGraphQlWithTheExactPassword()
+{
     const QString email = QStringLiteral("odd%2user%3@exämple.com");
     const QString password = QStringLiteral("Tricky \"quote\" \\ tab\tnew\nline");
     network->requestLoginData(email, password, brandId);
@@ -281,7 +291,8 @@ void TestNetworkManager::loginBodyParsesAsGraphQlWithTheExactPassword() {
     QCOMPARE(arguments.value("brand_id").toString(), QString::fromLatin1(brandId));
 }
 
-void TestNetworkManager::failures_data() {
+void TestNetworkManager::failures_data()
+{
     QTest::addColumn<int>("operation");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body");
@@ -343,7 +354,8 @@ void TestNetworkManager::failures_data() {
         << unavailable << "All servers reply is empty.";
 }
 
-void TestNetworkManager::failures() {
+void TestNetworkManager::failures()
+{
     QFETCH(int, operation);
     QFETCH(int, status);
     QFETCH(QByteArray, body);
@@ -365,7 +377,8 @@ void TestNetworkManager::failures() {
     QCOMPARE(errors.count(), 1);
 }
 
-void TestNetworkManager::inactiveLoginStoresTokenThenReportsSubscription() {
+void TestNetworkManager::inactiveLoginStoresTokenThenReportsSubscription()
+{
     server->script("POST", "/graphql", 200, loginReply("tok-inactive", "inactive"));
     QSignalSpy order(network.get(), &NetworkManager::loginSuccessed);
     QVector<QString> events;
@@ -387,7 +400,8 @@ void TestNetworkManager::inactiveLoginStoresTokenThenReportsSubscription() {
              QStringLiteral("Bearer tok-inactive"));
 }
 
-void TestNetworkManager::errorsLeaveThePreviousTokenInPlace() {
+void TestNetworkManager::errorsLeaveThePreviousTokenInPlace()
+{
     logIn("first-token");
     server->script("POST", "/graphql", 200, R"({"errors":[{"message":"bad"}]})");
     QSignalSpy errors(network.get(), &NetworkManager::replyErrorOccurred);
@@ -400,7 +414,8 @@ void TestNetworkManager::errorsLeaveThePreviousTokenInPlace() {
              QStringLiteral("Bearer first-token"));
 }
 
-void TestNetworkManager::brandLookupRetriesThreeTimes() {
+void TestNetworkManager::brandLookupRetriesThreeTimes()
+{
     QCOMPARE(NetworkManager(nullptr).brandLookupRetryInterval(), 2000);
     const int interval = network->brandLookupRetryInterval();
     server->script("POST", "/graphql", 500, "{}");
@@ -435,7 +450,8 @@ void TestNetworkManager::brandLookupRetriesThreeTimes() {
     QCOMPARE(errors.count(), 1);
 }
 
-void TestNetworkManager::brandLookupRecoversAfterTwoFailures() {
+void TestNetworkManager::brandLookupRecoversAfterTwoFailures()
+{
     server->script("POST", "/graphql", 503, "{}");
     server->script("POST", "/graphql", 200, R"({"errors":[{"message":"busy"}]})");
     server->script("POST", "/graphql", 200,
@@ -459,7 +475,8 @@ void TestNetworkManager::brandLookupRecoversAfterTwoFailures() {
     QCOMPARE(received.count(), 1);
 }
 
-void TestNetworkManager::favoritesParsing_data() {
+void TestNetworkManager::favoritesParsing_data()
+{
     QTest::addColumn<QByteArray>("favorites");
     QTest::addColumn<QVector<int>>("ids");
     QTest::newRow("strings, one not a number")
@@ -471,7 +488,8 @@ void TestNetworkManager::favoritesParsing_data() {
     QTest::newRow("missing member") << QByteArray("null") << QVector<int>();
 }
 
-void TestNetworkManager::favoritesParsing() {
+void TestNetworkManager::favoritesParsing()
+{
     QFETCH(QByteArray, favorites);
     QFETCH(QVector<int>, ids);
     server->script("POST", "/graphql", 200,
@@ -482,7 +500,8 @@ void TestNetworkManager::favoritesParsing() {
     QCOMPARE(received.first().at(0).value<QVector<int>>(), ids);
 }
 
-void TestNetworkManager::favoritesUpdateFailuresOnlyLog_data() {
+void TestNetworkManager::favoritesUpdateFailuresOnlyLog_data()
+{
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("logLine");
@@ -496,7 +515,8 @@ void TestNetworkManager::favoritesUpdateFailuresOnlyLog_data() {
         << "";
 }
 
-void TestNetworkManager::favoritesUpdateFailuresOnlyLog() {
+void TestNetworkManager::favoritesUpdateFailuresOnlyLog()
+{
     QFETCH(int, status);
     QFETCH(QByteArray, body);
     QFETCH(QString, logLine);
@@ -515,7 +535,8 @@ void TestNetworkManager::favoritesUpdateFailuresOnlyLog() {
     QCOMPARE(logged, logLine.isEmpty() ? QStringList() : QStringList{logLine});
 }
 
-void TestNetworkManager::connectOutcomes_data() {
+void TestNetworkManager::connectOutcomes_data()
+{
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("succeeds");
@@ -538,7 +559,8 @@ void TestNetworkManager::connectOutcomes_data() {
                               << "VPN connect reply is not valid JSON";
 }
 
-void TestNetworkManager::connectOutcomes() {
+void TestNetworkManager::connectOutcomes()
+{
     QFETCH(int, status);
     QFETCH(QByteArray, body);
     QFETCH(bool, succeeds);
@@ -561,7 +583,8 @@ void TestNetworkManager::connectOutcomes() {
     }
 }
 
-void TestNetworkManager::serverList() {
+void TestNetworkManager::serverList()
+{
     server->script("GET", "/api/client/servers", 200,
                    R"j([{"id":1,"name":"Paris (TRIAL)"},{"id":2,"hostname":"h","name":"Oslo"}])j");
     server->script("GET", "/api/client/servers", 200, "[]");
@@ -577,7 +600,8 @@ void TestNetworkManager::serverList() {
     QVERIFY(received.takeFirst().at(0).value<QVector<ServerData>>().isEmpty());
 }
 
-void TestNetworkManager::bandwidthRepliesRaiseNothing() {
+void TestNetworkManager::bandwidthRepliesRaiseNothing()
+{
     server->script("POST", "/graphql", 200,
                    R"({"data":{"member":{"info":{"vpn":{"bandwidthUsed":1}}}}})");
     server->script("POST", "/graphql", 200, R"({"error":"jwt expired"})");
@@ -591,7 +615,8 @@ void TestNetworkManager::bandwidthRepliesRaiseNothing() {
     QCOMPARE(active.count(), 0);
 }
 
-void TestNetworkManager::twoRequestsInFlightBothHandled() {
+void TestNetworkManager::twoRequestsInFlightBothHandled()
+{
     ScriptedHttpServer::Reply slow;
     slow.body = R"([{"id":1,"name":"Slow"}])";
     slow.delayMs = 300;
@@ -612,7 +637,8 @@ void TestNetworkManager::twoRequestsInFlightBothHandled() {
     QCOMPARE(names, QStringList({"Fast", "Slow"}));
 }
 
-void TestNetworkManager::replyThatNeverComesTimesOut() {
+void TestNetworkManager::replyThatNeverComesTimesOut()
+{
     QCOMPARE(NetworkManager(nullptr).transferTimeout(), 30000);
     network->setTransferTimeout(300);
     ScriptedHttpServer::Reply never;
@@ -631,7 +657,8 @@ void TestNetworkManager::replyThatNeverComesTimesOut() {
     QCOMPARE(errors.first().at(1).toString(), " " + unavailable);
 }
 
-void TestNetworkManager::configDownload() {
+void TestNetworkManager::configDownload()
+{
     server->script("GET", "/files/de.ovpn", 200, "client\nremote de 1194\n");
     server->script("GET", "/files/missing.ovpn", 404, "not here");
     QSignalSpy received(network.get(), &NetworkManager::configDataReceived);
@@ -648,7 +675,8 @@ void TestNetworkManager::configDownload() {
     QVERIFY(received.takeFirst().at(0).toByteArray().isEmpty());
 }
 
-void TestNetworkManager::noSecretInAnyLogLine() {
+void TestNetworkManager::noSecretInAnyLogLine()
+{
     static QStringList logged;
     logged.clear();
     const auto previous = qInstallMessageHandler(

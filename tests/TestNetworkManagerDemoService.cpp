@@ -38,26 +38,30 @@ private:
     std::unique_ptr<NetworkManager> network;
 };
 
-void TestNetworkManagerDemoService::initTestCase() {
+void TestNetworkManagerDemoService::initTestCase()
+{
     initResourceTree();
     service = std::make_unique<DemoService>();
     QVERIFY2(service->isRunning(), qPrintable(service->log()));
     service->exportEndpoints();
 }
 
-void TestNetworkManagerDemoService::init() {
+void TestNetworkManagerDemoService::init()
+{
     languages = std::make_unique<LanguageManager>();
     network = std::make_unique<NetworkManager>();
     network->setLanguageManager(languages.get());
     network->setBrandLookupRetryInterval(50);
 }
 
-void TestNetworkManagerDemoService::cleanup() {
+void TestNetworkManagerDemoService::cleanup()
+{
     network.reset();
     languages.reset();
 }
 
-QString TestNetworkManagerDemoService::brandId() {
+QString TestNetworkManagerDemoService::brandId()
+{
     QSignalSpy received(network.get(), &NetworkManager::brandIdReceived);
     network->requestBrandId("corvane.example");
     if (!received.wait(5000))
@@ -65,7 +69,8 @@ QString TestNetworkManagerDemoService::brandId() {
     return received.first().at(0).toString();
 }
 
-QVector<int> TestNetworkManagerDemoService::favoritesOnceSettled(const QVector<int> &expected) {
+QVector<int> TestNetworkManagerDemoService::favoritesOnceSettled(const QVector<int> &expected)
+{
     QSignalSpy favorites(network.get(), &NetworkManager::favoriteServersIdsReceived);
     QVector<int> ids;
     for (int attempt = 0; attempt < 20 && (attempt == 0 || ids != expected); ++attempt) {
@@ -79,7 +84,8 @@ QVector<int> TestNetworkManagerDemoService::favoritesOnceSettled(const QVector<i
     return ids;
 }
 
-void TestNetworkManagerDemoService::logIn(const QString &email, const QString &password) {
+void TestNetworkManagerDemoService::logIn(const QString &email, const QString &password)
+{
     const QString brand = brandId();
     QVERIFY(!brand.isEmpty());
     QSignalSpy loggedIn(network.get(), &NetworkManager::loginSuccessed);
@@ -89,7 +95,8 @@ void TestNetworkManagerDemoService::logIn(const QString &email, const QString &p
     QCOMPARE(loggedIn.count(), 1);
 }
 
-void TestNetworkManagerDemoService::signInAndUseEveryOperation() {
+void TestNetworkManagerDemoService::signInAndUseEveryOperation()
+{
     logIn("demo@corvane.example", "demo-password");
 
     QSignalSpy active(network.get(), &NetworkManager::subscriptionIsActive);
@@ -146,11 +153,13 @@ void TestNetworkManagerDemoService::signInAndUseEveryOperation() {
     QCOMPARE(errors.count(), 0);
 }
 
-void TestNetworkManagerDemoService::trickyPasswordSignsIn() {
+void TestNetworkManagerDemoService::trickyPasswordSignsIn()
+{
     logIn("quotes@corvane.example", QStringLiteral("Tricky \"quote\" \\ tab\tnew\nline"));
 }
 
-void TestNetworkManagerDemoService::wrongPasswordIsInvalidLogin() {
+void TestNetworkManagerDemoService::wrongPasswordIsInvalidLogin()
+{
     const QString brand = brandId();
     QSignalSpy errors(network.get(), &NetworkManager::replyErrorOccurred);
     network->requestLoginData("demo@corvane.example", "Demo-Password", brand);
@@ -160,7 +169,8 @@ void TestNetworkManagerDemoService::wrongPasswordIsInvalidLogin() {
              QStringLiteral("Your email / password is incorrect."));
 }
 
-void TestNetworkManagerDemoService::inactiveMemberGetsSubscription() {
+void TestNetworkManagerDemoService::inactiveMemberGetsSubscription()
+{
     const QString brand = brandId();
     QSignalSpy loggedIn(network.get(), &NetworkManager::loginSuccessed);
     QSignalSpy errors(network.get(), &NetworkManager::replyErrorOccurred);
@@ -175,7 +185,8 @@ void TestNetworkManagerDemoService::inactiveMemberGetsSubscription() {
     QCOMPARE(errors.first().at(0).value<ReplyError::Type>(), ReplyError::Subscription);
 }
 
-void TestNetworkManagerDemoService::expiredTokenIsHandled() {
+void TestNetworkManagerDemoService::expiredTokenIsHandled()
+{
     const QString brand = brandId();
     QSignalSpy loggedIn(network.get(), &NetworkManager::loginSuccessed);
     network->requestLoginData("expired@corvane.example", "demo-password", brand);
@@ -195,7 +206,8 @@ void TestNetworkManagerDemoService::expiredTokenIsHandled() {
     QCOMPARE(errors.last().at(0).value<ReplyError::Type>(), ReplyError::Login);
 }
 
-void TestNetworkManagerDemoService::unknownBrandDomainFailsAtOnce() {
+void TestNetworkManagerDemoService::unknownBrandDomainFailsAtOnce()
+{
     QSignalSpy errors(network.get(), &NetworkManager::replyErrorOccurred);
     QTest::ignoreMessage(QtDebugMsg, "Brand not found for domain.");
     network->requestBrandId("unknown.example");

@@ -20,7 +20,8 @@ private slots:
     void otherTemplates();
 };
 
-void TestQueryTemplate::escaping_data() {
+void TestQueryTemplate::escaping_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("escaped");
     QTest::newRow("plain") << "member@example.com"
@@ -37,12 +38,14 @@ void TestQueryTemplate::escaping_data() {
     QTest::newRow("non-ASCII kept") << QStringLiteral("pässwörd") << QStringLiteral("pässwörd");
 }
 
-void TestQueryTemplate::escaping() {
+void TestQueryTemplate::escaping()
+{
     QFETCH(QString, text);
     QTEST(QueryTemplate::escapeForGraphQlInJson(text), "escaped");
 }
 
-void TestQueryTemplate::loginFillsInOnePass() {
+void TestQueryTemplate::loginFillsInOnePass()
+{
     const QueryTemplate body(QueryTemplate::Login, "a%2b%3@example.com", "pw%1", "brand-id");
     QCOMPARE(body.type(), QueryTemplate::Login);
     QCOMPARE(
@@ -52,14 +55,16 @@ void TestQueryTemplate::loginFillsInOnePass() {
                        "id email name status } expiresIn } }\"}"));
 }
 
-void TestQueryTemplate::loginBodyIsValidJsonForAnyPassword_data() {
+void TestQueryTemplate::loginBodyIsValidJsonForAnyPassword_data()
+{
     QTest::addColumn<QString>("password");
     QTest::newRow("quote and backslash") << "p\"a\\ss";
     QTest::newRow("tab and line break") << "p\ta\nss\r";
     QTest::newRow("all four") << "Tricky \"quote\" \\ tab\tnew\nline";
 }
 
-void TestQueryTemplate::loginBodyIsValidJsonForAnyPassword() {
+void TestQueryTemplate::loginBodyIsValidJsonForAnyPassword()
+{
     QFETCH(QString, password);
     const QueryTemplate body(QueryTemplate::Login, "m@example.com", password, "id");
     QJsonParseError error;
@@ -77,7 +82,8 @@ void TestQueryTemplate::loginBodyIsValidJsonForAnyPassword() {
                            "\""));
 }
 
-void TestQueryTemplate::otherTemplates_data() {
+void TestQueryTemplate::otherTemplates_data()
+{
     QTest::addColumn<int>("type");
     QTest::addColumn<QVariant>("argument");
     QTest::addColumn<QString>("contains");
@@ -94,7 +100,8 @@ void TestQueryTemplate::otherTemplates_data() {
         << int(QueryTemplate::SubscriptionStatus) << QVariant(0) << "isActive offers{id}}}}}\"}\n";
 }
 
-void TestQueryTemplate::otherTemplates() {
+void TestQueryTemplate::otherTemplates()
+{
     QFETCH(int, type);
     QFETCH(QVariant, argument);
     QFETCH(QString, contains);

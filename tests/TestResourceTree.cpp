@@ -11,7 +11,8 @@
 
 namespace {
 
-QSet<QString> setOf(const QStringList &list) {
+QSet<QString> setOf(const QStringList &list)
+{
     return QSet<QString>(list.begin(), list.end());
 }
 
@@ -140,7 +141,8 @@ const QStringList desktopOnlyKeys = {"auth.remember",
                                      "account.redesignTitle",
                                      "account.redesignSubtitle"};
 
-QJsonObject catalogue(const QString &language) {
+QJsonObject catalogue(const QString &language)
+{
     QFile file(QStringLiteral(":/languages/%1.json").arg(language));
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -149,7 +151,8 @@ QJsonObject catalogue(const QString &language) {
     return error.error == QJsonParseError::NoError ? document.object() : QJsonObject();
 }
 
-QByteArray resourceBytes(const QString &path) {
+QByteArray resourceBytes(const QString &path)
+{
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
@@ -176,13 +179,15 @@ private slots:
     void fontIsCompiledIn();
 };
 
-void TestResourceTree::keyLists() {
+void TestResourceTree::keyLists()
+{
     QCOMPARE(setOf(usedKeys).size(), 87);
     QCOMPARE(setOf(desktopOnlyKeys).size(), 34);
     QVERIFY(setOf(usedKeys).contains(setOf(desktopOnlyKeys)));
 }
 
-void TestResourceTree::catalogueKeySets_data() {
+void TestResourceTree::catalogueKeySets_data()
+{
     QTest::addColumn<QString>("language");
     QTest::addColumn<QStringList>("missing");
     QTest::newRow("English") << "English" << QStringList();
@@ -193,7 +198,8 @@ void TestResourceTree::catalogueKeySets_data() {
         QTest::newRow(language) << language << desktopOnlyKeys;
 }
 
-void TestResourceTree::catalogueKeySets() {
+void TestResourceTree::catalogueKeySets()
+{
     QFETCH(QString, language);
     QFETCH(QStringList, missing);
     const QJsonObject english = catalogue("English");
@@ -209,13 +215,15 @@ void TestResourceTree::catalogueKeySets() {
         QVERIFY2(it.value().isString() && !it.value().toString().isEmpty(), qPrintable(it.key()));
 }
 
-void TestResourceTree::usedKeysHaveTextsInOfferedLanguages_data() {
+void TestResourceTree::usedKeysHaveTextsInOfferedLanguages_data()
+{
     QTest::addColumn<QString>("language");
     for (const char *language : {"English", "French", "Spanish"})
         QTest::newRow(language) << language;
 }
 
-void TestResourceTree::usedKeysHaveTextsInOfferedLanguages() {
+void TestResourceTree::usedKeysHaveTextsInOfferedLanguages()
+{
     QFETCH(QString, language);
     const QJsonObject translated = catalogue(language);
     for (const QString &key : usedKeys) {
@@ -229,7 +237,8 @@ void TestResourceTree::usedKeysHaveTextsInOfferedLanguages() {
              QStringLiteral("Don`t have an account?"));
 }
 
-void TestResourceTree::placeholdersKept() {
+void TestResourceTree::placeholdersKept()
+{
     const QJsonObject english = catalogue("English");
     for (const QString &language : LanguageManager::languages()) {
         const QJsonObject translated = catalogue(language);
@@ -241,7 +250,8 @@ void TestResourceTree::placeholdersKept() {
     }
 }
 
-void TestResourceTree::templateBytes_data() {
+void TestResourceTree::templateBytes_data()
+{
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("bytes");
 
@@ -293,14 +303,16 @@ void TestResourceTree::templateBytes_data() {
                "\r\n");
 }
 
-void TestResourceTree::templateBytes() {
+void TestResourceTree::templateBytes()
+{
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
     QCOMPARE(resourceBytes(":/query_templates/" + name), bytes);
     QCOMPARE(QDir(":/query_templates").entryList(QDir::Files).size(), 9);
 }
 
-void TestResourceTree::flagForEveryCountryCode() {
+void TestResourceTree::flagForEveryCountryCode()
+{
     const QStringList flags = QDir(":/images/banners").entryList({"*.png"}, QDir::Files);
     // ISO 3166-1 alpha-2 has 249 codes; UNKN is the picture for a code without a flag.
     QCOMPARE(flags.size(), 250);
@@ -321,7 +333,8 @@ void TestResourceTree::flagForEveryCountryCode() {
     QVERIFY(qRed(france.pixel(france.width() - 5, france.height() / 2)) > 200);
 }
 
-void TestResourceTree::buttonAndBrandImagesLoad_data() {
+void TestResourceTree::buttonAndBrandImagesLoad_data()
+{
     QTest::addColumn<QString>("path");
     for (const char *name :
          {"toggleOn", "toggleOff", "favoriteState", "unfavoriteState", "emailIcon", "lockIcon",
@@ -332,7 +345,8 @@ void TestResourceTree::buttonAndBrandImagesLoad_data() {
         QTest::newRow(name) << QStringLiteral(":/images/%1.png").arg(name);
 }
 
-void TestResourceTree::buttonAndBrandImagesLoad() {
+void TestResourceTree::buttonAndBrandImagesLoad()
+{
     QFETCH(QString, path);
     const QImage image(path);
     QVERIFY(!image.isNull());
@@ -345,7 +359,8 @@ void TestResourceTree::buttonAndBrandImagesLoad() {
     QVERIFY(painted);
 }
 
-void TestResourceTree::fontIsCompiledIn() {
+void TestResourceTree::fontIsCompiledIn()
+{
     const QByteArray font = resourceBytes(":/fonts/RobotoCondensed.ttf");
     QVERIFY(font.size() > 10000);
 }

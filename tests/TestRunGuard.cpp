@@ -43,13 +43,15 @@ private:
     std::vector<std::unique_ptr<QProcess>> processes;
 };
 
-void TestRunGuard::init() {
+void TestRunGuard::init()
+{
     ipcDir = std::make_unique<QTemporaryDir>();
     QVERIFY(ipcDir->isValid());
     qputenv("TMPDIR", ipcDir->path().toLocal8Bit());
 }
 
-void TestRunGuard::cleanup() {
+void TestRunGuard::cleanup()
+{
     for (auto &process : processes) {
         process->kill();
         process->waitForFinished();
@@ -60,7 +62,8 @@ void TestRunGuard::cleanup() {
     ipcDir.reset();
 }
 
-std::unique_ptr<QProcess> TestRunGuard::startProgram() {
+std::unique_ptr<QProcess> TestRunGuard::startProgram()
+{
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -70,19 +73,22 @@ std::unique_ptr<QProcess> TestRunGuard::startProgram() {
     return process;
 }
 
-bool TestRunGuard::staysRunning(QProcess &process) {
+bool TestRunGuard::staysRunning(QProcess &process)
+{
     return process.waitForStarted(startTimeoutMs) && !process.waitForFinished(settleMs) &&
            process.state() == QProcess::Running;
 }
 
-void TestRunGuard::expectQuietZeroExit(QProcess &process) {
+void TestRunGuard::expectQuietZeroExit(QProcess &process)
+{
     QVERIFY(process.waitForFinished(startTimeoutMs));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
     QCOMPARE(process.readAllStandardOutput(), QByteArray());
 }
 
-void TestRunGuard::derivedNamesAreHexAndDistinct() {
+void TestRunGuard::derivedNamesAreHexAndDistinct()
+{
     RunGuard guard(guardKey);
     const QRegularExpression hex40(QStringLiteral("^[0-9a-f]{40}$"));
     QVERIFY(hex40.match(guard.semaphoreName()).hasMatch());
@@ -95,7 +101,8 @@ void TestRunGuard::derivedNamesAreHexAndDistinct() {
              QStringLiteral("a9993e364706816aba3e25717850c26c9cd0d89d"));
 }
 
-void TestRunGuard::derivedNamesAreTheSameInEveryProcess() {
+void TestRunGuard::derivedNamesAreTheSameInEveryProcess()
+{
     RunGuard guard(guardKey);
     const QByteArray expected =
         (guard.semaphoreName() + '\n' + guard.segmentName() + '\n').toUtf8();
@@ -107,7 +114,8 @@ void TestRunGuard::derivedNamesAreTheSameInEveryProcess() {
     }
 }
 
-void TestRunGuard::guardInOneProcessIsSeenByAnother() {
+void TestRunGuard::guardInOneProcessIsSeenByAnother()
+{
     RunGuard holder(guardKey);
     QVERIFY(holder.tryToAcquire());
     QVERIFY(!holder.isAnotherInstanceRunning());
@@ -123,7 +131,8 @@ void TestRunGuard::guardInOneProcessIsSeenByAnother() {
     QVERIFY(!holder.tryToAcquire());
 }
 
-void TestRunGuard::secondStartExitsAtOnceAndFirstGoesOn() {
+void TestRunGuard::secondStartExitsAtOnceAndFirstGoesOn()
+{
     auto first = startProgram();
     QVERIFY(staysRunning(*first));
 
@@ -134,7 +143,8 @@ void TestRunGuard::secondStartExitsAtOnceAndFirstGoesOn() {
     processes.push_back(std::move(first));
 }
 
-void TestRunGuard::startAfterKilledHolderRuns() {
+void TestRunGuard::startAfterKilledHolderRuns()
+{
     auto first = startProgram();
     QVERIFY(staysRunning(*first));
     first->kill();
@@ -148,7 +158,8 @@ void TestRunGuard::startAfterKilledHolderRuns() {
     processes.push_back(std::move(next));
 }
 
-void TestRunGuard::tenSimultaneousStartsLeaveOneRunning() {
+void TestRunGuard::tenSimultaneousStartsLeaveOneRunning()
+{
     for (int i = 0; i < 10; ++i)
         processes.push_back(startProgram());
     for (auto &process : processes)

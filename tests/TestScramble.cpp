@@ -12,7 +12,8 @@ private slots:
     void decodeStopsAtTheFirstNul();
 };
 
-void TestScramble::scrambleIsItsOwnInverseAndChangesEveryByte() {
+void TestScramble::scrambleIsItsOwnInverseAndChangesEveryByte()
+{
     QVERIFY(Scramble::key != 0);
     const QByteArray plain("member@example.com");
     const QByteArray scrambled = Scramble::scramble(plain);
@@ -21,7 +22,8 @@ void TestScramble::scrambleIsItsOwnInverseAndChangesEveryByte() {
     QCOMPARE(Scramble::scramble(scrambled), plain);
 }
 
-void TestScramble::encoding_data() {
+void TestScramble::encoding_data()
+{
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("encodedLength");
     QTest::newRow("empty") << QString() << 0;
@@ -32,7 +34,8 @@ void TestScramble::encoding_data() {
     QTest::newRow("signs") << QStringLiteral("p\"a\\s:s=w\to\nrd") << -1;
 }
 
-void TestScramble::encoding() {
+void TestScramble::encoding()
+{
     QFETCH(QString, text);
     QFETCH(int, encodedLength);
     const QByteArray encoded = Scramble::encode(text);
@@ -44,7 +47,8 @@ void TestScramble::encoding() {
     QCOMPARE(Scramble::decode(encoded), text);
 }
 
-void TestScramble::decodeStopsAtTheFirstNul() {
+void TestScramble::decodeStopsAtTheFirstNul()
+{
     const QByteArray withNul =
         Scramble::scramble(QByteArray("pass\0tail", 9)).toBase64(QByteArray::OmitTrailingEquals);
     QCOMPARE(Scramble::decode(withNul), QStringLiteral("pass"));

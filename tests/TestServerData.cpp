@@ -5,7 +5,8 @@
 
 namespace {
 
-QJsonObject objectFrom(const char *json) {
+QJsonObject objectFrom(const char *json)
+{
     return QJsonDocument::fromJson(QByteArray(json)).object();
 }
 
@@ -26,7 +27,8 @@ private slots:
     void travelsThroughVariants();
 };
 
-void TestServerData::defaultRecord() {
+void TestServerData::defaultRecord()
+{
     const ServerData server;
     QCOMPARE(server.id, 0);
     for (const QString &text :
@@ -42,7 +44,8 @@ void TestServerData::defaultRecord() {
     QCOMPARE(server.isFavorite, false);
 }
 
-void TestServerData::mapping_data() {
+void TestServerData::mapping_data()
+{
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("hostname");
     QTest::addColumn<QString>("name");
@@ -116,7 +119,8 @@ void TestServerData::mapping_data() {
                                   << "";
 }
 
-void TestServerData::mapping() {
+void TestServerData::mapping()
+{
     QFETCH(QByteArray, json);
     const ServerData server(QJsonDocument::fromJson(json).object());
     QFETCH(QString, hostname);
@@ -136,7 +140,8 @@ void TestServerData::mapping() {
     QCOMPARE(server.isFavorite, false);
 }
 
-void TestServerData::coordinatesAndId_data() {
+void TestServerData::coordinatesAndId_data()
+{
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<int>("id");
     QTest::addColumn<float>("latitude");
@@ -153,7 +158,8 @@ void TestServerData::coordinatesAndId_data() {
         << QByteArray(R"j({"latitude":"north","longitude":""})j") << 0 << 0.0f << 0.0f;
 }
 
-void TestServerData::coordinatesAndId() {
+void TestServerData::coordinatesAndId()
+{
     QFETCH(QByteArray, json);
     const ServerData server(QJsonDocument::fromJson(json).object());
     QTEST(server.id, "id");
@@ -161,13 +167,15 @@ void TestServerData::coordinatesAndId() {
     QTEST(server.longitude, "longitude");
 }
 
-void TestServerData::configLinkFromFiles() {
+void TestServerData::configLinkFromFiles()
+{
     const ServerData server(objectFrom(R"j({"files":{"ovpn":"https://cdn.example/de 1.ovpn"}})j"));
     QCOMPARE(server.configLink, QUrl(QStringLiteral("https://cdn.example/de%201.ovpn")));
     QVERIFY(ServerData(objectFrom(R"j({"files":{}})j")).configLink.isEmpty());
 }
 
-void TestServerData::parseServersLeavesOutTrials_data() {
+void TestServerData::parseServersLeavesOutTrials_data()
+{
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QStringList>("names");
 
@@ -183,7 +191,8 @@ void TestServerData::parseServersLeavesOutTrials_data() {
         << QStringList{"B", "", "A", "B"};
 }
 
-void TestServerData::parseServersLeavesOutTrials() {
+void TestServerData::parseServersLeavesOutTrials()
+{
     QFETCH(QByteArray, json);
     QFETCH(QStringList, names);
     const QVector<ServerData> servers = parseServers(QJsonDocument::fromJson(json).array());
@@ -193,7 +202,8 @@ void TestServerData::parseServersLeavesOutTrials() {
     QCOMPARE(parsedNames, names);
 }
 
-void TestServerData::travelsThroughVariants() {
+void TestServerData::travelsThroughVariants()
+{
     registerServerDataMetaTypes();
     QCOMPARE(QMetaType::type("ServerData"), qMetaTypeId<ServerData>());
     QCOMPARE(QMetaType::type("QVector<ServerData>"), qMetaTypeId<QVector<ServerData>>());

@@ -25,27 +25,31 @@ private:
     ScriptedHttpServer service;
 };
 
-void TestStartup::initTestCase() {
+void TestStartup::initTestCase()
+{
     initResourceTree();
     qputenv("CORVANE_ACCOUNT_API_URL", service.url("/graphql").toUtf8());
     qputenv("CORVANE_VPN_API_URL", service.url().toUtf8());
     qputenv("CORVANE_BRAND_DOMAIN", "brand.test");
 }
 
-void TestStartup::missingFontLeavesThePlatformFont() {
+void TestStartup::missingFontLeavesThePlatformFont()
+{
     const QFont before = QApplication::font();
     QVERIFY(!installApplicationFont(":/fonts/missing.ttf"));
     QCOMPARE(QApplication::font(), before);
     QVERIFY(QFont::substitutes("Roboto").isEmpty());
 }
 
-void TestStartup::builtInFontBecomesApplicationFontAndRoboto() {
+void TestStartup::builtInFontBecomesApplicationFontAndRoboto()
+{
     QVERIFY(installApplicationFont());
     QCOMPARE(QApplication::font().family(), QStringLiteral("Roboto Condensed"));
     QCOMPARE(QFont::substitute("Roboto").toLower(), QStringLiteral("roboto condensed"));
 }
 
-void TestStartup::mainWindowShowsTheLoadingPage() {
+void TestStartup::mainWindowShowsTheLoadingPage()
+{
     MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -81,7 +85,8 @@ void TestStartup::mainWindowShowsTheLoadingPage() {
     QVERIFY(border->testAttribute(Qt::WA_TransparentForMouseEvents));
 }
 
-void TestStartup::mainWindowResolvesTheBrandAtOnceAndRetries() {
+void TestStartup::mainWindowResolvesTheBrandAtOnceAndRetries()
+{
     service.clear();
     service.script("POST", "/graphql", 503, "{}");
     service.script("POST", "/graphql", 200,

@@ -15,12 +15,14 @@ private:
     QTemporaryDir configHome;
 };
 
-void TestStartupEntry::initTestCase() {
+void TestStartupEntry::initTestCase()
+{
     QVERIFY(configHome.isValid());
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
 }
 
-void TestStartupEntry::execLineQuoting_data() {
+void TestStartupEntry::execLineQuoting_data()
+{
     QTest::addColumn<QString>("programPath");
     QTest::addColumn<QString>("execLine");
     QTest::newRow("plain path") << "/usr/bin/corvane"
@@ -35,7 +37,8 @@ void TestStartupEntry::execLineQuoting_data() {
                              << "Exec=/opt/100%%/corvane";
 }
 
-void TestStartupEntry::execLineQuoting() {
+void TestStartupEntry::execLineQuoting()
+{
     QFETCH(QString, programPath);
     QFETCH(QString, execLine);
     const QStringList lines = Platform::autostartEntryText(programPath).split('\n');
@@ -44,7 +47,8 @@ void TestStartupEntry::execLineQuoting() {
     QVERIFY2(lines.contains(execLine), qPrintable(lines.join(" | ")));
 }
 
-void TestStartupEntry::entryFollowsXdgConfigHome() {
+void TestStartupEntry::entryFollowsXdgConfigHome()
+{
     const QString expected =
         configHome.path() + "/autostart/" + QCoreApplication::applicationName() + ".desktop";
     QCOMPARE(Platform::autostartEntryPath(), expected);

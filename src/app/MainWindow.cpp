@@ -16,7 +16,8 @@ namespace {
 
 const char pageStyle[] = "background-color: rgb(255, 255, 255);";
 
-QWidget *addPage(QStackedWidget *stack, const QString &name, QWidget *content) {
+QWidget *addPage(QStackedWidget *stack, const QString &name, QWidget *content)
+{
     auto *page = new QWidget(stack);
     page->setObjectName(name);
     page->setStyleSheet(QString::fromLatin1(pageStyle));
@@ -31,7 +32,8 @@ QWidget *addPage(QStackedWidget *stack, const QString &name, QWidget *content) {
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent) {
+    : QMainWindow(parent)
+{
     qRegisterMetaType<AppStyleUtil::ApplicationForm::Form>("AppStyleUtil::ApplicationForm::Form");
     buildInterface();
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
@@ -43,7 +45,8 @@ MainWindow::MainWindow(QWidget *parent)
     emit requestBrandId(Deployment::brandDomain());
 }
 
-void MainWindow::createServiceClient() {
+void MainWindow::createServiceClient()
+{
     networkManager = new NetworkManager(this);
     connect(this, &MainWindow::requestBrandId, networkManager, &NetworkManager::requestBrandId);
     connect(networkManager, &NetworkManager::brandIdReceived, this, &MainWindow::brandIdResolved);
@@ -52,7 +55,8 @@ void MainWindow::createServiceClient() {
     networkManager->setLanguageManager(languageManager);
 }
 
-void MainWindow::buildInterface() {
+void MainWindow::buildInterface()
+{
     setFixedSize(windowWidth, windowHeight);
     setWindowIcon(QIcon(QStringLiteral(":/images/windowIcon.png")));
 
@@ -74,7 +78,8 @@ void MainWindow::buildInterface() {
     addPage(stackedWidget, QStringLiteral("pageMain"), nullptr);
 }
 
-void MainWindow::applyRoundedShape() {
+void MainWindow::applyRoundedShape()
+{
     QPainterPath path;
     path.addRoundedRect(rect(), cornerRadius, cornerRadius, Qt::AbsoluteSize);
     setMask(QRegion(path.toFillPolygon().toPolygon()));
@@ -88,10 +93,12 @@ void MainWindow::applyRoundedShape() {
     border->raise();
 }
 
-void MainWindow::brandIdResolved(QString resolvedBrandId) {
+void MainWindow::brandIdResolved(QString resolvedBrandId)
+{
     brandId = resolvedBrandId;
 }
 
-void MainWindow::showForm(AppStyleUtil::ApplicationForm::Form form) {
+void MainWindow::showForm(AppStyleUtil::ApplicationForm::Form form)
+{
     stackedWidget->setCurrentIndex(form);
 }

@@ -2,7 +2,8 @@
 
 #include <QCryptographicHash>
 
-QString RunGuard::deriveGuardKey(const QString &key, const QString &salt) {
+QString RunGuard::deriveGuardKey(const QString &key, const QString &salt)
+{
     QCryptographicHash hash(QCryptographicHash::Sha1);
     hash.addData(key.toUtf8());
     hash.addData(salt.toUtf8());
@@ -14,7 +15,8 @@ RunGuard::RunGuard(const QString &key)
     , memLockKey(deriveGuardKey(key, QStringLiteral("_memLockKey")))
     , sharedMemKey(deriveGuardKey(key, QStringLiteral("_sharedmemKey")))
     , sharedMem(sharedMemKey)
-    , memLock(memLockKey, 1, QSystemSemaphore::Open) {
+    , memLock(memLockKey, 1, QSystemSemaphore::Open)
+{
     // Attaching and detaching once lets the system drop a segment that a crashed holder left.
     memLock.acquire();
     {
@@ -24,11 +26,13 @@ RunGuard::RunGuard(const QString &key)
     memLock.release();
 }
 
-RunGuard::~RunGuard() {
+RunGuard::~RunGuard()
+{
     release();
 }
 
-bool RunGuard::isAnotherInstanceRunning() {
+bool RunGuard::isAnotherInstanceRunning()
+{
     if (sharedMem.isAttached())
         return false;
     memLock.acquire();
@@ -39,7 +43,8 @@ bool RunGuard::isAnotherInstanceRunning() {
     return attached;
 }
 
-bool RunGuard::tryToAcquire() {
+bool RunGuard::tryToAcquire()
+{
     if (isAnotherInstanceRunning())
         return false;
     memLock.acquire();
@@ -52,7 +57,8 @@ bool RunGuard::tryToAcquire() {
     return true;
 }
 
-void RunGuard::release() {
+void RunGuard::release()
+{
     memLock.acquire();
     if (sharedMem.isAttached())
         sharedMem.detach();

@@ -5,12 +5,14 @@
 #include <QFontDatabase>
 #include <QtGlobal>
 
-void initResourceTree() {
+void initResourceTree()
+{
     Q_INIT_RESOURCE(resources);
     Q_INIT_RESOURCE(generated);
 }
 
-bool installApplicationFont(const QString &fontPath) {
+bool installApplicationFont(const QString &fontPath)
+{
     const int fontId = QFontDatabase::addApplicationFont(fontPath);
     if (fontId < 0)
         return false;

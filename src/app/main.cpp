@@ -6,7 +6,8 @@
 
 #include <memory>
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     auto app = std::make_unique<QApplication>(argc, argv);
     initResourceTree();
     installApplicationFont();

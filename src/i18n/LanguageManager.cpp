@@ -4,33 +4,39 @@
 #include <QJsonDocument>
 
 LanguageManager::LanguageManager(QObject *parent)
-    : QObject(parent) {
+    : QObject(parent)
+{
     qRegisterMetaType<Translation::Language>("Translation::Language");
     loadCatalogue();
 }
 
-QStringList LanguageManager::languages() {
+QStringList LanguageManager::languages()
+{
     return {QStringLiteral("English"),   QStringLiteral("German"),     QStringLiteral("Danish"),
             QStringLiteral("Spanish"),   QStringLiteral("Finnish"),    QStringLiteral("French"),
             QStringLiteral("Italian"),   QStringLiteral("Japanese"),   QStringLiteral("Dutch"),
             QStringLiteral("Norwegian"), QStringLiteral("Portuguese"), QStringLiteral("Swedish")};
 }
 
-QString LanguageManager::languageName() const {
+QString LanguageManager::languageName() const
+{
     return languages().value(language);
 }
 
-QString LanguageManager::text(const QString &key) const {
+QString LanguageManager::text(const QString &key) const
+{
     return catalogue.value(key).toString();
 }
 
-void LanguageManager::languageChanged(Translation::Language newLanguage) {
+void LanguageManager::languageChanged(Translation::Language newLanguage)
+{
     language = newLanguage;
     loadCatalogue();
     emit translate();
 }
 
-void LanguageManager::loadCatalogue() {
+void LanguageManager::loadCatalogue()
+{
     QFile file(QStringLiteral(":/languages/%1.json").arg(languageName()));
     QByteArray contents;
     if (file.open(QIODevice::ReadOnly))
@@ -39,7 +45,8 @@ void LanguageManager::loadCatalogue() {
 }
 
 QString textWithFallback(const LanguageManager *manager, const QString &key,
-                         const QString &fallback) {
+                         const QString &fallback)
+{
     if (!manager)
         return fallback;
     const QString translated = manager->text(key);

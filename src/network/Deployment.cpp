@@ -4,7 +4,8 @@
 
 namespace {
 
-QString valueOf(const char *variable, const char *builtIn) {
+QString valueOf(const char *variable, const char *builtIn)
+{
     const QByteArray overridden = qgetenv(variable);
     return overridden.isEmpty() ? QString::fromUtf8(builtIn) : QString::fromUtf8(overridden);
 }
@@ -13,15 +14,18 @@ QString valueOf(const char *variable, const char *builtIn) {
 
 namespace Deployment {
 
-QString brandDomain() {
+QString brandDomain()
+{
     return valueOf("CORVANE_BRAND_DOMAIN", CORVANE_DEFAULT_BRAND_DOMAIN);
 }
 
-QString accountApiUrl() {
+QString accountApiUrl()
+{
     return valueOf("CORVANE_ACCOUNT_API_URL", CORVANE_DEFAULT_ACCOUNT_API_URL);
 }
 
-QString vpnApiUrl() {
+QString vpnApiUrl()
+{
     return valueOf("CORVANE_VPN_API_URL", CORVANE_DEFAULT_VPN_API_URL);
 }
 

@@ -18,7 +18,8 @@ const char caBundlePath[] = "/etc/ssl/cert.pem";
 
 // The default configuration, with the CA list replaced by the certificates of the local bundle
 // when it holds any.
-QSslConfiguration tlsConfiguration() {
+QSslConfiguration tlsConfiguration()
+{
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     const QList<QSslCertificate> bundle = QSslCertificate::fromPath(
         QString::fromLatin1(caBundlePath), QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
@@ -37,7 +38,8 @@ NetworkManager::NetworkManager(QObject *parent)
     , serversUrl(vpnApiBaseUrl + QStringLiteral("/api/client/servers"))
     , connectUrl(vpnApiBaseUrl + QStringLiteral("/api/client/connect"))
     , disconnectUrl(vpnApiBaseUrl + QStringLiteral("/api/client/disconnect"))
-    , brandLookupRetryTimer(new QTimer(this)) {
+    , brandLookupRetryTimer(new QTimer(this))
+{
     registerServerDataMetaTypes();
     qRegisterMetaType<QVector<int>>("QVector<int>");
     qRegisterMetaType<ReplyError::Type>("ReplyError::Type");
@@ -46,12 +48,14 @@ NetworkManager::NetworkManager(QObject *parent)
     connect(brandLookupRetryTimer, &QTimer::timeout, this, [this] { requestBrandId(brandDomain); });
 }
 
-void NetworkManager::setLanguageManager(LanguageManager *manager) {
+void NetworkManager::setLanguageManager(LanguageManager *manager)
+{
     languageManager = manager;
 }
 
 QNetworkRequest NetworkManager::buildRequest(const QString &url, Auth auth, Tls tls,
-                                             bool json) const {
+                                             bool json) const
+{
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
     if (tls == Tls::Configured)
         request.setSslConfiguration(tlsConfiguration());
@@ -64,16 +68,19 @@ QNetworkRequest NetworkManager::buildRequest(const QString &url, Auth auth, Tls 
     return request;
 }
 
-QNetworkReply *NetworkManager::postAccountQuery(const QByteArray &body, Auth auth) {
+QNetworkReply *NetworkManager::postAccountQuery(const QByteArray &body, Auth auth)
+{
     return networkAccessManager->post(buildRequest(graphQlUrl, auth, Tls::Configured), body);
 }
 
-QNetworkRequest NetworkManager::vpnApiRequest(const QString &url) const {
+QNetworkRequest NetworkManager::vpnApiRequest(const QString &url) const
+{
     const bool https = QUrl(url, QUrl::TolerantMode).scheme() == QLatin1String("https");
     return buildRequest(url, Auth::Bearer, https ? Tls::Configured : Tls::Default);
 }
 
-bool NetworkManager::readDataReply(const DataReplyFailures &failures, QJsonDocument &document) {
+bool NetworkManager::readDataReply(const DataReplyFailures &failures, QJsonDocument &document)
+{
     QNetworkReply *reply = finishedReply();
     if (!reply)
         return false;
@@ -97,30 +104,36 @@ bool NetworkManager::readDataReply(const DataReplyFailures &failures, QJsonDocum
     return true;
 }
 
-QNetworkReply *NetworkManager::finishedReply() {
+QNetworkReply *NetworkManager::finishedReply()
+{
     auto *reply = qobject_cast<QNetworkReply *>(sender());
     if (reply)
         reply->deleteLater();
     return reply;
 }
 
-bool NetworkManager::failed(const QNetworkReply *reply) {
+bool NetworkManager::failed(const QNetworkReply *reply)
+{
     return reply->error() != QNetworkReply::NoError;
 }
 
-QString NetworkManager::httpStatusText(const QNetworkReply *reply) {
+QString NetworkManager::httpStatusText(const QNetworkReply *reply)
+{
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString();
 }
 
-bool NetworkManager::jwtExpired(const QJsonDocument &document) {
+bool NetworkManager::jwtExpired(const QJsonDocument &document)
+{
     return document.object().value(QLatin1String("error")).toString() ==
            QLatin1String("jwt expired");
 }
 
-QString NetworkManager::translated(const char *key, const char *english) const {
+QString NetworkManager::translated(const char *key, const char *english) const
+{
     return textWithFallback(languageManager, QString::fromLatin1(key), QString::fromUtf8(english));
 }
 
-QString NetworkManager::serviceUnavailable() const {
+QString NetworkManager::serviceUnavailable() const
+{
     return translated("auth.serviceunaviable", "Service unavailable. Try again later.");
 }

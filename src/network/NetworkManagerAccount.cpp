@@ -13,14 +13,16 @@ namespace {
 
 const char brandLookupFailure[] = "Cannot connect to service. Please try again later.";
 
-QJsonValue member(const QJsonDocument &document, std::initializer_list<const char *> path) {
+QJsonValue member(const QJsonDocument &document, std::initializer_list<const char *> path)
+{
     QJsonValue value = document.object();
     for (const char *name : path)
         value = value.toObject().value(QLatin1String(name));
     return value;
 }
 
-int favoriteId(const QJsonValue &value) {
+int favoriteId(const QJsonValue &value)
+{
     bool ok = false;
     const int id = value.toString().toInt(&ok, 10);
     return ok ? id : 0;
@@ -28,7 +30,8 @@ int favoriteId(const QJsonValue &value) {
 
 } // namespace
 
-QString NetworkManager::favoriteIdListText(const QVector<int> &ids) {
+QString NetworkManager::favoriteIdListText(const QVector<int> &ids)
+{
     QString text;
     for (const int id : ids)
         text += QStringLiteral("\\\"%1\\\",").arg(id);
@@ -36,45 +39,52 @@ QString NetworkManager::favoriteIdListText(const QVector<int> &ids) {
     return text;
 }
 
-void NetworkManager::requestBrandId(QString domain) {
+void NetworkManager::requestBrandId(QString domain)
+{
     brandDomain = domain;
     QNetworkReply *reply =
         postAccountQuery(QueryTemplate(QueryTemplate::BrandLookup, domain).toUtf8(), Auth::None);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processBrandIdReply);
 }
 
-void NetworkManager::requestLoginData(QString email, QString password, QString brandId) {
+void NetworkManager::requestLoginData(QString email, QString password, QString brandId)
+{
     this->email = email;
     const QueryTemplate body(QueryTemplate::Login, email, password, brandId);
     QNetworkReply *reply = postAccountQuery(body.toUtf8(), Auth::None);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processLoginReply);
 }
 
-void NetworkManager::requestSubscriptionStatus() {
+void NetworkManager::requestSubscriptionStatus()
+{
     QNetworkReply *reply =
         postAccountQuery(QueryTemplate(QueryTemplate::SubscriptionStatus).toUtf8(), Auth::Bearer);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processSubscriptionStatus);
 }
 
-void NetworkManager::requestBandwidthStatus() {
+void NetworkManager::requestBandwidthStatus()
+{
     QNetworkReply *reply =
         postAccountQuery(QueryTemplate(QueryTemplate::BandwidthStatus).toUtf8(), Auth::Bearer);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processBandwidthStatus);
 }
 
-void NetworkManager::requestUpdateBandwidthUsage(int bandwidthUsed) {
+void NetworkManager::requestUpdateBandwidthUsage(int bandwidthUsed)
+{
     const QueryTemplate body(QueryTemplate::UpdateBandwidthUsage, bandwidthUsed);
     QNetworkReply *reply = postAccountQuery(body.toUtf8(), Auth::Bearer);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processpdateBandwidthUsage);
 }
 
-void NetworkManager::requestFavoriteServersData() {
+void NetworkManager::requestFavoriteServersData()
+{
     QNetworkReply *reply =
         postAccountQuery(QueryTemplate(QueryTemplate::GetFavoriteServers).toUtf8(), Auth::Bearer);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processFavoriteServersReply);
 }
 
-void NetworkManager::requestUpdateServersFavoriteStates(QVector<int> favoriteServersIds) {
+void NetworkManager::requestUpdateServersFavoriteStates(QVector<int> favoriteServersIds)
+{
     const QueryTemplate body(QueryTemplate::UpdateFavoriteServers,
                              favoriteIdListText(favoriteServersIds));
     QNetworkReply *reply = postAccountQuery(body.toUtf8(), Auth::Bearer);
@@ -82,11 +92,13 @@ void NetworkManager::requestUpdateServersFavoriteStates(QVector<int> favoriteSer
             &NetworkManager::processUpdateServersFaviriteStatesReply);
 }
 
-void NetworkManager::requestApllicationEvent(QString appliactionEvent) {
+void NetworkManager::requestApllicationEvent(QString appliactionEvent)
+{
     Q_UNUSED(appliactionEvent)
 }
 
-void NetworkManager::processBrandIdReply() {
+void NetworkManager::processBrandIdReply()
+{
     QNetworkReply *reply = finishedReply();
     if (!reply)
         return;
@@ -118,7 +130,8 @@ void NetworkManager::processBrandIdReply() {
     emit brandIdReceived(id);
 }
 
-void NetworkManager::retryBrandLookup() {
+void NetworkManager::retryBrandLookup()
+{
     if (brandLookupRetries >= brandLookupMaxRetries) {
         brandLookupRetries = 0;
         emit replyErrorOccurred(ReplyError::Login, QString::fromLatin1(brandLookupFailure));
@@ -130,7 +143,8 @@ void NetworkManager::retryBrandLookup() {
     brandLookupRetryTimer->start(retryIntervalMs);
 }
 
-void NetworkManager::processLoginReply() {
+void NetworkManager::processLoginReply()
+{
     QNetworkReply *reply = finishedReply();
     if (!reply)
         return;
@@ -168,7 +182,8 @@ void NetworkManager::processLoginReply() {
                                                                  "Your subscription is inactive."));
 }
 
-void NetworkManager::processSubscriptionStatus() {
+void NetworkManager::processSubscriptionStatus()
+{
     QJsonDocument document;
     if (!readDataReply({ReplyError::Login, "Cannot receive subscription status.",
                         "Subscription status reply is empty.", false},
@@ -187,15 +202,18 @@ void NetworkManager::processSubscriptionStatus() {
 // Nothing in the client acts on bandwidth figures yet; these handlers only release the reply. A
 // bandwidth reply must not reach the subscription handler, which would read it as an inactive
 // subscription.
-void NetworkManager::processBandwidthStatus() {
+void NetworkManager::processBandwidthStatus()
+{
     finishedReply();
 }
 
-void NetworkManager::processpdateBandwidthUsage() {
+void NetworkManager::processpdateBandwidthUsage()
+{
     finishedReply();
 }
 
-void NetworkManager::processFavoriteServersReply() {
+void NetworkManager::processFavoriteServersReply()
+{
     QJsonDocument document;
     if (!readDataReply({ReplyError::Service, "Cannot receive favorite servers ids.",
                         "Favorite servers reply is empty.", false},
@@ -208,7 +226,8 @@ void NetworkManager::processFavoriteServersReply() {
     emit favoriteServersIdsReceived(ids);
 }
 
-void NetworkManager::processUpdateServersFaviriteStatesReply() {
+void NetworkManager::processUpdateServersFaviriteStatesReply()
+{
     QNetworkReply *reply = finishedReply();
     if (!reply)
         return;
@@ -229,7 +248,8 @@ void NetworkManager::processUpdateServersFaviriteStatesReply() {
     }
 }
 
-void NetworkManager::processApllicationEventReply() {
+void NetworkManager::processApllicationEventReply()
+{
     QNetworkReply *reply = finishedReply();
     if (reply && failed(reply))
         qDebug().noquote() << httpStatusText(reply);

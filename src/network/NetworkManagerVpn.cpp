@@ -10,19 +10,22 @@
 namespace {
 
 // Indented JSON with sorted keys, as the VPN API expects.
-QByteArray indentedJson(const QJsonObject &object) {
+QByteArray indentedJson(const QJsonObject &object)
+{
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
 } // namespace
 
-void NetworkManager::requestAllServersData() {
+void NetworkManager::requestAllServersData()
+{
     QNetworkReply *reply =
         networkAccessManager->get(buildRequest(serversUrl, Auth::None, Tls::Configured, false));
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processAllServersReply);
 }
 
-void NetworkManager::requestVpnConnect(QString serverIp) {
+void NetworkManager::requestVpnConnect(QString serverIp)
+{
     const QJsonObject body{{QStringLiteral("user_id"), email},
                            {QStringLiteral("server_ip"), serverIp}};
     QNetworkReply *reply =
@@ -30,20 +33,23 @@ void NetworkManager::requestVpnConnect(QString serverIp) {
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processVpnConnectReply);
 }
 
-void NetworkManager::requestVpnDisconnect() {
+void NetworkManager::requestVpnDisconnect()
+{
     const QJsonObject body{{QStringLiteral("user_id"), email}};
     QNetworkReply *reply =
         networkAccessManager->post(vpnApiRequest(disconnectUrl), indentedJson(body));
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
 }
 
-void NetworkManager::requestConfigData(QUrl configLink) {
+void NetworkManager::requestConfigData(QUrl configLink)
+{
     QNetworkReply *reply = networkAccessManager->get(
         buildRequest(configLink.toString(), Auth::None, Tls::Configured, false));
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processConfigData);
 }
 
-void NetworkManager::processAllServersReply() {
+void NetworkManager::processAllServersReply()
+{
     QJsonDocument document;
     if (!readDataReply({ReplyError::Service, "Cannot receive all servers data.",
                         "All servers reply is empty.", true},
@@ -52,7 +58,8 @@ void NetworkManager::processAllServersReply() {
     emit allServersDataReceived(parseServers(document.array()));
 }
 
-void NetworkManager::processVpnConnectReply() {
+void NetworkManager::processVpnConnectReply()
+{
     QNetworkReply *reply = finishedReply();
     if (!reply)
         return;
@@ -76,7 +83,8 @@ void NetworkManager::processVpnConnectReply() {
     emit vpnConfigReceived(document.object().value(QLatin1String("config")).toString().toUtf8());
 }
 
-void NetworkManager::processConfigData() {
+void NetworkManager::processConfigData()
+{
     QNetworkReply *reply = finishedReply();
     if (!reply)
         return;

@@ -10,7 +10,8 @@ const char *const resourceNames[] = {
     "brandLookup",
 };
 
-QString readTemplate(QueryTemplate::Type type) {
+QString readTemplate(QueryTemplate::Type type)
+{
     QFile file(QueryTemplate::resourcePath(type));
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -21,7 +22,8 @@ QString readTemplate(QueryTemplate::Type type) {
 
 // One level of string escaping as JSON and GraphQL share it: backslash, double quote and every
 // control character.
-QString escapeStringValue(const QString &text) {
+QString escapeStringValue(const QString &text)
+{
     QString escaped;
     escaped.reserve(text.size() + 8);
     for (const QChar c : text) {
@@ -39,18 +41,21 @@ QString escapeStringValue(const QString &text) {
 
 } // namespace
 
-QString QueryTemplate::resourcePath(Type type) {
+QString QueryTemplate::resourcePath(Type type)
+{
     return QStringLiteral(":/query_templates/") + QLatin1String(resourceNames[type]);
 }
 
-QString QueryTemplate::escapeForGraphQlInJson(const QString &text) {
+QString QueryTemplate::escapeForGraphQlInJson(const QString &text)
+{
     return escapeStringValue(escapeStringValue(text));
 }
 
 QueryTemplate::QueryTemplate(Type type, const QVariant &a1, const QVariant &a2, const QVariant &a3,
                              const QVariant &a4, const QVariant &a5, const QVariant &a6)
     : filledText(readTemplate(type))
-    , templateType(type) {
+    , templateType(type)
+{
     switch (type) {
     case Login:
         filledText = filledText.arg(escapeForGraphQlInJson(a1.toString()),

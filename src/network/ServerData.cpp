@@ -4,12 +4,14 @@
 
 namespace {
 
-QString firstNonEmpty(const QJsonObject &object, const char *preferred, const char *fallback) {
+QString firstNonEmpty(const QJsonObject &object, const char *preferred, const char *fallback)
+{
     const QString value = object.value(QLatin1String(preferred)).toString();
     return value.isEmpty() ? object.value(QLatin1String(fallback)).toString() : value;
 }
 
-int integerId(const QJsonValue &value) {
+int integerId(const QJsonValue &value)
+{
     if (!value.isDouble())
         return 0;
     const double number = value.toDouble();
@@ -17,7 +19,8 @@ int integerId(const QJsonValue &value) {
     return double(whole) == number ? whole : 0;
 }
 
-float coordinate(const QJsonValue &value) {
+float coordinate(const QJsonValue &value)
+{
     bool ok = false;
     const float number = value.toString().toFloat(&ok);
     return ok ? number : 0.0f;
@@ -38,14 +41,16 @@ ServerData::ServerData(const QJsonObject &object)
     , configLink(
           object.value(QLatin1String("files")).toObject().value(QLatin1String("ovpn")).toString(),
           QUrl::TolerantMode)
-    , serverIp(firstNonEmpty(object, "server_ip", "ip")) {
+    , serverIp(firstNonEmpty(object, "server_ip", "ip"))
+{
     if (name.isEmpty())
         name = city.isEmpty() ? country : city;
     if (serverIp.isEmpty())
         serverIp = hostname;
 }
 
-QVector<ServerData> parseServers(const QJsonArray &servers) {
+QVector<ServerData> parseServers(const QJsonArray &servers)
+{
     QVector<ServerData> parsed;
     parsed.reserve(servers.size());
     for (const QJsonValue &element : servers) {
@@ -56,7 +61,13 @@ QVector<ServerData> parseServers(const QJsonArray &servers) {
     return parsed;
 }
 
-void registerServerDataMetaTypes() {
+void registerServerDataMetaTypes()
+{
     qRegisterMetaType<ServerData>("ServerData");
     qRegisterMetaType<QVector<ServerData>>("QVector<ServerData>");
+    // A record read as text is its display name, as views and accessibility expect of the
+    // display role.
+    if (!QMetaType::hasRegisteredConverterFunction<ServerData, QString>())
+        QMetaType::registerConverter<ServerData, QString>(
+            [](const ServerData &server) { return server.name; });
 }

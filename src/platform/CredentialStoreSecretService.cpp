@@ -14,7 +14,8 @@
 namespace {
 
 // One item per target; the secret holds "<encoded user>:<encoded secret>" (Base64 has no ':').
-const SecretSchema *schema() {
+const SecretSchema *schema()
+{
     static const SecretSchema credentialSchema = {
         "org.corvane.Credential",
         SECRET_SCHEMA_NONE,
@@ -31,14 +32,16 @@ const SecretSchema *schema() {
 }
 
 // Without a session bus libsecret would try to start one; answer at once instead.
-bool sessionBusReachable() {
+bool sessionBusReachable()
+{
     if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
         return true;
     const QByteArray runtimeDir = qgetenv("XDG_RUNTIME_DIR");
     return !runtimeDir.isEmpty() && QFileInfo::exists(QString::fromLocal8Bit(runtimeDir + "/bus"));
 }
 
-bool succeeded(GError *error) {
+bool succeeded(GError *error)
+{
     if (!error)
         return true;
     qWarning("Secret Service: %s", error->message);
@@ -50,7 +53,8 @@ bool succeeded(GError *error) {
 
 namespace Platform {
 
-bool storeCredential(const QByteArray &target, const StoredCredential &credential) {
+bool storeCredential(const QByteArray &target, const StoredCredential &credential)
+{
     if (target.isEmpty() || !sessionBusReachable())
         return false;
     const QByteArray secret = credential.encodedUser + ':' + credential.encodedSecret;
@@ -61,7 +65,8 @@ bool storeCredential(const QByteArray &target, const StoredCredential &credentia
     return succeeded(error) && stored;
 }
 
-bool loadCredential(const QByteArray &target, StoredCredential &credential) {
+bool loadCredential(const QByteArray &target, StoredCredential &credential)
+{
     if (target.isEmpty() || !sessionBusReachable())
         return false;
     GError *error = nullptr;
@@ -79,7 +84,8 @@ bool loadCredential(const QByteArray &target, StoredCredential &credential) {
     return true;
 }
 
-bool deleteCredential(const QByteArray &target) {
+bool deleteCredential(const QByteArray &target)
+{
     if (target.isEmpty() || !sessionBusReachable())
         return false;
     GError *error = nullptr;

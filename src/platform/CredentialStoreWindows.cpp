@@ -9,7 +9,8 @@
 
 namespace Platform {
 
-bool storeCredential(const QByteArray &target, const StoredCredential &credential) {
+bool storeCredential(const QByteArray &target, const StoredCredential &credential)
+{
     QByteArray targetName = target;
     QByteArray userName = credential.encodedUser;
     QByteArray blob = credential.encodedSecret;
@@ -30,7 +31,8 @@ bool storeCredential(const QByteArray &target, const StoredCredential &credentia
     return CredWriteA(&record, 0) == TRUE;
 }
 
-bool loadCredential(const QByteArray &target, StoredCredential &credential) {
+bool loadCredential(const QByteArray &target, StoredCredential &credential)
+{
     PCREDENTIALA record = nullptr;
     if (CredReadA(target.constData(), CRED_TYPE_GENERIC, 0, &record) != TRUE)
         return false;
@@ -42,7 +44,8 @@ bool loadCredential(const QByteArray &target, StoredCredential &credential) {
     return true;
 }
 
-bool deleteCredential(const QByteArray &target) {
+bool deleteCredential(const QByteArray &target)
+{
     return CredDeleteA(target.constData(), CRED_TYPE_GENERIC, 0) == TRUE;
 }
 

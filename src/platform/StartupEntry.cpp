@@ -10,7 +10,8 @@ namespace {
 
 // Quotes an Exec argument as the desktop-entry specification asks, then escapes it as a
 // desktop-entry string value.
-QString execArgument(const QString &argument) {
+QString execArgument(const QString &argument)
+{
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
     QString quoted = argument;
     const bool needsQuotes =
@@ -29,7 +30,8 @@ QString execArgument(const QString &argument) {
     return quoted;
 }
 
-QString escapedValue(QString value) {
+QString escapedValue(QString value)
+{
     value.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
     value.replace(QLatin1Char('\n'), QLatin1String("\\n"));
     return value;
@@ -39,7 +41,8 @@ QString escapedValue(QString value) {
 
 namespace Platform {
 
-QString autostartEntryPath() {
+QString autostartEntryPath()
+{
     QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (configHome.isEmpty())
         configHome = QDir::homePath() + QStringLiteral("/.config");
@@ -47,7 +50,8 @@ QString autostartEntryPath() {
            QStringLiteral(".desktop");
 }
 
-QString autostartEntryText(const QString &programPath) {
+QString autostartEntryText(const QString &programPath)
+{
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=%1\n"
@@ -62,12 +66,14 @@ QString autostartEntryText(const QString &programPath) {
 static const QString runKeyPath =
     QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
 
-bool startupEntryExists() {
+bool startupEntryExists()
+{
     QSettings runKey(runKeyPath, QSettings::NativeFormat);
     return runKey.contains(QCoreApplication::applicationName());
 }
 
-void setStartupEntry(bool enabled) {
+void setStartupEntry(bool enabled)
+{
     QSettings runKey(runKeyPath, QSettings::NativeFormat);
     if (enabled)
         runKey.setValue(QCoreApplication::applicationName(),
@@ -78,11 +84,13 @@ void setStartupEntry(bool enabled) {
 
 #else
 
-bool startupEntryExists() {
+bool startupEntryExists()
+{
     return QFile::exists(autostartEntryPath());
 }
 
-void setStartupEntry(bool enabled) {
+void setStartupEntry(bool enabled)
+{
     const QString path = autostartEntryPath();
     if (!enabled) {
         QFile::remove(path);

@@ -14,7 +14,8 @@ public:
     explicit StoreGroup(const QString &group)
         : settings(QSettings::NativeFormat, QSettings::UserScope,
                    QString::fromLatin1(AppSettings::organizationName()),
-                   QString::fromLatin1(AppSettings::applicationName())) {
+                   QString::fromLatin1(AppSettings::applicationName()))
+    {
         if (!group.isEmpty())
             settings.beginGroup(group);
     }
@@ -30,14 +31,16 @@ const QString favoriteIdKey = QStringLiteral("id");
 
 } // namespace
 
-bool AppSettings::switchState(const Switch &key) {
+bool AppSettings::switchState(const Switch &key)
+{
     if (key == Startup)
         return Platform::startupEntryExists();
     StoreGroup store(switchGroup);
     return store.settings.value(QString::number(key), false).toBool();
 }
 
-bool AppSettings::setSwitchState(const Switch &key, const bool &on) {
+bool AppSettings::setSwitchState(const Switch &key, const bool &on)
+{
     if (key == Startup) {
         Platform::setStartupEntry(on);
         return true;
@@ -47,12 +50,14 @@ bool AppSettings::setSwitchState(const Switch &key, const bool &on) {
     return true;
 }
 
-QVariant AppSettings::value(const Value &key) {
+QVariant AppSettings::value(const Value &key)
+{
     StoreGroup store(valueGroup);
     return store.settings.value(QString::number(key));
 }
 
-bool AppSettings::setValue(const Value &key, const QVariant &value) {
+bool AppSettings::setValue(const Value &key, const QVariant &value)
+{
     StoreGroup store(valueGroup);
     if (key == CredentialTarget)
         store.settings.setValue(QString::number(key), Scramble::encode(value.toString()));
@@ -61,7 +66,8 @@ bool AppSettings::setValue(const Value &key, const QVariant &value) {
     return true;
 }
 
-QVector<int> AppSettings::favoriteServerIds() {
+QVector<int> AppSettings::favoriteServerIds()
+{
     StoreGroup store(favoritesGroup);
     const int size = store.settings.beginReadArray(favoritesArray);
     QVector<int> ids;
@@ -74,7 +80,8 @@ QVector<int> AppSettings::favoriteServerIds() {
     return ids;
 }
 
-void AppSettings::setFavoriteServerIds(const QVector<int> &ids) {
+void AppSettings::setFavoriteServerIds(const QVector<int> &ids)
+{
     StoreGroup store(favoritesGroup);
     store.settings.remove(favoritesArray);
     store.settings.beginWriteArray(favoritesArray, ids.size());
@@ -85,7 +92,8 @@ void AppSettings::setFavoriteServerIds(const QVector<int> &ids) {
     store.settings.endArray();
 }
 
-void AppSettings::resetApplication() {
+void AppSettings::resetApplication()
+{
     CredentialVault::write(QString(), QString(), value(CredentialTarget).toByteArray());
     StoreGroup store{QString()};
     store.settings.clear();

@@ -13,7 +13,8 @@ const QPoint dotPositions[] = {
     {155, 70},  {190, 75},  {220, 90}, {235, 120}, {240, 155}, {235, 190}, {220, 220}, {190, 235},
     {155, 240}, {120, 235}, {90, 220}, {75, 190},  {70, 155},  {75, 120},  {90, 90},   {120, 75}};
 
-QString dotStyle(int alpha) {
+QString dotStyle(int alpha)
+{
     QColor color = baseColor;
     color.setAlpha(alpha);
     return QStringLiteral("background-color: %1; border-radius: 10;")
@@ -24,7 +25,8 @@ QString dotStyle(int alpha) {
 
 LoadingAnimation::LoadingAnimation(QWidget *parent)
     : QWidget(parent)
-    , timer(new QTimer(this)) {
+    , timer(new QTimer(this))
+{
     resize(330, 330);
     int number = 1;
     for (const QPoint &position : dotPositions) {
@@ -38,7 +40,8 @@ LoadingAnimation::LoadingAnimation(QWidget *parent)
     timer->start(tickMs);
 }
 
-void LoadingAnimation::updateAnimation() {
+void LoadingAnimation::updateAnimation()
+{
     labels.append(labels.takeFirst());
     for (int position = 0; position < fadingDots; ++position)
         labels.at(position)->setStyleSheet(dotStyle(5 + 32 * position));

@@ -8,7 +8,8 @@
 LoadingForm::LoadingForm(QWidget *parent)
     : QWidget(parent)
     , labelLoadingMessage(new QLabel(QStringLiteral("Loading..."), this))
-    , widgetLoadingAnimation(new LoadingAnimation(this)) {
+    , widgetLoadingAnimation(new LoadingAnimation(this))
+{
     setObjectName(QStringLiteral("LoadingForm"));
     resize(411, 914);
     setStyleSheet(QStringLiteral("background-color: rgb(255, 255, 255);"));
@@ -25,6 +26,7 @@ LoadingForm::LoadingForm(QWidget *parent)
     labelLoadingMessage->setAlignment(Qt::AlignCenter);
 }
 
-void LoadingForm::setMessage(const QString &text) {
+void LoadingForm::setMessage(const QString &text)
+{
     labelLoadingMessage->setText(text);
 }

@@ -2,7 +2,8 @@
 
 #include <QRegularExpression>
 
-DemoService::DemoService(const QStringList &extraArguments) {
+DemoService::DemoService(const QStringList &extraArguments)
+{
     process.setProgram(QStringLiteral("node"));
     process.setArguments(QStringList{QStringLiteral(CORVANE_DEMO_SERVICE_SCRIPT),
                                      QStringLiteral("--port"), QStringLiteral("0")} +
@@ -23,19 +24,22 @@ DemoService::DemoService(const QStringList &extraArguments) {
     }
 }
 
-DemoService::~DemoService() {
+DemoService::~DemoService()
+{
     process.terminate();
     if (!process.waitForFinished(5000))
         process.kill();
     process.waitForFinished(5000);
 }
 
-void DemoService::exportEndpoints() const {
+void DemoService::exportEndpoints() const
+{
     qputenv("CORVANE_ACCOUNT_API_URL", graphQlUrl().toUtf8());
     qputenv("CORVANE_VPN_API_URL", baseUrl().toUtf8());
 }
 
-QString DemoService::log() {
+QString DemoService::log()
+{
     output += QString::fromUtf8(process.readAll());
     return output;
 }

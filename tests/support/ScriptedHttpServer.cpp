@@ -5,7 +5,8 @@
 #include <chrono>
 
 ScriptedHttpServer::ScriptedHttpServer()
-    : server(std::make_unique<httplib::Server>()) {
+    : server(std::make_unique<httplib::Server>())
+{
     const auto handler = [this](const httplib::Request &request, httplib::Response &response) {
         Request seen;
         seen.method = QString::fromStdString(request.method);
@@ -29,7 +30,8 @@ ScriptedHttpServer::ScriptedHttpServer()
     serverThread = std::thread([this] { server->listen_after_bind(); });
 }
 
-ScriptedHttpServer::~ScriptedHttpServer() {
+ScriptedHttpServer::~ScriptedHttpServer()
+{
     {
         std::lock_guard<std::mutex> lock(mutex);
         stopRequested = true;
@@ -39,35 +41,41 @@ ScriptedHttpServer::~ScriptedHttpServer() {
     serverThread.join();
 }
 
-QString ScriptedHttpServer::url(const QString &path) const {
+QString ScriptedHttpServer::url(const QString &path) const
+{
     return QStringLiteral("http://127.0.0.1:%1%2").arg(listeningPort).arg(path);
 }
 
-void ScriptedHttpServer::script(const QString &method, const QString &path, const Reply &reply) {
+void ScriptedHttpServer::script(const QString &method, const QString &path, const Reply &reply)
+{
     std::lock_guard<std::mutex> lock(mutex);
     replies[method + ' ' + path].push_back(reply);
 }
 
 void ScriptedHttpServer::script(const QString &method, const QString &path, int status,
-                                const QByteArray &body) {
+                                const QByteArray &body)
+{
     Reply reply;
     reply.status = status;
     reply.body = body;
     script(method, path, reply);
 }
 
-void ScriptedHttpServer::clear() {
+void ScriptedHttpServer::clear()
+{
     std::lock_guard<std::mutex> lock(mutex);
     replies.clear();
     recorded.clear();
 }
 
-QVector<ScriptedHttpServer::Request> ScriptedHttpServer::requests() const {
+QVector<ScriptedHttpServer::Request> ScriptedHttpServer::requests() const
+{
     std::lock_guard<std::mutex> lock(mutex);
     return recorded;
 }
 
-QVector<ScriptedHttpServer::Request> ScriptedHttpServer::requestsTo(const QString &path) const {
+QVector<ScriptedHttpServer::Request> ScriptedHttpServer::requestsTo(const QString &path) const
+{
     QVector<Request> matching;
     for (const Request &request : requests()) {
         if (request.path == path)
@@ -76,8 +84,8 @@ QVector<ScriptedHttpServer::Request> ScriptedHttpServer::requestsTo(const QStrin
     return matching;
 }
 
-ScriptedHttpServer::Reply ScriptedHttpServer::nextReply(const QString &method,
-                                                        const QString &path) {
+ScriptedHttpServer::Reply ScriptedHttpServer::nextReply(const QString &method, const QString &path)
+{
     std::lock_guard<std::mutex> lock(mutex);
     auto &queue = replies[method + ' ' + path];
     if (queue.empty()) {
@@ -92,7 +100,8 @@ ScriptedHttpServer::Reply ScriptedHttpServer::nextReply(const QString &method,
     return reply;
 }
 
-void ScriptedHttpServer::waitUntilStopping(int delayMs, bool untilStopped) {
+void ScriptedHttpServer::waitUntilStopping(int delayMs, bool untilStopped)
+{
     std::unique_lock<std::mutex> lock(mutex);
     if (untilStopped)
         stopping.wait(lock, [this] { return stopRequested; });

@@ -17,17 +17,20 @@ const QColor ink("#1C2733");
 const QColor muted("#8A96A3");
 const QColor white(Qt::white);
 
-QImage canvas(int width, int height) {
+QImage canvas(int width, int height)
+{
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     return image;
 }
 
-QPen roundPen(const QColor &color, qreal width) {
+QPen roundPen(const QColor &color, qreal width)
+{
     return QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 }
 
-QImage toggle(bool on) {
+QImage toggle(bool on)
+{
     QImage image = canvas(104, 64);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -39,7 +42,8 @@ QImage toggle(bool on) {
     return image;
 }
 
-QPainterPath starPath(const QRectF &box) {
+QPainterPath starPath(const QRectF &box)
+{
     QPainterPath path;
     const QPointF centre = box.center();
     const qreal outer = box.width() / 2;
@@ -54,7 +58,8 @@ QPainterPath starPath(const QRectF &box) {
     return path;
 }
 
-QImage star(bool filled) {
+QImage star(bool filled)
+{
     QImage image = canvas(48, 48);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -64,7 +69,8 @@ QImage star(bool filled) {
     return image;
 }
 
-QImage emailIcon() {
+QImage emailIcon()
+{
     QImage image = canvas(48, 48);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -74,7 +80,8 @@ QImage emailIcon() {
     return image;
 }
 
-QImage lockIcon() {
+QImage lockIcon()
+{
     QImage image = canvas(48, 48);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -87,7 +94,8 @@ QImage lockIcon() {
     return image;
 }
 
-QImage eyeIcon() {
+QImage eyeIcon()
+{
     QImage image = canvas(48, 48);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -101,7 +109,8 @@ QImage eyeIcon() {
     return image;
 }
 
-QImage connectedState() {
+QImage connectedState()
+{
     QImage image = canvas(48, 48);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -113,7 +122,8 @@ QImage connectedState() {
     return image;
 }
 
-QImage chevron(bool up) {
+QImage chevron(bool up)
+{
     QImage image = canvas(32, 32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -124,7 +134,8 @@ QImage chevron(bool up) {
     return image;
 }
 
-void drawPerson(QPainter &p, const QRectF &box, const QColor &color, qreal width) {
+void drawPerson(QPainter &p, const QRectF &box, const QColor &color, qreal width)
+{
     p.setPen(roundPen(color, width));
     p.setBrush(Qt::NoBrush);
     const qreal u = box.width() / 24;
@@ -132,7 +143,8 @@ void drawPerson(QPainter &p, const QRectF &box, const QColor &color, qreal width
     p.drawArc(QRectF(box.x() + 4 * u, box.y() + 13 * u, 16 * u, 16 * u), 20 * 16, 140 * 16);
 }
 
-QImage profile() {
+QImage profile()
+{
     QImage image = canvas(48, 48);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -140,7 +152,8 @@ QImage profile() {
     return image;
 }
 
-QImage fastestServer() {
+QImage fastestServer()
+{
     QImage image = canvas(48, 48);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -151,7 +164,8 @@ QImage fastestServer() {
     return image;
 }
 
-QImage powerButton(const QColor &disc, const QColor &glyph) {
+QImage powerButton(const QColor &disc, const QColor &glyph)
+{
     QImage image = canvas(152, 152);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -164,7 +178,8 @@ QImage powerButton(const QColor &disc, const QColor &glyph) {
     return image;
 }
 
-QPainterPath shieldPath(const QRectF &box) {
+QPainterPath shieldPath(const QRectF &box)
+{
     QPainterPath path;
     const qreal w = box.width();
     const qreal h = box.height();
@@ -178,7 +193,8 @@ QPainterPath shieldPath(const QRectF &box) {
     return path;
 }
 
-void drawMark(QPainter &p, const QRectF &box, const QColor &shield, const QColor &check) {
+void drawMark(QPainter &p, const QRectF &box, const QColor &shield, const QColor &check)
+{
     p.setPen(Qt::NoPen);
     p.setBrush(shield);
     p.drawPath(shieldPath(box));
@@ -192,7 +208,8 @@ void drawMark(QPainter &p, const QRectF &box, const QColor &shield, const QColor
                    QPointF(x + w * 0.73, y + h * 0.34)}));
 }
 
-QImage squareIcon() {
+QImage squareIcon()
+{
     QImage image = canvas(256, 256);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -206,7 +223,8 @@ QImage squareIcon() {
     return image;
 }
 
-QImage wordmark(const QColor &markColor, const QColor &checkColor, const QColor &textColor) {
+QImage wordmark(const QColor &markColor, const QColor &checkColor, const QColor &textColor)
+{
     QImage image = canvas(600, 128);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -224,7 +242,8 @@ QImage wordmark(const QColor &markColor, const QColor &checkColor, const QColor 
 
 using Painter = std::function<QImage()>;
 
-const std::map<QString, Painter> &buttonPainters() {
+const std::map<QString, Painter> &buttonPainters()
+{
     static const std::map<QString, Painter> painters = {
         {"toggleOn",
          [] {
@@ -276,7 +295,8 @@ const std::map<QString, Painter> &buttonPainters() {
     return painters;
 }
 
-const std::map<QString, Painter> &brandPainters() {
+const std::map<QString, Painter> &brandPainters()
+{
     static const std::map<QString, Painter> painters = {
         {"windowIcon", squareIcon},
         {"brandIcon", squareIcon},
@@ -292,7 +312,8 @@ const std::map<QString, Painter> &brandPainters() {
     return painters;
 }
 
-QStringList namesOf(const std::map<QString, Painter> &painters) {
+QStringList namesOf(const std::map<QString, Painter> &painters)
+{
     QStringList names;
     for (const auto &entry : painters)
         names << entry.first;
@@ -303,15 +324,18 @@ QStringList namesOf(const std::map<QString, Painter> &painters) {
 
 namespace Artwork {
 
-QStringList buttonNames() {
+QStringList buttonNames()
+{
     return namesOf(buttonPainters());
 }
 
-QStringList brandNames() {
+QStringList brandNames()
+{
     return namesOf(brandPainters());
 }
 
-QImage draw(const QString &name) {
+QImage draw(const QString &name)
+{
     for (const auto *painters : {&buttonPainters(), &brandPainters()}) {
         const auto it = painters->find(name);
         if (it != painters->end())
@@ -320,7 +344,8 @@ QImage draw(const QString &name) {
     return {};
 }
 
-QImage unknownFlag(const QSize &size) {
+QImage unknownFlag(const QSize &size)
+{
     QImage image = canvas(size.width(), size.height());
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);

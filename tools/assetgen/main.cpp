@@ -16,13 +16,15 @@ namespace {
 // Flags stay sharp in a 28 x 20 label at three to four times device pixel ratio.
 const QSize flagSize(120, 90);
 
-bool isCountryCode(const QString &baseName) {
+bool isCountryCode(const QString &baseName)
+{
     static const QStringList notCountries = {"eo", "eu", "zz"};
     return baseName.size() == 2 && baseName.at(0).isLower() && baseName.at(1).isLower() &&
            !notCountries.contains(baseName);
 }
 
-bool save(const QImage &image, const QString &path, QStringList &entries, const QDir &root) {
+bool save(const QImage &image, const QString &path, QStringList &entries, const QDir &root)
+{
     QDir().mkpath(QFileInfo(path).path());
     if (image.isNull() || !image.save(path, "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
@@ -32,7 +34,8 @@ bool save(const QImage &image, const QString &path, QStringList &entries, const 
     return true;
 }
 
-QImage renderFlag(const QString &svgPath) {
+QImage renderFlag(const QString &svgPath)
+{
     QSvgRenderer renderer(svgPath);
     if (!renderer.isValid())
         return {};
@@ -43,7 +46,8 @@ QImage renderFlag(const QString &svgPath) {
     return image;
 }
 
-bool writeFlags(const QDir &root, const QString &flagDir, QStringList &entries) {
+bool writeFlags(const QDir &root, const QString &flagDir, QStringList &entries)
+{
     const QFileInfoList svgs = QDir(flagDir).entryInfoList({"*.svg"}, QDir::Files, QDir::Name);
     int written = 0;
     for (const QFileInfo &svg : svgs) {
@@ -63,7 +67,8 @@ bool writeFlags(const QDir &root, const QString &flagDir, QStringList &entries) 
                 root);
 }
 
-bool writeArtwork(const QDir &root, QStringList &entries) {
+bool writeArtwork(const QDir &root, QStringList &entries)
+{
     for (const QString &name : Artwork::buttonNames()) {
         if (!save(Artwork::draw(name), root.filePath("images/buttons/" + name + ".png"), entries,
                   root))
@@ -76,7 +81,8 @@ bool writeArtwork(const QDir &root, QStringList &entries) {
     return true;
 }
 
-bool copyFont(const QDir &root, const QString &fontFile, QStringList &entries) {
+bool copyFont(const QDir &root, const QString &fontFile, QStringList &entries)
+{
     const QString target = root.filePath("fonts/RobotoCondensed.ttf");
     QDir().mkpath(QFileInfo(target).path());
     QFile::remove(target);
@@ -89,7 +95,8 @@ bool copyFont(const QDir &root, const QString &fontFile, QStringList &entries) {
     return true;
 }
 
-bool writeQrc(const QDir &root, const QStringList &entries) {
+bool writeQrc(const QDir &root, const QStringList &entries)
+{
     QFile qrc(root.filePath("generated.qrc"));
     if (!qrc.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         return false;
@@ -103,7 +110,8 @@ bool writeQrc(const QDir &root, const QStringList &entries) {
 
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QGuiApplication app(argc, argv);
     if (argc != 4) {
         std::fprintf(stderr, "usage: corvane_assetgen OUTPUT_DIR FONT_FILE FLAG_SVG_DIR\n");

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "network/ServerData.h"
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QVector>
+
+// The server list as locations: one row per country, shown by its best server and the number of
+// servers in it. Every change is announced with a full reset. The visible rows are kept until a
+// change invalidates them; a latency result touches only the location of its server.
+class ServerListModel : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    explicit ServerListModel(const QVector<ServerData> &servers, QObject *parent = nullptr);
+
+    void setFilter(int filter);
+    void setSearchText(const QString &text);
+    void setSortOrder(int order);
+    void sortServers(int mode);
+    int filter() const { return filterValue; }
+    int sortOrder() const { return sortOrderValue; }
+    int sortMode() const { return sortModeValue; }
+
+    ServerData serverById(int id) const;
+    bool updateServer(const ServerData &server);
+    QVector<int> favoriteServers() const;
+    int fastestServerId() const;
+    QVector<int> recommendedServers() const;
+    QModelIndex indexOfServer(int id) const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // The latency ordering: the better server of two, for a location's best, the fastest
+    // server and the recommendations.
+    static bool comesBefore(const ServerData &a, const ServerData &b);
+    static bool hasValidLatency(const ServerData &server);
+
+    static constexpr int noServerId = -1;
+
+private:
+    struct Location {
+        QString key;
+        int count = 0;
+        bool matched = false;
+        int best = -1;
+        QVector<int> members;
+    };
+
+    const QVector<ServerData> &visibleRows() const;
+    void buildLocations() const;
+    void buildRows() const;
+    void refreshBestOf(int location) const;
+    bool matchesSearch(const ServerData &server) const;
+    bool keepsGrouping(const ServerData &before, const ServerData &after) const;
+    void rebuildIdIndex();
+    int storageIndexOf(int id) const;
+
+    QVector<ServerData> servers;
+    int filterValue = 0;
+    QString searchText;
+    int sortOrderValue = 0;
+    int sortModeValue = 0;
+
+    QHash<int, int> firstIndexById;
+    mutable bool locationsValid = false;
+    mutable QVector<Location> locations;
+    mutable QVector<int> locationOfServer;
+    mutable QVector<ServerData> rows;
+};

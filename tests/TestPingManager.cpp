@@ -1,0 +1,164 @@
+#include "ping/PingManager.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+namespace {
+
+const char iputilsOutput[] = "64 bytes from h: icmp_seq=1 ttl=64 time=20.1 ms\n"
+                             "rtt min/avg/max/mdev = 20.1/23.4/26.7/3.3 ms\n";
+
+} // namespace
+
+// Runs the manager against the fake ping programs (tests/fakes), which record their arguments.
+class TestPingManager : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void linuxCommandLine();
+    void windowsCommandLine();
+    void fiftyRequestsAtOnce();
+    void refusedHostGivesZeroWithoutRunningTheTool_data();
+    void refusedHostGivesZeroWithoutRunningTheTool();
+    void missingToolGivesZero();
+    void resultsReachTheReceiversThread();
+
+private:
+    QStringList loggedCalls() const;
+
+    QByteArray originalPath;
+    std::unique_ptr<QTemporaryDir> scratch;
+};
+
+void TestPingManager::initTestCase()
+{
+    originalPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray(FAKE_BIN_DIR) + ':' + originalPath);
+}
+
+void TestPingManager::init()
+{
+    scratch = std::make_unique<QTemporaryDir>();
+    qputenv("FAKE_LOG", scratch->filePath("calls.log").toLocal8Bit());
+    qputenv("FAKE_PING_STDOUT", iputilsOutput);
+    qputenv("FAKE_PING_EXE_STDOUT", "Minimum = 10ms, Maximum = 14ms, Average = 12ms\r\n");
+}
+
+void TestPingManager::cleanup()
+{
+    for (const char *name :
+         {"FAKE_PING_STDOUT", "FAKE_PING_EXE_STDOUT", "FAKE_PING_DELAY_FROM_LAST_ARG"})
+        qunsetenv(name);
+    qputenv("PATH", QByteArray(FAKE_BIN_DIR) + ':' + originalPath);
+}
+
+QStringList TestPingManager::loggedCalls() const
+{
+    QFile log(scratch->filePath("calls.log"));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+void TestPingManager::linuxCommandLine()
+{
+    PingManager manager(nullptr, Platform::CommandSet::linux());
+    QSignalSpy results(&manager, &PingManager::pingReceived);
+    manager.requestPing(7, "vpn.example");
+    QVERIFY(results.wait(5000));
+    QCOMPARE(results.first().at(0).toInt(), 7);
+    QCOMPARE(results.first().at(1).toInt(), 23);
+    QCOMPARE(loggedCalls(), QStringList{"ping\t-n\t-c\t2\t-W\t2\tvpn.example"});
+}
+
+void TestPingManager::windowsCommandLine()
+{
+    PingManager manager(nullptr, Platform::CommandSet::windows());
+    QSignalSpy results(&manager, &PingManager::pingReceived);
+    manager.requestPing(3, "198.51.100.7");
+    QVERIFY(results.wait(5000));
+    QCOMPARE(results.first().at(1).toInt(), 12);
+    QCOMPARE(loggedCalls(), QStringList{"ping.exe\t-n\t2\t-w\t2000\t198.51.100.7"});
+}
+
+void TestPingManager::fiftyRequestsAtOnce()
+{
+    // Each fake probe waits as many milliseconds as its host name says, so they finish out of
+    // order.
+    qputenv("FAKE_PING_DELAY_FROM_LAST_ARG", "1");
+    PingManager manager(nullptr, Platform::CommandSet::linux());
+    QSignalSpy results(&manager, &PingManager::pingReceived);
+    for (int id = 1; id <= 50; ++id)
+        manager.requestPing(id, QStringLiteral("h%1.test").arg((id * 37) % 200));
+    QTRY_COMPARE_WITH_TIMEOUT(results.count(), 50, 20000);
+    QTest::qWait(100);
+    QCOMPARE(results.count(), 50);
+    QSet<int> ids;
+    QVector<int> order;
+    for (const auto &result : results) {
+        ids.insert(result.at(0).toInt());
+        order.append(result.at(0).toInt());
+        QCOMPARE(result.at(1).toInt(), 23);
+    }
+    QCOMPARE(ids.size(), 50);
+    QCOMPARE(*std::min_element(ids.begin(), ids.end()), 1);
+    QCOMPARE(*std::max_element(ids.begin(), ids.end()), 50);
+    QVERIFY2(!std::is_sorted(order.begin(), order.end()), "results arrive in completion order");
+    QCOMPARE(loggedCalls().size(), 50);
+}
+
+void TestPingManager::refusedHostGivesZeroWithoutRunningTheTool_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::newRow("-t") << "-t";
+    QTest::newRow("-n 1") << "-n 1";
+    QTest::newRow("blank") << "a b";
+    QTest::newRow("empty") << "";
+}
+
+void TestPingManager::refusedHostGivesZeroWithoutRunningTheTool()
+{
+    QFETCH(QString, host);
+    PingManager manager(nullptr, Platform::CommandSet::windows());
+    QSignalSpy results(&manager, &PingManager::pingReceived);
+    manager.requestPing(9, host);
+    QVERIFY(results.wait(5000));
+    QCOMPARE(results.first().at(0).toInt(), 9);
+    QCOMPARE(results.first().at(1).toInt(), 0);
+    QVERIFY(loggedCalls().isEmpty());
+}
+
+void TestPingManager::missingToolGivesZero()
+{
+    QTemporaryDir emptyBin;
+    qputenv("PATH", emptyBin.path().toLocal8Bit());
+    PingManager manager(nullptr, Platform::CommandSet::linux());
+    QSignalSpy results(&manager, &PingManager::pingReceived);
+    manager.requestPing(4, "vpn.example");
+    QVERIFY(results.wait(5000));
+    QCOMPARE(results.first().at(1).toInt(), 0);
+}
+
+void TestPingManager::resultsReachTheReceiversThread()
+{
+    PingManager manager(nullptr, Platform::CommandSet::linux());
+    QObject receiver;
+    QVector<QThread *> deliveryThreads;
+    connect(&manager, &PingManager::pingReceived, &receiver,
+            [&](int, int) { deliveryThreads.append(QThread::currentThread()); });
+    for (int id = 0; id < 5; ++id)
+        manager.requestPing(id, "vpn.example");
+    QTRY_COMPARE_WITH_TIMEOUT(deliveryThreads.size(), 5, 5000);
+    for (QThread *thread : deliveryThreads)
+        QCOMPARE(thread, QThread::currentThread());
+}
+
+QTEST_GUILESS_MAIN(TestPingManager)
+#include "TestPingManager.moc"

@@ -1,0 +1,128 @@
+// A stand-in for every outside program the client runs (ping, wg, wg-quick, nft, netsh,
+// wireguard.exe, ...), installed under each of their names. It appends its name and arguments
+// to the file $FAKE_LOG (one line, fields separated by tabs) and answers as the environment
+// says, where NAME is its own name in upper case with every other character turned into '_'
+// (ping.exe -> PING_EXE, wg-quick -> WG_QUICK):
+//
+//   FAKE_<NAME>_STDOUT, FAKE_<NAME>_STDERR   text to print
+//   FAKE_<NAME>_EXIT                          exit code (default 0)
+//   FAKE_<NAME>_DELAY_MS                      wait before answering
+//   FAKE_<NAME>_DELAY_FROM_LAST_ARG=1         wait as many ms as the digits in the last argument
+//   FAKE_<NAME>_HANG=1                        never answer
+//
+// A variable with the suffix _<n> (FAKE_WG_STDOUT_2) answers the n-th call only, counted from 1
+// per program in the file $FAKE_LOG.<NAME>.count.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace {
+
+std::string programName(const char *argv0)
+{
+    std::string name = argv0;
+    const auto slash = name.find_last_of('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+std::string variableStem(const std::string &name)
+{
+    std::string stem = "FAKE_";
+    for (const char c : name)
+        stem += std::isalnum(static_cast<unsigned char>(c)) ? char(std::toupper(c)) : '_';
+    return stem;
+}
+
+void appendLine(const std::string &path, const std::string &line)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (fd < 0)
+        return;
+    ::flock(fd, LOCK_EX);
+    [[maybe_unused]] const auto written = ::write(fd, line.data(), line.size());
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+}
+
+// The number of this call of this program, starting at 1.
+int nextCallNumber(const std::string &counterPath)
+{
+    const int fd = ::open(counterPath.c_str(), O_RDWR | O_CREAT, 0644);
+    if (fd < 0)
+        return 1;
+    ::flock(fd, LOCK_EX);
+    char buffer[32] = {};
+    const auto length = ::read(fd, buffer, sizeof buffer - 1);
+    const int number = (length > 0 ? std::atoi(buffer) : 0) + 1;
+    const std::string text = std::to_string(number);
+    ::lseek(fd, 0, SEEK_SET);
+    [[maybe_unused]] const int truncated = ::ftruncate(fd, 0);
+    [[maybe_unused]] const auto written = ::write(fd, text.data(), text.size());
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+    return number;
+}
+
+const char *setting(const std::string &stem, const std::string &key, int call)
+{
+    const std::string numbered = stem + "_" + key + "_" + std::to_string(call);
+    if (const char *value = std::getenv(numbered.c_str()))
+        return value;
+    return std::getenv((stem + "_" + key).c_str());
+}
+
+int digitsIn(const std::string &text)
+{
+    std::string digits;
+    for (const char c : text) {
+        if (std::isdigit(static_cast<unsigned char>(c)))
+            digits += c;
+    }
+    return digits.empty() ? 0 : std::atoi(digits.c_str());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const std::string name = programName(argv[0]);
+    const std::string stem = variableStem(name);
+    const char *log = std::getenv("FAKE_LOG");
+
+    std::string line = name;
+    for (int i = 1; i < argc; ++i)
+        line += std::string("\t") + argv[i];
+    int call = 1;
+    if (log) {
+        appendLine(log, line + "\n");
+        call = nextCallNumber(std::string(log) + "." + stem + ".count");
+    }
+
+    if (const char *hang = setting(stem, "HANG", call); hang && std::string(hang) == "1") {
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(1));
+    }
+    int delayMs = 0;
+    if (const char *delay = setting(stem, "DELAY_MS", call))
+        delayMs = std::atoi(delay);
+    if (const char *fromArg = setting(stem, "DELAY_FROM_LAST_ARG", call);
+        fromArg && std::string(fromArg) == "1" && argc > 1)
+        delayMs = digitsIn(argv[argc - 1]);
+    if (delayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+
+    if (const char *out = setting(stem, "STDOUT", call))
+        std::fputs(out, stdout);
+    if (const char *err = setting(stem, "STDERR", call))
+        std::fputs(err, stderr);
+    const char *exitCode = setting(stem, "EXIT", call);
+    return exitCode ? std::atoi(exitCode) : 0;
+}
