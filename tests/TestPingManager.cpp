@@ -1,8 +1,7 @@
+#include "FakePrograms.h"
 #include "ping/PingManager.h"
 
-#include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
@@ -18,7 +17,6 @@ class TestPingManager : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -31,41 +29,19 @@ private slots:
     void resultsReachTheReceiversThread();
 
 private:
-    QStringList loggedCalls() const;
+    QStringList loggedCalls() const { return fakes->calls(); }
 
-    QByteArray originalPath;
-    std::unique_ptr<QTemporaryDir> scratch;
+    std::unique_ptr<FakePrograms> fakes;
 };
-
-void TestPingManager::initTestCase()
-{
-    originalPath = qgetenv("PATH");
-    qputenv("PATH", QByteArray(FAKE_BIN_DIR) + ':' + originalPath);
-}
 
 void TestPingManager::init()
 {
-    scratch = std::make_unique<QTemporaryDir>();
-    qputenv("FAKE_LOG", scratch->filePath("calls.log").toLocal8Bit());
-    qputenv("FAKE_PING_STDOUT", iputilsOutput);
-    qputenv("FAKE_PING_EXE_STDOUT", "Minimum = 10ms, Maximum = 14ms, Average = 12ms\r\n");
+    fakes = std::make_unique<FakePrograms>();
+    fakes->script("ping", "STDOUT", iputilsOutput);
+    fakes->script("ping.exe", "STDOUT", "Minimum = 10ms, Maximum = 14ms, Average = 12ms\r\n");
 }
 
-void TestPingManager::cleanup()
-{
-    for (const char *name :
-         {"FAKE_PING_STDOUT", "FAKE_PING_EXE_STDOUT", "FAKE_PING_DELAY_FROM_LAST_ARG"})
-        qunsetenv(name);
-    qputenv("PATH", QByteArray(FAKE_BIN_DIR) + ':' + originalPath);
-}
-
-QStringList TestPingManager::loggedCalls() const
-{
-    QFile log(scratch->filePath("calls.log"));
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
-}
+void TestPingManager::cleanup() { fakes.reset(); }
 
 void TestPingManager::linuxCommandLine()
 {
@@ -92,7 +68,7 @@ void TestPingManager::fiftyRequestsAtOnce()
 {
     // Each fake probe waits as many milliseconds as its host name says, so they finish out of
     // order.
-    qputenv("FAKE_PING_DELAY_FROM_LAST_ARG", "1");
+    fakes->script("ping", "DELAY_FROM_LAST_ARG", "1");
     PingManager manager(nullptr, Platform::CommandSet::linux());
     QSignalSpy results(&manager, &PingManager::pingReceived);
     for (int id = 1; id <= 50; ++id)
@@ -137,8 +113,7 @@ void TestPingManager::refusedHostGivesZeroWithoutRunningTheTool()
 
 void TestPingManager::missingToolGivesZero()
 {
-    QTemporaryDir emptyBin;
-    qputenv("PATH", emptyBin.path().toLocal8Bit());
+    fakes->remove("ping");
     PingManager manager(nullptr, Platform::CommandSet::linux());
     QSignalSpy results(&manager, &PingManager::pingReceived);
     manager.requestPing(4, "vpn.example");

@@ -1,8 +1,8 @@
 // A stand-in for every outside program the client runs (ping, wg, wg-quick, nft, netsh,
 // wireguard.exe, ...), installed under each of their names. It appends its name and arguments
-// to the file $FAKE_LOG (one line, fields separated by tabs) and answers as the environment
-// says, where NAME is its own name in upper case with every other character turned into '_'
-// (ping.exe -> PING_EXE, wg-quick -> WG_QUICK):
+// to the file $FAKE_LOG (one line, fields separated by tabs, a line break inside an argument
+// written as \n) and answers as the environment says, where NAME is its own name in upper case
+// with every other character turned into '_' (ping.exe -> PING_EXE, wg-quick -> WG_QUICK):
 //
 //   FAKE_<NAME>_STDOUT, FAKE_<NAME>_STDERR   text to print
 //   FAKE_<NAME>_EXIT                          exit code (default 0)
@@ -98,8 +98,11 @@ int main(int argc, char *argv[])
     const char *log = std::getenv("FAKE_LOG");
 
     std::string line = name;
-    for (int i = 1; i < argc; ++i)
-        line += std::string("\t") + argv[i];
+    for (int i = 1; i < argc; ++i) {
+        line += '\t';
+        for (const char *c = argv[i]; *c; ++c)
+            line += *c == '\n' ? std::string("\\n") : std::string(1, *c);
+    }
     int call = 1;
     if (log) {
         appendLine(log, line + "\n");

@@ -1,0 +1,60 @@
+#include "vpn/VpnManager.h"
+
+#include <QTimer>
+
+namespace {
+
+struct TransferTotals {
+    quint64 received = 0;
+    quint64 sent = 0;
+    bool valid = false;
+};
+
+// Sums the counters of every peer line: key, received and sent bytes, separated by tabs.
+TransferTotals readTotals(const QString &output)
+{
+    TransferTotals totals;
+    for (const QString &line : output.split(QLatin1Char('\n'))) {
+        const QStringList parts = line.trimmed().split(QLatin1Char('\t'));
+        if (parts.size() < 3)
+            continue;
+        totals.received += parts.at(1).toULongLong();
+        totals.sent += parts.at(2).toULongLong();
+        totals.valid = true;
+    }
+    return totals;
+}
+
+// A counter that went down means the tunnel was recreated: its whole new count is new traffic.
+quint64 increase(quint64 total, quint64 last) { return total >= last ? total - last : total; }
+
+} // namespace
+
+void VpnManager::checkConnectionStatus()
+{
+    if (tunnelName.isEmpty())
+        return;
+    const Platform::Invocation transfer = commands.tunnelTransfer();
+    QProcess poll;
+    poll.start(transfer.program, transfer.arguments);
+    poll.waitForFinished(timings.toolTimeoutMs);
+    const QString output = QString::fromUtf8(poll.readAllStandardOutput()).trimmed();
+
+    if (output.isEmpty()) {
+        if (++failedStatusChecks > 2) {
+            statusTimer->stop();
+            stopTunnel(true);
+        }
+        return;
+    }
+    failedStatusChecks = 0;
+    const TransferTotals totals = readTotals(output);
+    if (!totals.valid)
+        return;
+    const quint64 received = increase(totals.received, lastReceivedBytes);
+    const quint64 sent = increase(totals.sent, lastSentBytes);
+    lastReceivedBytes = totals.received;
+    lastSentBytes = totals.sent;
+    emit updateDownloadSpeed(received);
+    emit updateUploadSpeed(sent);
+}

@@ -1,0 +1,520 @@
+#include "FakePrograms.h"
+#include "vpn/VpnManager.h"
+
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(Platform::CommandSet::Kind)
+
+namespace {
+
+const QByteArray config = "[Interface]\nPrivateKey = cHJpdmF0ZQ==\nAddress = 10.66.66.2/32\n"
+                          "MTU = 1280\n\n[Peer]\nPublicKey = cHVibGlj\nAllowedIPs = 10.66.66.1/32\n";
+
+Platform::CommandSet commandSet(Platform::CommandSet::Kind kind)
+{
+    return kind == Platform::CommandSet::Kind::Windows ? Platform::CommandSet::windows()
+                                                       : Platform::CommandSet::linux();
+}
+
+// What each set runs, in the fakes' log format.
+struct Expected {
+    QString tunnelTool;
+    QString remove;
+    QString install;
+    QString transferTool;
+    QString deleteBlock;
+    QString deleteAllow;
+    QString addBlockPrefix;
+};
+
+Expected expectedFor(Platform::CommandSet::Kind kind, const QString &configPath)
+{
+    if (kind == Platform::CommandSet::Kind::Windows)
+        return {"wireguard.exe",
+                "wireguard.exe\t/uninstalltunnelservice\tvpn_wg0",
+                "wireguard.exe\t/installtunnelservice\t" + configPath,
+                "wg.exe",
+                "netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitch",
+                "netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitchAllow",
+                "netsh\tadvfirewall\tfirewall\tadd\trule\tname=VPNKillSwitch\tdir=out\taction=block\t"
+                "enable=yes\tprofile=any"};
+    return {"wg-quick",
+            "wg-quick\tdown\t" + configPath,
+            "wg-quick\tup\t" + configPath,
+            "wg",
+            "nft\tdelete\ttable\tinet\tVPNKillSwitch",
+            "nft\tdelete\ttable\tinet\tVPNKillSwitchAllow",
+            "nft\ttable inet VPNKillSwitch {"};
+}
+
+} // namespace
+
+class TestVpnManager : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void connectAndDisconnect_data();
+    void connectAndDisconnect();
+    void mtuRewrite_data();
+    void mtuRewrite();
+    void configFileIsOwnerOnlyFromTheStart();
+    void configThatCannotBeWrittenEndsInError_data();
+    void configThatCannotBeWrittenEndsInError();
+    void failedInstall_data();
+    void failedInstall();
+    void toolsThatCannotStart();
+    void disconnectWhileDisconnected();
+    void clockTicksWholeSecondsAndStopsWithTheTunnel();
+    void trafficRates_data();
+    void trafficRates();
+    void threeEmptyPollsEndInError_data();
+    void threeEmptyPollsEndInError();
+    void twoEmptyPollsThenValidAreTolerated();
+    void killSwitchWhileDisconnected_data();
+    void killSwitchWhileDisconnected();
+    void killSwitchWaitsForTheStopWhileConnected();
+    void killSwitchOffAlwaysDeletes();
+    void failedAddIsRetriedAtTheNextChance();
+    void connectWhileBlockedLiftsTheBlockFirst();
+    void failedStopReappliesTheBlock();
+    void linuxBlockLetsServiceTrafficThrough();
+
+private:
+    std::unique_ptr<VpnManager> makeManager(Platform::CommandSet::Kind kind);
+    bool connectTunnel(VpnManager &manager);
+    QStringList callsOf(const QString &program) const;
+
+    std::unique_ptr<QTemporaryDir> dataHome;
+    std::unique_ptr<FakePrograms> fakes;
+};
+
+void TestVpnManager::initTestCase()
+{
+    qRegisterMetaType<Platform::CommandSet::Kind>();
+    qputenv("CORVANE_ACCOUNT_API_URL", "http://127.0.0.1:9/graphql");
+    qputenv("CORVANE_VPN_API_URL", "http://198.51.100.20:8000");
+}
+
+void TestVpnManager::init()
+{
+    dataHome = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_DATA_HOME", (dataHome->path() + "/not-yet-there").toLocal8Bit());
+    fakes = std::make_unique<FakePrograms>();
+}
+
+void TestVpnManager::cleanup()
+{
+    fakes.reset();
+    dataHome.reset();
+}
+
+std::unique_ptr<VpnManager> TestVpnManager::makeManager(Platform::CommandSet::Kind kind)
+{
+    auto manager = std::make_unique<VpnManager>(nullptr, commandSet(kind));
+    VpnManager::Timings slow;
+    slow.statusPollMs = 3600000;
+    slow.clockTickMs = 3600000;
+    manager->setTimings(slow);
+    return manager;
+}
+
+bool TestVpnManager::connectTunnel(VpnManager &manager)
+{
+    QSignalSpy states(&manager, &VpnManager::connectionStateChanged);
+    manager.changeConnectionState(ConnectionState::Connecting, config);
+    return states.wait(5000) && states.last().at(0).toInt() == ConnectionState::Connected;
+}
+
+QStringList TestVpnManager::callsOf(const QString &program) const
+{
+    QStringList matching;
+    for (const QString &call : fakes->calls()) {
+        if (call.section('\t', 0, 0) == program)
+            matching << call;
+    }
+    return matching;
+}
+
+void TestVpnManager::connectAndDisconnect_data()
+{
+    QTest::addColumn<Platform::CommandSet::Kind>("kind");
+    QTest::newRow("Windows") << Platform::CommandSet::Kind::Windows;
+    QTest::newRow("Linux") << Platform::CommandSet::Kind::Linux;
+}
+
+void TestVpnManager::connectAndDisconnect()
+{
+    QFETCH(Platform::CommandSet::Kind, kind);
+    auto manager = makeManager(kind);
+    const Expected expected = expectedFor(kind, manager->configFilePath());
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+
+    QTest::ignoreMessage(QtDebugMsg, "WireGuard tunnel is up");
+    manager->changeConnectionState(ConnectionState::Connecting, config);
+    QCOMPARE(manager->connectionState(), int(ConnectionState::Connecting));
+    QCOMPARE(states.count(), 0);
+    QVERIFY(states.wait(5000));
+    QCOMPARE(states.count(), 1);
+    QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Connected));
+    QCOMPARE(fakes->calls(), QStringList({expected.remove, expected.install}));
+
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    QCOMPARE(manager->connectionState(), int(ConnectionState::Disconnecting));
+    QVERIFY(states.wait(5000));
+    QCOMPARE(states.count(), 2);
+    QCOMPARE(states.last().at(0).toInt(), int(ConnectionState::Disconnected));
+    QCOMPARE(fakes->calls(), QStringList({expected.remove, expected.install, expected.remove}));
+
+    manager->changeConnectionState(ConnectionState::Error);
+    QCOMPARE(manager->connectionState(), int(ConnectionState::Error));
+    QTest::qWait(50);
+    QCOMPARE(states.count(), 2);
+}
+
+void TestVpnManager::mtuRewrite_data()
+{
+    QTest::addColumn<QByteArray>("given");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("MTU 1280") << QByteArray("[Interface]\nMTU = 1280\nAddress = x\n")
+                              << QByteArray("[Interface]\nMTU = 1420\nAddress = x\n");
+    QTest::newRow("no MTU line") << QByteArray("[Interface]\nAddress = x\n")
+                                 << QByteArray("[Interface]\nAddress = x\n");
+    QTest::newRow("two MTU lines") << QByteArray("[Interface]\nMTU=1\n[Peer]\nMTU 9000\n")
+                                   << QByteArray("[Interface]\nMTU = 1420\n[Peer]\nMTU = 1420\n");
+    QTest::newRow("CRLF: the line ends in a bare LF")
+        << QByteArray("[Interface]\r\nMTU = 1280\r\nAddress = x\r\n")
+        << QByteArray("[Interface]\r\nMTU = 1420\nAddress = x\r\n");
+    QTest::newRow("first line not matched") << QByteArray("MTU = 1280\nAddress = x\n")
+                                            << QByteArray("MTU = 1280\nAddress = x\n");
+    QTest::newRow("case-sensitive") << QByteArray("[Interface]\nmtu = 1280\n")
+                                    << QByteArray("[Interface]\nmtu = 1280\n");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void TestVpnManager::mtuRewrite()
+{
+    QFETCH(QByteArray, given);
+    auto manager = makeManager(Platform::CommandSet::Kind::Windows);
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Connecting, given);
+    QVERIFY(states.wait(5000));
+    QFile file(manager->configFilePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QTEST(file.readAll(), "written");
+}
+
+void TestVpnManager::configFileIsOwnerOnlyFromTheStart()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    QVERIFY(QFileInfo(QFileInfo(manager->configFilePath()).path()).isDir());
+    // An existing file with wider permissions is narrowed too.
+    QFile existing(manager->configFilePath());
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    QVERIFY(::chmod(QFile::encodeName(manager->configFilePath()).constData(), 0644) == 0);
+
+    // The fake install reports the file's mode at the moment the tunnel tool reads it.
+    QVERIFY(connectTunnel(*manager));
+    struct stat status {};
+    QCOMPARE(::stat(QFile::encodeName(manager->configFilePath()).constData(), &status), 0);
+    QCOMPARE(int(status.st_mode & 0777), 0600);
+    QFile written(manager->configFilePath());
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(written.readAll().contains("PrivateKey = cHJpdmF0ZQ=="));
+}
+
+void TestVpnManager::configThatCannotBeWrittenEndsInError_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<QString>("logLine");
+    QTest::newRow("cannot open") << "directory" << "Cannot open config file for writing:";
+    QTest::newRow("write falls short") << "/dev/full" << "";
+}
+
+void TestVpnManager::configThatCannotBeWrittenEndsInError()
+{
+    QFETCH(QString, obstacle);
+    QFETCH(QString, logLine);
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    const QString path = manager->configFilePath();
+    if (obstacle == "directory")
+        QVERIFY(QDir().mkpath(path));
+    else
+        QVERIFY(QFile::link(obstacle, path));
+    if (!logLine.isEmpty())
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^" + QRegularExpression::escape(logLine)));
+    QTest::ignoreMessage(QtDebugMsg, "Failed to create WireGuard config file");
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Connecting, config);
+    QVERIFY(states.wait(5000));
+    QCOMPARE(states.count(), 1);
+    QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
+    // Only the removal ran: no tunnel was started from a missing or truncated file.
+    QCOMPARE(fakes->calls(), QStringList{"wg-quick\tdown\t" + path});
+}
+
+void TestVpnManager::failedInstall_data() { connectAndDisconnect_data(); }
+
+void TestVpnManager::failedInstall()
+{
+    QFETCH(Platform::CommandSet::Kind, kind);
+    auto manager = makeManager(kind);
+    const Expected expected = expectedFor(kind, manager->configFilePath());
+    fakes->script(expected.tunnelTool, "EXIT_2", "1");
+    fakes->script(expected.tunnelTool, "STDERR_2", "Unable to create tunnel");
+    // The removal after the failure answers late, so the order can be seen.
+    fakes->script(expected.tunnelTool, "DELAY_MS_3", "150");
+    QTest::ignoreMessage(
+        QtDebugMsg, "WireGuard tunnel start failed with exit code 1 \"Unable to create tunnel\"");
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Connecting, config);
+    QVERIFY(states.wait(5000));
+    QCOMPARE(states.count(), 1);
+    QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
+    QCOMPARE(fakes->calls(), QStringList({expected.remove, expected.install, expected.remove}));
+    QTest::qWait(50);
+    QCOMPARE(states.count(), 1);
+}
+
+void TestVpnManager::toolsThatCannotStart()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    fakes->remove("wg-quick");
+    fakes->remove("nft");
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    QTest::ignoreMessage(QtDebugMsg, "WireGuard tunnel start failed with exit code -1 \"\"");
+    manager->changeConnectionState(ConnectionState::Connecting, config);
+    QVERIFY(states.wait(5000));
+    QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
+
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    QVERIFY(states.wait(5000));
+    QCOMPARE(states.last().at(0).toInt(), int(ConnectionState::Disconnected));
+
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^nft failed -2 "));
+    manager->setKillSwitchEnabled(true);
+    QVERIFY(!manager->isKillSwitchActive());
+}
+
+void TestVpnManager::disconnectWhileDisconnected()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Windows);
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    QVERIFY(states.wait(5000));
+    QCOMPARE(states.count(), 1);
+    QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Disconnected));
+    QCOMPARE(fakes->calls(), QStringList{"wireguard.exe\t/uninstalltunnelservice\tvpn_wg0"});
+}
+
+void TestVpnManager::clockTicksWholeSecondsAndStopsWithTheTunnel()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    VpnManager::Timings timings;
+    timings.statusPollMs = 3600000;
+    timings.clockTickMs = 150;
+    manager->setTimings(timings);
+    QSignalSpy ticks(manager.get(), &VpnManager::connectionTimeUpdated);
+    QElapsedTimer sinceUp;
+    QVERIFY(connectTunnel(*manager));
+    sinceUp.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!ticks.isEmpty() && ticks.last().at(0).toInt() == 1, 5000);
+    for (const auto &tick : ticks)
+        QVERIFY(tick.at(0).toInt() <= sinceUp.elapsed() / 1000 + 1);
+    QCOMPARE(ticks.first().at(0).toInt(), 0);
+    QVERIFY(ticks.count() >= 6);
+
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    const int atStop = ticks.count();
+    QTest::qWait(400);
+    QCOMPARE(ticks.count(), atStop);
+}
+
+void TestVpnManager::trafficRates_data()
+{
+    QTest::addColumn<QStringList>("outputs");
+    QTest::addColumn<QVector<quint64>>("rates"); // download, upload, download, upload, ...
+    QTest::newRow("1000/500 then 4000/800")
+        << QStringList{"key\t1000\t500\n", "key\t4000\t800\n"} << QVector<quint64>{1000, 500, 3000, 300};
+    QTest::newRow("blanks around are trimmed")
+        << QStringList{"  key\t10\t20  \n\n"} << QVector<quint64>{10, 20};
+    QTest::newRow("two peers are summed")
+        << QStringList{"a\t100\t10\nb\t200\t20\n", "a\t150\t10\nb\t250\t25\n"}
+        << QVector<quint64>{300, 30, 100, 5};
+    QTest::newRow("a counter that goes down reports the new total")
+        << QStringList{"key\t5000\t4000\n", "key\t300\t200\n"} << QVector<quint64>{5000, 4000, 300, 200};
+    QTest::newRow("fewer than three parts: nothing")
+        << QStringList{"key\t1000\n", "key\t1000\t10\n"} << QVector<quint64>{1000, 10};
+    QTest::newRow("not a number reads as 0") << QStringList{"key\tmany\t7\n"} << QVector<quint64>{0, 7};
+}
+
+void TestVpnManager::trafficRates()
+{
+    QFETCH(QStringList, outputs);
+    QFETCH(QVector<quint64>, rates);
+    auto manager = makeManager(Platform::CommandSet::Kind::Windows);
+    for (int i = 0; i < outputs.size(); ++i)
+        fakes->script("wg.exe", QStringLiteral("STDOUT_%1").arg(i + 1), outputs.at(i));
+    QVERIFY(connectTunnel(*manager));
+    QVector<quint64> emitted;
+    connect(manager.get(), &VpnManager::updateDownloadSpeed, this, [&](quint64 v) { emitted << v; });
+    connect(manager.get(), &VpnManager::updateUploadSpeed, this, [&](quint64 v) { emitted << v; });
+    for (int i = 0; i < outputs.size(); ++i)
+        QVERIFY(QMetaObject::invokeMethod(manager.get(), "checkConnectionStatus"));
+    QCOMPARE(emitted, rates);
+    QCOMPARE(callsOf("wg.exe").first(), QStringLiteral("wg.exe\tshow\tvpn_wg0\ttransfer"));
+    QCOMPARE(manager->connectionState(), int(ConnectionState::Connected));
+}
+
+void TestVpnManager::threeEmptyPollsEndInError_data() { connectAndDisconnect_data(); }
+
+void TestVpnManager::threeEmptyPollsEndInError()
+{
+    QFETCH(Platform::CommandSet::Kind, kind);
+    auto manager = makeManager(kind);
+    VpnManager::Timings timings;
+    timings.statusPollMs = 40;
+    timings.clockTickMs = 3600000;
+    manager->setTimings(timings);
+    const Expected expected = expectedFor(kind, manager->configFilePath());
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    QSignalSpy rates(manager.get(), &VpnManager::updateDownloadSpeed);
+    QVERIFY(connectTunnel(*manager));
+    QTRY_COMPARE_WITH_TIMEOUT(states.count(), 2, 5000);
+    QCOMPARE(states.last().at(0).toInt(), int(ConnectionState::Error));
+    QTest::qWait(200);
+    QCOMPARE(states.count(), 2);
+    QCOMPARE(callsOf(expected.transferTool).size(), 3);
+    QCOMPARE(fakes->calls().last(), expected.remove);
+    QCOMPARE(callsOf(expected.tunnelTool).size(), 3);
+    QCOMPARE(rates.count(), 0);
+}
+
+void TestVpnManager::twoEmptyPollsThenValidAreTolerated()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    fakes->script("wg", "STDOUT_3", "key\t64\t32\n");
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    QSignalSpy download(manager.get(), &VpnManager::updateDownloadSpeed);
+    QSignalSpy upload(manager.get(), &VpnManager::updateUploadSpeed);
+    QVERIFY(connectTunnel(*manager));
+    for (int poll = 0; poll < 5; ++poll)
+        QVERIFY(QMetaObject::invokeMethod(manager.get(), "checkConnectionStatus"));
+    // Empty, empty, valid, empty, empty: the count starts again after the valid poll.
+    QTest::qWait(100);
+    QCOMPARE(states.count(), 1);
+    QCOMPARE(download.count(), 1);
+    QCOMPARE(upload.count(), 1);
+    QCOMPARE(upload.first().at(0).toULongLong(), quint64(32));
+    QCOMPARE(manager->connectionState(), int(ConnectionState::Connected));
+}
+
+void TestVpnManager::killSwitchWhileDisconnected_data() { connectAndDisconnect_data(); }
+
+void TestVpnManager::killSwitchWhileDisconnected()
+{
+    QFETCH(Platform::CommandSet::Kind, kind);
+    auto manager = makeManager(kind);
+    const Expected expected = expectedFor(kind, manager->configFilePath());
+    QTest::ignoreMessage(QtDebugMsg, "Activating kill switch - blocking all non-VPN traffic");
+    manager->setKillSwitchEnabled(true);
+    QVERIFY(manager->isKillSwitchActive());
+    const QStringList calls = fakes->calls();
+    QCOMPARE(calls.size(), 3);
+    QCOMPARE(calls.at(0), expected.deleteBlock);
+    QCOMPARE(calls.at(1), expected.deleteAllow);
+    QVERIFY2(calls.at(2).startsWith(expected.addBlockPrefix), qPrintable(calls.at(2)));
+
+    manager->setKillSwitchEnabled(true);
+    QCOMPARE(fakes->calls().size(), 3);
+}
+
+void TestVpnManager::killSwitchWaitsForTheStopWhileConnected()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Windows);
+    QVERIFY(connectTunnel(*manager));
+    const int before = fakes->calls().size();
+    manager->setKillSwitchEnabled(true);
+    QCOMPARE(fakes->calls().size(), before);
+    QVERIFY(!manager->isKillSwitchActive());
+
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    QVERIFY(states.wait(5000));
+    QVERIFY(manager->isKillSwitchActive());
+    QCOMPARE(callsOf("netsh").size(), 3);
+    QVERIFY(callsOf("netsh").last().contains("\tadd\t"));
+}
+
+void TestVpnManager::killSwitchOffAlwaysDeletes()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    QTest::ignoreMessage(QtDebugMsg, "Deactivating kill switch - restoring normal traffic");
+    manager->setKillSwitchEnabled(false);
+    const Expected expected = expectedFor(Platform::CommandSet::Kind::Linux, manager->configFilePath());
+    QCOMPARE(fakes->calls(), QStringList({expected.deleteBlock, expected.deleteAllow}));
+}
+
+void TestVpnManager::failedAddIsRetriedAtTheNextChance()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Windows);
+    fakes->script("netsh", "EXIT_3", "1");
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^netsh failed 1 advfirewall firewall add"));
+    manager->setKillSwitchEnabled(true);
+    QVERIFY(!manager->isKillSwitchActive());
+    manager->setKillSwitchEnabled(true);
+    QVERIFY(manager->isKillSwitchActive());
+    QCOMPARE(callsOf("netsh").size(), 6);
+}
+
+void TestVpnManager::connectWhileBlockedLiftsTheBlockFirst()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    const Expected expected = expectedFor(Platform::CommandSet::Kind::Linux, manager->configFilePath());
+    manager->setKillSwitchEnabled(true);
+    QVERIFY(manager->isKillSwitchActive());
+    QVERIFY(connectTunnel(*manager));
+    QVERIFY(!manager->isKillSwitchActive());
+    const QStringList calls = fakes->calls().mid(3);
+    QCOMPARE(calls, QStringList({expected.deleteBlock, expected.deleteAllow, expected.remove,
+                                 expected.install}));
+}
+
+void TestVpnManager::failedStopReappliesTheBlock()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    manager->setKillSwitchEnabled(true);
+    fakes->script("wg-quick", "EXIT_2", "1");
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Connecting, config);
+    QVERIFY(states.wait(5000));
+    QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
+    QVERIFY(manager->isKillSwitchActive());
+    QVERIFY(callsOf("nft").last().startsWith("nft\ttable inet VPNKillSwitch"));
+}
+
+void TestVpnManager::linuxBlockLetsServiceTrafficThrough()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    manager->setKillSwitchEnabled(true);
+    const QString table = callsOf("nft").last().section('\t', 1).replace("\\n", "\n");
+    QVERIFY2(table.contains("policy drop;"), qPrintable(table));
+    QVERIFY(table.contains("oifname \"lo\" accept"));
+    QVERIFY(table.contains("udp dport 53 accept"));
+    QVERIFY(table.contains("tcp dport 53 accept"));
+    QVERIFY(table.contains("ip daddr { 127.0.0.1, 198.51.100.20 } accept"));
+    QVERIFY(!table.contains("ip6 daddr"));
+}
+
+QTEST_GUILESS_MAIN(TestVpnManager)
+#include "TestVpnManager.moc"
