@@ -41,7 +41,10 @@ void TestPingManager::init()
     fakes->script("ping.exe", "STDOUT", "Minimum = 10ms, Maximum = 14ms, Average = 12ms\r\n");
 }
 
-void TestPingManager::cleanup() { fakes.reset(); }
+void TestPingManager::cleanup()
+{
+    fakes.reset();
+}
 
 void TestPingManager::linuxCommandLine()
 {

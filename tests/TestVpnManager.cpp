@@ -13,8 +13,9 @@ Q_DECLARE_METATYPE(Platform::CommandSet::Kind)
 
 namespace {
 
-const QByteArray config = "[Interface]\nPrivateKey = cHJpdmF0ZQ==\nAddress = 10.66.66.2/32\n"
-                          "MTU = 1280\n\n[Peer]\nPublicKey = cHVibGlj\nAllowedIPs = 10.66.66.1/32\n";
+const QByteArray config =
+    "[Interface]\nPrivateKey = cHJpdmF0ZQ==\nAddress = 10.66.66.2/32\n"
+    "MTU = 1280\n\n[Peer]\nPublicKey = cHVibGlj\nAllowedIPs = 10.66.66.1/32\n";
 
 Platform::CommandSet commandSet(Platform::CommandSet::Kind kind)
 {
@@ -36,14 +37,15 @@ struct Expected {
 Expected expectedFor(Platform::CommandSet::Kind kind, const QString &configPath)
 {
     if (kind == Platform::CommandSet::Kind::Windows)
-        return {"wireguard.exe",
-                "wireguard.exe\t/uninstalltunnelservice\tvpn_wg0",
-                "wireguard.exe\t/installtunnelservice\t" + configPath,
-                "wg.exe",
-                "netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitch",
-                "netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitchAllow",
-                "netsh\tadvfirewall\tfirewall\tadd\trule\tname=VPNKillSwitch\tdir=out\taction=block\t"
-                "enable=yes\tprofile=any"};
+        return {
+            "wireguard.exe",
+            "wireguard.exe\t/uninstalltunnelservice\tvpn_wg0",
+            "wireguard.exe\t/installtunnelservice\t" + configPath,
+            "wg.exe",
+            "netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitch",
+            "netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitchAllow",
+            "netsh\tadvfirewall\tfirewall\tadd\trule\tname=VPNKillSwitch\tdir=out\taction=block\t"
+            "enable=yes\tprofile=any"};
     return {"wg-quick",
             "wg-quick\tdown\t" + configPath,
             "wg-quick\tup\t" + configPath,
@@ -194,10 +196,10 @@ void TestVpnManager::mtuRewrite_data()
     QTest::newRow("CRLF: the line ends in a bare LF")
         << QByteArray("[Interface]\r\nMTU = 1280\r\nAddress = x\r\n")
         << QByteArray("[Interface]\r\nMTU = 1420\nAddress = x\r\n");
-    QTest::newRow("first line not matched") << QByteArray("MTU = 1280\nAddress = x\n")
-                                            << QByteArray("MTU = 1280\nAddress = x\n");
-    QTest::newRow("case-sensitive") << QByteArray("[Interface]\nmtu = 1280\n")
-                                    << QByteArray("[Interface]\nmtu = 1280\n");
+    QTest::newRow("first line not matched")
+        << QByteArray("MTU = 1280\nAddress = x\n") << QByteArray("MTU = 1280\nAddress = x\n");
+    QTest::newRow("case-sensitive")
+        << QByteArray("[Interface]\nmtu = 1280\n") << QByteArray("[Interface]\nmtu = 1280\n");
     QTest::newRow("empty") << QByteArray() << QByteArray();
 }
 
@@ -237,8 +239,10 @@ void TestVpnManager::configThatCannotBeWrittenEndsInError_data()
 {
     QTest::addColumn<QString>("obstacle");
     QTest::addColumn<QString>("logLine");
-    QTest::newRow("cannot open") << "directory" << "Cannot open config file for writing:";
-    QTest::newRow("write falls short") << "/dev/full" << "";
+    QTest::newRow("cannot open") << "directory"
+                                 << "Cannot open config file for writing:";
+    QTest::newRow("write falls short") << "/dev/full"
+                                       << "";
 }
 
 void TestVpnManager::configThatCannotBeWrittenEndsInError()
@@ -252,7 +256,8 @@ void TestVpnManager::configThatCannotBeWrittenEndsInError()
     else
         QVERIFY(QFile::link(obstacle, path));
     if (!logLine.isEmpty())
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^" + QRegularExpression::escape(logLine)));
+        QTest::ignoreMessage(QtDebugMsg,
+                             QRegularExpression("^" + QRegularExpression::escape(logLine)));
     QTest::ignoreMessage(QtDebugMsg, "Failed to create WireGuard config file");
     QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
     manager->changeConnectionState(ConnectionState::Connecting, config);
@@ -263,7 +268,10 @@ void TestVpnManager::configThatCannotBeWrittenEndsInError()
     QCOMPARE(fakes->calls(), QStringList{"wg-quick\tdown\t" + path});
 }
 
-void TestVpnManager::failedInstall_data() { connectAndDisconnect_data(); }
+void TestVpnManager::failedInstall_data()
+{
+    connectAndDisconnect_data();
+}
 
 void TestVpnManager::failedInstall()
 {
@@ -344,18 +352,20 @@ void TestVpnManager::trafficRates_data()
 {
     QTest::addColumn<QStringList>("outputs");
     QTest::addColumn<QVector<quint64>>("rates"); // download, upload, download, upload, ...
-    QTest::newRow("1000/500 then 4000/800")
-        << QStringList{"key\t1000\t500\n", "key\t4000\t800\n"} << QVector<quint64>{1000, 500, 3000, 300};
+    QTest::newRow("1000/500 then 4000/800") << QStringList{"key\t1000\t500\n", "key\t4000\t800\n"}
+                                            << QVector<quint64>{1000, 500, 3000, 300};
     QTest::newRow("blanks around are trimmed")
         << QStringList{"  key\t10\t20  \n\n"} << QVector<quint64>{10, 20};
     QTest::newRow("two peers are summed")
         << QStringList{"a\t100\t10\nb\t200\t20\n", "a\t150\t10\nb\t250\t25\n"}
         << QVector<quint64>{300, 30, 100, 5};
     QTest::newRow("a counter that goes down reports the new total")
-        << QStringList{"key\t5000\t4000\n", "key\t300\t200\n"} << QVector<quint64>{5000, 4000, 300, 200};
+        << QStringList{"key\t5000\t4000\n", "key\t300\t200\n"}
+        << QVector<quint64>{5000, 4000, 300, 200};
     QTest::newRow("fewer than three parts: nothing")
         << QStringList{"key\t1000\n", "key\t1000\t10\n"} << QVector<quint64>{1000, 10};
-    QTest::newRow("not a number reads as 0") << QStringList{"key\tmany\t7\n"} << QVector<quint64>{0, 7};
+    QTest::newRow("not a number reads as 0")
+        << QStringList{"key\tmany\t7\n"} << QVector<quint64>{0, 7};
 }
 
 void TestVpnManager::trafficRates()
@@ -367,7 +377,8 @@ void TestVpnManager::trafficRates()
         fakes->script("wg.exe", QStringLiteral("STDOUT_%1").arg(i + 1), outputs.at(i));
     QVERIFY(connectTunnel(*manager));
     QVector<quint64> emitted;
-    connect(manager.get(), &VpnManager::updateDownloadSpeed, this, [&](quint64 v) { emitted << v; });
+    connect(manager.get(), &VpnManager::updateDownloadSpeed, this,
+            [&](quint64 v) { emitted << v; });
     connect(manager.get(), &VpnManager::updateUploadSpeed, this, [&](quint64 v) { emitted << v; });
     for (int i = 0; i < outputs.size(); ++i)
         QVERIFY(QMetaObject::invokeMethod(manager.get(), "checkConnectionStatus"));
@@ -376,7 +387,10 @@ void TestVpnManager::trafficRates()
     QCOMPARE(manager->connectionState(), int(ConnectionState::Connected));
 }
 
-void TestVpnManager::threeEmptyPollsEndInError_data() { connectAndDisconnect_data(); }
+void TestVpnManager::threeEmptyPollsEndInError_data()
+{
+    connectAndDisconnect_data();
+}
 
 void TestVpnManager::threeEmptyPollsEndInError()
 {
@@ -419,7 +433,10 @@ void TestVpnManager::twoEmptyPollsThenValidAreTolerated()
     QCOMPARE(manager->connectionState(), int(ConnectionState::Connected));
 }
 
-void TestVpnManager::killSwitchWhileDisconnected_data() { connectAndDisconnect_data(); }
+void TestVpnManager::killSwitchWhileDisconnected_data()
+{
+    connectAndDisconnect_data();
+}
 
 void TestVpnManager::killSwitchWhileDisconnected()
 {
@@ -461,7 +478,8 @@ void TestVpnManager::killSwitchOffAlwaysDeletes()
     auto manager = makeManager(Platform::CommandSet::Kind::Linux);
     QTest::ignoreMessage(QtDebugMsg, "Deactivating kill switch - restoring normal traffic");
     manager->setKillSwitchEnabled(false);
-    const Expected expected = expectedFor(Platform::CommandSet::Kind::Linux, manager->configFilePath());
+    const Expected expected =
+        expectedFor(Platform::CommandSet::Kind::Linux, manager->configFilePath());
     QCOMPARE(fakes->calls(), QStringList({expected.deleteBlock, expected.deleteAllow}));
 }
 
@@ -469,7 +487,8 @@ void TestVpnManager::failedAddIsRetriedAtTheNextChance()
 {
     auto manager = makeManager(Platform::CommandSet::Kind::Windows);
     fakes->script("netsh", "EXIT_3", "1");
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^netsh failed 1 advfirewall firewall add"));
+    QTest::ignoreMessage(QtDebugMsg,
+                         QRegularExpression("^netsh failed 1 advfirewall firewall add"));
     manager->setKillSwitchEnabled(true);
     QVERIFY(!manager->isKillSwitchActive());
     manager->setKillSwitchEnabled(true);
@@ -480,7 +499,8 @@ void TestVpnManager::failedAddIsRetriedAtTheNextChance()
 void TestVpnManager::connectWhileBlockedLiftsTheBlockFirst()
 {
     auto manager = makeManager(Platform::CommandSet::Kind::Linux);
-    const Expected expected = expectedFor(Platform::CommandSet::Kind::Linux, manager->configFilePath());
+    const Expected expected =
+        expectedFor(Platform::CommandSet::Kind::Linux, manager->configFilePath());
     manager->setKillSwitchEnabled(true);
     QVERIFY(manager->isKillSwitchActive());
     QVERIFY(connectTunnel(*manager));

@@ -84,7 +84,8 @@ Invocation CommandSet::removeTunnel(const QString &configPath) const
 
 Invocation CommandSet::tunnelTransfer() const
 {
-    const QString program = setKind == Kind::Windows ? QStringLiteral("wg.exe") : QStringLiteral("wg");
+    const QString program =
+        setKind == Kind::Windows ? QStringLiteral("wg.exe") : QStringLiteral("wg");
     return {program, {"show", QLatin1String(tunnelName), "transfer"}};
 }
 

@@ -39,7 +39,8 @@ PrivateFileResult writePrivateFile(const QString &path, const QByteArray &conten
     bool complete = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
     qint64 written = 0;
     while (complete && written < contents.size()) {
-        const ssize_t chunk = ::write(fd, contents.constData() + written, size_t(contents.size() - written));
+        const ssize_t chunk =
+            ::write(fd, contents.constData() + written, size_t(contents.size() - written));
         if (chunk < 0 && errno == EINTR)
             continue;
         complete = chunk > 0;

@@ -128,12 +128,13 @@ void VpnManager::stopTunnel(bool failed)
                 finishStop(failed);
             });
     // A removal that cannot be started still completes the stop.
-    connect(removal, &QProcess::errorOccurred, this, [this, removal, failed](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        removal->deleteLater();
-        finishStop(failed);
-    });
+    connect(removal, &QProcess::errorOccurred, this,
+            [this, removal, failed](QProcess::ProcessError error) {
+                if (error != QProcess::FailedToStart)
+                    return;
+                removal->deleteLater();
+                finishStop(failed);
+            });
     const Platform::Invocation invocation = commands.removeTunnel(configPath);
     removal->start(invocation.program, invocation.arguments);
 }

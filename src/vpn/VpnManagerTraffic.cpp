@@ -26,7 +26,10 @@ TransferTotals readTotals(const QString &output)
 }
 
 // A counter that went down means the tunnel was recreated: its whole new count is new traffic.
-quint64 increase(quint64 total, quint64 last) { return total >= last ? total - last : total; }
+quint64 increase(quint64 total, quint64 last)
+{
+    return total >= last ? total - last : total;
+}
 
 } // namespace
 

@@ -9,7 +9,8 @@ FakePrograms::FakePrograms()
     , originalPath(qgetenv("PATH"))
 {
     QDir().mkpath(binDir);
-    for (const QFileInfo &fake : QDir(QStringLiteral(FAKE_BIN_DIR)).entryInfoList(QDir::Files | QDir::System))
+    for (const QFileInfo &fake :
+         QDir(QStringLiteral(FAKE_BIN_DIR)).entryInfoList(QDir::Files | QDir::System))
         QFile::link(fake.symLinkTarget().isEmpty() ? fake.absoluteFilePath() : fake.symLinkTarget(),
                     binDir + '/' + fake.fileName());
     // Only the fakes: a program a test hides must not be found elsewhere, least of all the
@@ -48,4 +49,7 @@ QStringList FakePrograms::calls() const
     return QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
-void FakePrograms::remove(const QString &name) { QFile::remove(binDir + '/' + name); }
+void FakePrograms::remove(const QString &name)
+{
+    QFile::remove(binDir + '/' + name);
+}

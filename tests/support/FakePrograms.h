@@ -5,8 +5,8 @@
 
 #include <memory>
 
-// The fake outside programs (tests/fakes) as the only programs on PATH, with a fresh call log. Scripts their
-// answers through the environment variables the fakes read.
+// The fake outside programs (tests/fakes) as the only programs on PATH, with a fresh call log.
+// Scripts their answers through the environment variables the fakes read.
 class FakePrograms final {
 public:
     FakePrograms();

@@ -1,0 +1,169 @@
+#include "vpn/VpnManager.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <memory>
+
+// A real WireGuard tunnel and a real nftables kill switch, inside the client namespace that
+// tests/helpers/with-tunnel-namespaces prepares; CTest runs it only as root.
+class TestVpnManagerRealTunnel : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void tunnelCarriesTrafficAndComesDown();
+    void tunnelDeletedFromOutsideEndsInError();
+    void killSwitchBlocksAllButTheServiceWhileNoTunnelIsUp();
+
+private:
+    bool connectTunnel();
+    static QString environment(const char *name) { return qEnvironmentVariable(name); }
+    static int run(const QString &program, const QStringList &arguments,
+                   QByteArray *output = nullptr);
+    static bool interfaceExists() { return run("ip", {"link", "show", "vpn_wg0"}) == 0; }
+    static bool blockTableExists();
+    static bool reachable(const QString &address);
+
+    QByteArray config;
+    std::unique_ptr<VpnManager> manager;
+};
+
+int TestVpnManagerRealTunnel::run(const QString &program, const QStringList &arguments,
+                                  QByteArray *output)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(20000))
+        return -1;
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+bool TestVpnManagerRealTunnel::blockTableExists()
+{
+    QByteArray tables;
+    run("nft", {"list", "tables"}, &tables);
+    return tables.contains("inet VPNKillSwitch");
+}
+
+bool TestVpnManagerRealTunnel::reachable(const QString &address)
+{
+    QTcpSocket socket;
+    socket.connectToHost(address, quint16(environment("CORVANE_SERVICE_PORT").toUInt()));
+    return socket.waitForConnected(1500);
+}
+
+void TestVpnManagerRealTunnel::initTestCase()
+{
+    QFile file(environment("CORVANE_TUNNEL_CONFIG"));
+    QVERIFY2(file.open(QIODevice::ReadOnly), "run through tests/helpers/with-tunnel-namespaces");
+    config = file.readAll();
+    QVERIFY(config.contains("MTU = 1280"));
+}
+
+void TestVpnManagerRealTunnel::init()
+{
+    manager = std::make_unique<VpnManager>(nullptr, Platform::CommandSet::linux());
+    VpnManager::Timings fast;
+    fast.statusPollMs = 250;
+    manager->setTimings(fast);
+}
+
+void TestVpnManagerRealTunnel::cleanup()
+{
+    manager.reset();
+    run("wg-quick", {"down", QString::fromUtf8(qgetenv("XDG_DATA_HOME")) + "/vpn_wg0.conf"});
+    run("nft", {"delete", "table", "inet", "VPNKillSwitch"});
+}
+
+bool TestVpnManagerRealTunnel::connectTunnel()
+{
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Connecting, config);
+    return states.wait(30000) && states.last().at(0).toInt() == ConnectionState::Connected;
+}
+
+void TestVpnManagerRealTunnel::tunnelCarriesTrafficAndComesDown()
+{
+    quint64 downloaded = 0;
+    quint64 uploaded = 0;
+    connect(manager.get(), &VpnManager::updateDownloadSpeed, this,
+            [&](quint64 v) { downloaded += v; });
+    connect(manager.get(), &VpnManager::updateUploadSpeed, this, [&](quint64 v) { uploaded += v; });
+    QVERIFY(connectTunnel());
+    QVERIFY(interfaceExists());
+    QByteArray mtu;
+    run("ip", {"-o", "link", "show", "vpn_wg0"}, &mtu);
+    QVERIFY2(mtu.contains("mtu 1420"), mtu.constData());
+
+    QCOMPARE(run("ping", {"-n", "-c", "3", "-i", "0.2", "-W", "2",
+                          environment("CORVANE_TUNNEL_PEER_ADDRESS")}),
+             0);
+    // The rates add up to the counters WireGuard itself reports.
+    QByteArray transfer;
+    run("wg", {"show", "vpn_wg0", "transfer"}, &transfer);
+    const QList<QByteArray> fields = transfer.trimmed().split('\t');
+    QCOMPARE(fields.size(), 3);
+    const quint64 received = fields.at(1).toULongLong();
+    const quint64 sent = fields.at(2).toULongLong();
+    QVERIFY(received > 3 * 84 && sent > 3 * 84);
+    QTRY_VERIFY_WITH_TIMEOUT(downloaded >= received && uploaded >= sent, 5000);
+
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    QVERIFY(states.wait(20000));
+    QCOMPARE(states.last().at(0).toInt(), int(ConnectionState::Disconnected));
+    QVERIFY(!interfaceExists());
+}
+
+void TestVpnManagerRealTunnel::tunnelDeletedFromOutsideEndsInError()
+{
+    QVERIFY(connectTunnel());
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    QCOMPARE(run("ip", {"link", "delete", "vpn_wg0"}), 0);
+    QVERIFY(states.wait(10000));
+    QCOMPARE(states.count(), 1);
+    QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
+}
+
+void TestVpnManagerRealTunnel::killSwitchBlocksAllButTheServiceWhileNoTunnelIsUp()
+{
+    const QString service = environment("CORVANE_SERVICE_ADDRESS");
+    const QString other = environment("CORVANE_OTHER_ADDRESS");
+    QVERIFY(reachable(service));
+    QVERIFY(reachable(other));
+
+    manager->setKillSwitchEnabled(true);
+    QVERIFY(manager->isKillSwitchActive());
+    QVERIFY(blockTableExists());
+    QVERIFY(reachable(service));
+    QVERIFY(!reachable(other));
+
+    QVERIFY(connectTunnel());
+    QVERIFY(!blockTableExists());
+    QVERIFY(reachable(other));
+    QCOMPARE(run("ping", {"-n", "-c", "1", "-W", "2", environment("CORVANE_TUNNEL_PEER_ADDRESS")}),
+             0);
+
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    QCOMPARE(run("ip", {"link", "delete", "vpn_wg0"}), 0);
+    QVERIFY(states.wait(10000));
+    QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
+    QVERIFY(blockTableExists());
+    QVERIFY(!reachable(other));
+    QVERIFY(reachable(service));
+
+    manager->setKillSwitchEnabled(false);
+    QVERIFY(!blockTableExists());
+    QVERIFY(reachable(other));
+}
+
+QTEST_GUILESS_MAIN(TestVpnManagerRealTunnel)
+#include "TestVpnManagerRealTunnel.moc"
