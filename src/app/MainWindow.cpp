@@ -3,30 +3,34 @@
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
 #include "network/NetworkManager.h"
+#include "storage/AppSettings.h"
 #include "ui/LoadingForm.h"
+#include "ui/LoginForm.h"
+#include "ui/MainForm.h"
+#include "ui/MessageForm.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QIcon>
 #include <QPainterPath>
 #include <QRegion>
 #include <QStackedWidget>
+#include <QTimer>
 
 namespace {
 
 const char pageStyle[] = "background-color: rgb(255, 255, 255);";
 
-QWidget *addPage(QStackedWidget *stack, const QString &name, QWidget *content)
+void addPage(QStackedWidget *stack, const QString &name, QWidget *content)
 {
     auto *page = new QWidget(stack);
     page->setObjectName(name);
     page->setStyleSheet(QString::fromLatin1(pageStyle));
     auto *layout = new QGridLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
-    if (content)
-        layout->addWidget(content);
+    layout->addWidget(content);
     stack->addWidget(page);
-    return page;
 }
 
 } // namespace
@@ -38,21 +42,17 @@ MainWindow::MainWindow(QWidget *parent)
     buildInterface();
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
     setFixedSize(windowWidth, windowHeight);
-    applyRoundedShape();
+    applyWindowShape();
     setWindowTitle(QStringLiteral("Corvane"));
+    connectForms();
+    createTray();
     createServiceClient();
+
+    jwtTimer = new QTimer(this);
+    connect(jwtTimer, &QTimer::timeout, this, &MainWindow::updateJwt);
+    qApp->installEventFilter(this);
     showForm(AppStyleUtil::ApplicationForm::LoadingPage);
     emit requestBrandId(Deployment::brandDomain());
-}
-
-void MainWindow::createServiceClient()
-{
-    networkManager = new NetworkManager(this);
-    connect(this, &MainWindow::requestBrandId, networkManager, &NetworkManager::requestBrandId);
-    connect(networkManager, &NetworkManager::brandIdReceived, this, &MainWindow::brandIdResolved);
-
-    languageManager = new LanguageManager(this);
-    networkManager->setLanguageManager(languageManager);
 }
 
 void MainWindow::buildInterface()
@@ -72,13 +72,19 @@ void MainWindow::buildInterface()
 
     widgetLoading = new LoadingForm;
     widgetLoading->setObjectName(QStringLiteral("widgetLoading"));
+    widgetMessage = new MessageForm;
+    widgetMessage->setObjectName(QStringLiteral("widgetMessage"));
+    widgetLogin = new LoginForm;
+    widgetLogin->setObjectName(QStringLiteral("widgetLogin"));
+    widgetMain = new MainForm;
+    widgetMain->setObjectName(QStringLiteral("widgetMain"));
     addPage(stackedWidget, QStringLiteral("pageLoading"), widgetLoading);
-    addPage(stackedWidget, QStringLiteral("pageMessage"), nullptr);
-    addPage(stackedWidget, QStringLiteral("pageLogin"), nullptr);
-    addPage(stackedWidget, QStringLiteral("pageMain"), nullptr);
+    addPage(stackedWidget, QStringLiteral("pageMessage"), widgetMessage);
+    addPage(stackedWidget, QStringLiteral("pageLogin"), widgetLogin);
+    addPage(stackedWidget, QStringLiteral("pageMain"), widgetMain);
 }
 
-void MainWindow::applyRoundedShape()
+void MainWindow::applyWindowShape()
 {
     QPainterPath path;
     path.addRoundedRect(rect(), cornerRadius, cornerRadius, Qt::AbsoluteSize);
@@ -93,12 +99,62 @@ void MainWindow::applyRoundedShape()
     border->raise();
 }
 
-void MainWindow::brandIdResolved(QString resolvedBrandId)
+void MainWindow::connectForms()
 {
-    brandId = resolvedBrandId;
+    connect(widgetLogin, &LoginForm::logInClicked, this, &MainWindow::loginRequest);
+    connect(widgetMessage, &MessageForm::returnToForm, this, &MainWindow::showForm);
+    connect(widgetMain, &MainForm::logOutClicked, this, &MainWindow::processLogOut);
+    connect(widgetMain, &MainForm::connectionStateChanged, this,
+            &MainWindow::connectionStateChanged);
+    connect(widgetMain, &MainForm::changeTrayIconState, this, &MainWindow::changeTrayIconState);
+    connect(widgetMain, &MainForm::currentServerChoosed, this, &MainWindow::setCurrentServer);
+    connect(widgetMain, &MainForm::pingDone, this, &MainWindow::pingDone);
+}
+
+void MainWindow::createServiceClient()
+{
+    networkManager = new NetworkManager(this);
+    connect(this, &MainWindow::requestBrandId, networkManager, &NetworkManager::requestBrandId);
+    connect(networkManager, &NetworkManager::brandIdReceived, this, &MainWindow::brandIdResolved);
+    connect(this, &MainWindow::requestLoginData, networkManager, &NetworkManager::requestLoginData);
+    connect(this, &MainWindow::requestSubscriptionStatus, networkManager,
+            &NetworkManager::requestSubscriptionStatus);
+    connect(this, &MainWindow::requestAllServersData, networkManager,
+            &NetworkManager::requestAllServersData);
+    connect(this, &MainWindow::requestFavoriteServersData, networkManager,
+            &NetworkManager::requestFavoriteServersData);
+    connect(networkManager, &NetworkManager::loginSuccessed, this, &MainWindow::processLogin);
+    connect(networkManager, &NetworkManager::subscriptionIsActive, this,
+            &MainWindow::processSubscriptionStatus);
+    connect(networkManager, &NetworkManager::allServersDataReceived, this,
+            &MainWindow::processServerData);
+    connect(networkManager, &NetworkManager::favoriteServersIdsReceived, this,
+            &MainWindow::processFavoriteServersData);
+    connect(networkManager, &NetworkManager::replyErrorOccurred, this,
+            &MainWindow::replyErrorOccurred);
+    widgetMain->setNetworkManager(networkManager);
+
+    languageManager = new LanguageManager(this);
+    connect(languageManager, &LanguageManager::translate, this, &MainWindow::translate);
+    widgetLogin->setLanguageManager(languageManager);
+    networkManager->setLanguageManager(languageManager);
+    widgetMain->setLanguageManager(languageManager);
+}
+
+QString MainWindow::text(const char *key, const char *english) const
+{
+    return textWithFallback(languageManager, QString::fromLatin1(key), QString::fromUtf8(english));
 }
 
 void MainWindow::showForm(AppStyleUtil::ApplicationForm::Form form)
 {
+    jwtTimer->stop();
+    trayIcon->hide();
+    if (form == AppStyleUtil::ApplicationForm::MainPage) {
+        widgetMain->resetView();
+        if (AppSettings::switchState(AppSettings::TrayIcon))
+            trayIcon->show();
+        jwtTimer->start(jwtRefreshInterval);
+    }
     stackedWidget->setCurrentIndex(form);
 }

@@ -1,16 +1,27 @@
 #pragma once
 
 #include "app/AppStyleUtil.h"
+#include "network/ReplyError.h"
+#include "network/ServerData.h"
 
 #include <QMainWindow>
+#include <QPoint>
+#include <QSystemTrayIcon>
 
-class QGridLayout;
-class QStackedWidget;
 class LanguageManager;
 class LoadingForm;
+class LoginForm;
+class MainForm;
+class MessageForm;
 class NetworkManager;
+class QAction;
+class QMenu;
+class QStackedWidget;
+class QTimer;
 
-// The program's only top-level window: a frameless, rounded page host.
+// The program's only top-level window and the controller of the sign-in: it hosts the loading,
+// message, login and home pages, drives brand lookup, login, subscription, server list and
+// favourites, keeps the tray icon and lets the member drag the frameless window.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -21,21 +32,89 @@ public:
     static constexpr int windowHeight = 914;
     static constexpr int cornerRadius = 18;
 
+    // The token renewal interval; settable so a test need not wait sixty hours.
+    void setJwtRefreshInterval(int milliseconds) { jwtRefreshInterval = milliseconds; }
+
+    static bool isValidEmail(const QString &email);
+
 signals:
     void requestBrandId(QString domain);
+    void requestLoginData(QString email, QString password, QString brandId);
+    void requestSubscriptionStatus();
+    void requestAllServersData();
+    void requestFavoriteServersData();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
+    void translate();
     void showForm(AppStyleUtil::ApplicationForm::Form form);
+    void processLogOut();
+    void loginRequest(QString email, QString password);
+    void subscriptionRequest();
     void brandIdResolved(QString resolvedBrandId);
+    void allServersRequest();
+    void favoriteServersRequest();
+    void processLogin();
+    void processSubscriptionStatus();
+    void processServerData(QVector<ServerData> serversData);
+    void processFavoriteServersData(QVector<int> favoriteServersIds);
+    void
+    replyErrorOccurred(ReplyError::Type errorType,
+                       QString message = QStringLiteral("Service unaviable. Try again later."));
+    void updateJwt();
+    void connectionStateChanged(int state);
+    void closeFromTrayMenu();
+    void trayIconDoubleClicked(QSystemTrayIcon::ActivationReason reason);
+    void changeTrayIconState(bool isEnabled);
+    void setCurrentServer(ServerData serverData);
+    void pingDone();
 
 private:
     void buildInterface();
-    void applyRoundedShape();
+    void applyWindowShape();
+    void connectForms();
+    void createTray();
     void createServiceClient();
+    void restoreSession();
+    void rememberCredentials();
+    void presentConnectionState();
+    QString text(const char *key, const char *english) const;
+
+    bool startDrag(QWidget *watched, const QPoint &globalPos);
+    QWidget *dragTargetFor(QWidget *widget) const;
 
     QStackedWidget *stackedWidget = nullptr;
     LoadingForm *widgetLoading = nullptr;
+    MessageForm *widgetMessage = nullptr;
+    LoginForm *widgetLogin = nullptr;
+    MainForm *widgetMain = nullptr;
+
     NetworkManager *networkManager = nullptr;
     LanguageManager *languageManager = nullptr;
+    QTimer *jwtTimer = nullptr;
+    int jwtRefreshInterval = 216000000;
+    int loggedOut = 1;
+    int connectionState = 1;
     QString brandId;
+    QString pendingEmail;
+    QString pendingPassword;
+    bool loginInProgress = false;
+    ServerData currentServer;
+
+    QSystemTrayIcon *trayIcon = nullptr;
+    QAction *closeAction = nullptr;
+    QAction *statusAction = nullptr;
+    QAction *connectAction = nullptr;
+    QAction *showAction = nullptr;
+    QMenu *trayMenu = nullptr;
+
+    bool dragging = false;
+    QWidget *dragWindow = nullptr;
+    QWidget *companionWindow = nullptr;
+    QPoint pressPos;
+    QPoint dragWindowStartPos;
+    QPoint companionStartPos;
 };

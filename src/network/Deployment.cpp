@@ -29,4 +29,19 @@ QString vpnApiUrl()
     return valueOf("CORVANE_VPN_API_URL", CORVANE_DEFAULT_VPN_API_URL);
 }
 
+QString membersSiteUrl()
+{
+    return QStringLiteral("https://members.") + brandDomain();
+}
+
+QString membersLoginUrl()
+{
+    return membersSiteUrl() + QStringLiteral("/login");
+}
+
+QString membersRegisterUrl()
+{
+    return membersSiteUrl() + QStringLiteral("/register");
+}
+
 } // namespace Deployment

@@ -10,4 +10,9 @@ QString brandDomain();
 QString accountApiUrl();
 QString vpnApiUrl();
 
+// Pages on the brand domain.
+QString membersSiteUrl();
+QString membersLoginUrl();
+QString membersRegisterUrl();
+
 } // namespace Deployment

@@ -1,0 +1,220 @@
+#include "app/MainWindow.h"
+
+#include "i18n/LanguageManager.h"
+#include "network/Deployment.h"
+#include "storage/AppSettings.h"
+#include "storage/CredentialVault.h"
+#include "ui/LoginForm.h"
+#include "ui/MainForm.h"
+#include "ui/MessageForm.h"
+
+#include <QRegExp>
+#include <QTimer>
+
+using AppStyleUtil::ApplicationForm::Form;
+
+bool MainWindow::isValidEmail(const QString &email)
+{
+    const QRegExp expression(QStringLiteral("\\b[A-Z0-9._%+-]+@[A-Z0-9.-]+\\.[A-Z]{2,4}\\b"),
+                             Qt::CaseInsensitive);
+    return expression.exactMatch(email);
+}
+
+void MainWindow::brandIdResolved(QString resolvedBrandId)
+{
+    brandId = resolvedBrandId;
+    if (!pendingEmail.isEmpty() && !pendingPassword.isEmpty()) {
+        emit requestLoginData(pendingEmail, pendingPassword, brandId);
+        pendingEmail.clear();
+        pendingPassword.clear();
+        return;
+    }
+    restoreSession();
+}
+
+void MainWindow::restoreSession()
+{
+    int language = AppSettings::value(AppSettings::Language).toInt();
+    if (language != Translation::English && language != Translation::Spanish &&
+        language != Translation::French) {
+        language = Translation::English;
+        AppSettings::setValue(AppSettings::Language, language);
+    }
+    languageManager->languageChanged(Translation::Language(language));
+
+    QString email = AppSettings::value(AppSettings::LastEmail).toString();
+    QString password;
+    const bool remember = AppSettings::value(AppSettings::RememberPassword).toBool();
+    const QByteArray target = AppSettings::value(AppSettings::CredentialTarget).toByteArray();
+    if (remember && !target.isEmpty()) {
+        QString storedUser;
+        QString storedSecret;
+        if (CredentialVault::read(storedUser, storedSecret, target) && !storedUser.isEmpty() &&
+            !storedSecret.isEmpty()) {
+            email = storedUser;
+            password = storedSecret;
+        }
+    }
+    widgetLogin->setCredentials(email, password);
+    widgetLogin->setRememberPassword(remember && !password.isEmpty());
+    if (!email.isEmpty() && !password.isEmpty())
+        loginRequest(email, password);
+    else
+        showForm(Form::LoginPage);
+}
+
+void MainWindow::loginRequest(QString email, QString password)
+{
+    if (!isValidEmail(email)) {
+        showForm(Form::LoginPage);
+        widgetLogin->showError(text("auth.invalidLogin", "Your email / password is incorrect."));
+        return;
+    }
+    widgetLogin->clearError();
+    loginInProgress = true;
+    if (loggedOut)
+        showForm(Form::LoadingPage);
+    if (!brandId.isEmpty()) {
+        emit requestLoginData(email, password, brandId);
+        return;
+    }
+    pendingEmail = email;
+    pendingPassword = password;
+    emit requestBrandId(Deployment::brandDomain());
+}
+
+void MainWindow::subscriptionRequest()
+{
+    showForm(Form::LoadingPage);
+    emit requestSubscriptionStatus();
+}
+
+void MainWindow::allServersRequest()
+{
+    showForm(Form::LoadingPage);
+    emit requestAllServersData();
+}
+
+void MainWindow::favoriteServersRequest()
+{
+    showForm(Form::LoadingPage);
+    emit requestFavoriteServersData();
+}
+
+void MainWindow::processLogin() {}
+
+void MainWindow::processSubscriptionStatus()
+{
+    if (!loginInProgress && loggedOut)
+        return;
+    loggedOut = 0;
+    rememberCredentials();
+    loginInProgress = false;
+    showForm(Form::LoadingPage);
+    emit requestAllServersData();
+}
+
+// Stores the sign-in as the member asked: the last e-mail always, the password in the
+// credential store only with the remember control on.
+void MainWindow::rememberCredentials()
+{
+    QString email;
+    QString password;
+    widgetLogin->credentials(email, password);
+    const QByteArray oldTarget = AppSettings::value(AppSettings::CredentialTarget).toByteArray();
+    if (email.isEmpty() || password.isEmpty())
+        CredentialVault::read(email, password, oldTarget);
+    const bool remember = widgetLogin->isRememberPassword();
+
+    if (!email.isEmpty()) {
+        AppSettings::setValue(AppSettings::LastEmail, email);
+        AppSettings::setValue(AppSettings::RememberPassword, remember);
+        AppSettings::setValue(AppSettings::CredentialTarget, email);
+        if (remember && !password.isEmpty()) {
+            const QByteArray target =
+                AppSettings::value(AppSettings::CredentialTarget).toByteArray();
+            CredentialVault::write(email, password, target);
+            return;
+        }
+    }
+    AppSettings::setValue(AppSettings::RememberPassword, false);
+    if (!oldTarget.isEmpty())
+        CredentialVault::write(QString(), QString(), oldTarget);
+}
+
+void MainWindow::processServerData(QVector<ServerData> serversData)
+{
+    if (loggedOut)
+        return;
+    widgetMain->setServers(serversData);
+    // The favourites come from the account once the list is on the home screen.
+    emit requestFavoriteServersData();
+    showForm(Form::MainPage);
+}
+
+void MainWindow::processFavoriteServersData(QVector<int> favoriteServersIds)
+{
+    if (loggedOut)
+        return;
+    widgetMain->setFavoriteServers(favoriteServersIds);
+}
+
+void MainWindow::pingDone()
+{
+    showForm(Form::MainPage);
+}
+
+void MainWindow::setCurrentServer(ServerData serverData)
+{
+    currentServer = serverData;
+}
+
+void MainWindow::replyErrorOccurred(ReplyError::Type errorType, QString message)
+{
+    if (!loginInProgress && loggedOut)
+        return;
+    switch (errorType) {
+    case ReplyError::Login:
+        loginInProgress = false;
+        loggedOut = 1;
+        showForm(Form::LoginPage);
+        widgetLogin->showError(message);
+        return;
+    case ReplyError::Subscription:
+        loginInProgress = false;
+        loggedOut = 1;
+        widgetMessage->setMessage(message, text("settings.manageAccount", "Manage Account"), true,
+                                  Form::LoginPage);
+        showForm(Form::MessagePage);
+        return;
+    case ReplyError::Service:
+        break;
+    }
+    widgetMessage->setMessage(message, text("auth.tryagain", "Try again"), false, Form::LoginPage);
+    showForm(Form::MessagePage);
+}
+
+void MainWindow::updateJwt()
+{
+    QString email;
+    QString password;
+    widgetLogin->credentials(email, password);
+    emit requestLoginData(email, password, brandId);
+}
+
+void MainWindow::processLogOut()
+{
+    pendingEmail.clear();
+    pendingPassword.clear();
+    loginInProgress = false;
+    jwtTimer->stop();
+    trayIcon->hide();
+    const QByteArray target = AppSettings::value(AppSettings::CredentialTarget).toByteArray();
+    if (!target.isEmpty())
+        CredentialVault::write(QString(), QString(), target);
+    AppSettings::setValue(AppSettings::CredentialTarget, QString());
+    widgetLogin->setCredentials(QString(), QString());
+    widgetLogin->setRememberPassword(false);
+    loggedOut = 1;
+    showForm(Form::LoginPage);
+}

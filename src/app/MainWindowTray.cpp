@@ -1,0 +1,121 @@
+#include "app/MainWindow.h"
+
+#include "storage/AppSettings.h"
+#include "ui/MainForm.h"
+#include "vpn/ConnectionState.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QMenu>
+
+namespace {
+
+const int notificationMs = 10000;
+
+} // namespace
+
+void MainWindow::createTray()
+{
+    trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/images/windowIcon.png")), this);
+    closeAction = new QAction(QStringLiteral("Close application"), this);
+    statusAction = new QAction(this);
+    statusAction->setEnabled(false);
+    connectAction = new QAction(this);
+    showAction = new QAction(QStringLiteral("Show"), this);
+    trayMenu = new QMenu(this);
+    trayMenu->addAction(statusAction);
+    trayMenu->addAction(connectAction);
+    trayMenu->addSeparator();
+    trayMenu->addAction(showAction);
+    trayMenu->addAction(closeAction);
+    trayIcon->setContextMenu(trayMenu);
+    trayIcon->hide();
+
+    connect(trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::trayIconDoubleClicked);
+    connect(closeAction, &QAction::triggered, this, &MainWindow::closeFromTrayMenu);
+    connect(connectAction, &QAction::triggered, widgetMain,
+            &MainForm::trayIconChangeConnectionStateCLicked);
+    connect(showAction, &QAction::triggered, this, &QWidget::show);
+}
+
+void MainWindow::trayIconDoubleClicked(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::DoubleClick)
+        show();
+}
+
+void MainWindow::closeFromTrayMenu()
+{
+    trayIcon->hide();
+    close();
+}
+
+void MainWindow::changeTrayIconState(bool isEnabled)
+{
+    trayIcon->setVisible(isEnabled);
+}
+
+void MainWindow::connectionStateChanged(int state)
+{
+    connectionState = state;
+    presentConnectionState();
+}
+
+void MainWindow::translate()
+{
+    closeAction->setText(text("tray.exit", "Exit"));
+    showAction->setText(text("tray.show", "Show"));
+    presentConnectionState();
+}
+
+void MainWindow::presentConnectionState()
+{
+    struct Presentation {
+        const char *notificationKey;
+        const char *notificationEnglish;
+        bool statusShowsNotification;
+        bool connectEnabled;
+        const char *connectKey;
+        const char *connectEnglish;
+    };
+    static const Presentation presentations[] = {
+        {"tray.connectedTo", "Connected to %1", true, true, "action.disconnect", "Disconnect"},
+        {"tray.disconnectedFrom", "Disconnected from %1", false, true, "action.connect", "Connect"},
+        {"tray.connectingTo", "Connecting to %1", false, false, "status.connecting",
+         "Connecting..."},
+        {"tray.disconnectingFrom", "Disconnecting from %1", false, false, "status.disconnecting",
+         "Disconnecting..."},
+        {"tray.cannotConnectTo", "Cannot connect to %1", false, true, "action.connect", "Connect"},
+    };
+
+    const QString name = currentServer.name;
+    statusAction->setText(name);
+    if (connectionState < ConnectionState::Connected || connectionState > ConnectionState::Error)
+        return;
+    const Presentation &presentation = presentations[connectionState];
+    const QString notification =
+        text(presentation.notificationKey, presentation.notificationEnglish).arg(name);
+    if (presentation.statusShowsNotification)
+        statusAction->setText(notification);
+    if (AppSettings::switchState(AppSettings::Notifications) && trayIcon->isVisible())
+        trayIcon->showMessage(windowTitle(), notification, QSystemTrayIcon::Information,
+                              notificationMs);
+    connectAction->setEnabled(presentation.connectEnabled);
+    connectAction->setText(text(presentation.connectKey, presentation.connectEnglish));
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!trayIcon->isVisible()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    hide();
+    if (AppSettings::switchState(AppSettings::Notifications))
+        trayIcon->showMessage(
+            windowTitle(),
+            text("tray.stillrunning", "Application is still running").arg(windowTitle()),
+            QSystemTrayIcon::Information, notificationMs);
+}
