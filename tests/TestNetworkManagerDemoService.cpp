@@ -97,7 +97,7 @@ void TestNetworkManagerDemoService::logIn(const QString &email, const QString &p
 
 void TestNetworkManagerDemoService::signInAndUseEveryOperation()
 {
-    logIn("demo@corvane.example", "demo-password");
+    logIn("demo@corvane.test", "demo-password");
 
     QSignalSpy active(network.get(), &NetworkManager::subscriptionIsActive);
     network->requestSubscriptionStatus();
@@ -155,14 +155,14 @@ void TestNetworkManagerDemoService::signInAndUseEveryOperation()
 
 void TestNetworkManagerDemoService::trickyPasswordSignsIn()
 {
-    logIn("quotes@corvane.example", QStringLiteral("Tricky \"quote\" \\ tab\tnew\nline"));
+    logIn("quotes@corvane.test", QStringLiteral("Tricky \"quote\" \\ tab\tnew\nline"));
 }
 
 void TestNetworkManagerDemoService::wrongPasswordIsInvalidLogin()
 {
     const QString brand = brandId();
     QSignalSpy errors(network.get(), &NetworkManager::replyErrorOccurred);
-    network->requestLoginData("demo@corvane.example", "Demo-Password", brand);
+    network->requestLoginData("demo@corvane.test", "Demo-Password", brand);
     QVERIFY(errors.wait(5000));
     QCOMPARE(errors.first().at(0).value<ReplyError::Type>(), ReplyError::Login);
     QCOMPARE(errors.first().at(1).toString(),
@@ -174,7 +174,7 @@ void TestNetworkManagerDemoService::inactiveMemberGetsSubscription()
     const QString brand = brandId();
     QSignalSpy loggedIn(network.get(), &NetworkManager::loginSuccessed);
     QSignalSpy errors(network.get(), &NetworkManager::replyErrorOccurred);
-    network->requestLoginData("inactive@corvane.example", "demo-password", brand);
+    network->requestLoginData("inactive@corvane.test", "demo-password", brand);
     QVERIFY(errors.wait(5000));
     QCOMPARE(loggedIn.count(), 1);
     QCOMPARE(errors.first().at(0).value<ReplyError::Type>(), ReplyError::Subscription);
@@ -189,7 +189,7 @@ void TestNetworkManagerDemoService::expiredTokenIsHandled()
 {
     const QString brand = brandId();
     QSignalSpy loggedIn(network.get(), &NetworkManager::loginSuccessed);
-    network->requestLoginData("expired@corvane.example", "demo-password", brand);
+    network->requestLoginData("expired@corvane.test", "demo-password", brand);
     QVERIFY(loggedIn.wait(5000));
 
     QSignalSpy errors(network.get(), &NetworkManager::replyErrorOccurred);

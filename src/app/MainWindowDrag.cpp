@@ -43,7 +43,9 @@ bool MainWindow::startDrag(QWidget *watched, const QPoint &globalPos)
         return false;
     if (bottomBarArea.contains(target->mapFromGlobal(globalPos)))
         return false;
-    for (const QWidget *widget = watched; widget && widget != target;
+    if (isInteractive(watched))
+        return false;
+    for (const QWidget *widget = watched->parentWidget(); widget && widget != target;
          widget = widget->parentWidget()) {
         if (isInteractive(widget))
             return false;

@@ -184,7 +184,7 @@ void LoginForm::buildRememberRow()
     pushButtonRemember->setIcon(toggle);
 
     labelRememberPassword->setObjectName(QStringLiteral("labelRememberPassword"));
-    labelRememberPassword->setGeometry(72, 520, 133, 23);
+    labelRememberPassword->setGeometry(72, 520, 152, 23);
     labelRememberPassword->setStyleSheet(
         QStringLiteral("color: #1C2733; background: transparent;"));
 

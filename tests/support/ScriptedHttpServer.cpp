@@ -28,6 +28,9 @@ ScriptedHttpServer::ScriptedHttpServer()
     server->Post(".*", handler);
     listeningPort = server->bind_to_any_port("127.0.0.1");
     serverThread = std::thread([this] { server->listen_after_bind(); });
+    // A stop before the loop runs would be missed and leave the thread running for ever.
+    while (!server->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 ScriptedHttpServer::~ScriptedHttpServer()

@@ -10,13 +10,13 @@ const TRICKY_PASSWORD = 'Tricky "quote" \\ tab\tnew\nline';
 
 function members() {
   return [
-    { id: '1001', email: 'demo@corvane.example', name: 'Demo Member', password: DEMO_PASSWORD,
+    { id: '1001', email: 'demo@corvane.test', name: 'Demo Member', password: DEMO_PASSWORD,
       status: 'active', planName: 'Yearly', favorites: ['3', '7'] },
-    { id: '1002', email: 'inactive@corvane.example', name: 'Lapsed Member', password: DEMO_PASSWORD,
+    { id: '1002', email: 'inactive@corvane.test', name: 'Lapsed Member', password: DEMO_PASSWORD,
       status: 'inactive', planName: 'Monthly', favorites: [] },
-    { id: '1003', email: 'expired@corvane.example', name: 'Expiring Member', password: DEMO_PASSWORD,
+    { id: '1003', email: 'expired@corvane.test', name: 'Expiring Member', password: DEMO_PASSWORD,
       status: 'active', planName: 'Monthly', favorites: ['1'], tokensExpireAtOnce: true },
-    { id: '1004', email: 'quotes@corvane.example', name: 'Tricky Member', password: TRICKY_PASSWORD,
+    { id: '1004', email: 'quotes@corvane.test', name: 'Tricky Member', password: TRICKY_PASSWORD,
       status: 'active', planName: 'Yearly', favorites: [] },
   ];
 }

@@ -1,0 +1,437 @@
+#include "DemoService.h"
+#include "ScriptedHttpServer.h"
+#include "app/MainWindow.h"
+#include "app/Startup.h"
+#include "network/NetworkManager.h"
+#include "storage/AppSettings.h"
+#include "storage/CredentialVault.h"
+#include "ui/LoginForm.h"
+#include "ui/MainForm.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const char brandReply[] =
+    R"({"data":{"brandByDomain":{"id":"5c1f3e2a-8b4d-4f6a-9e7c-2d0b1a3f4e5d","name":"Corvane"}}})";
+const char activeLogin[] =
+    R"({"data":{"memberLogin":{"token":"t1","member":{"id":"1",)"
+    R"("email":"m@example.com","name":"M","status":"active"},"expiresIn":1}}})";
+const char twoServers[] =
+    R"([{"id":1,"name":"Oslo","country":"Norway","server_ip":"198.51.100.1"},)"
+    R"({"id":2,"name":"Rome","country":"Italy","server_ip":"198.51.100.2"}])";
+
+} // namespace
+
+// The real main window with its real pages, signing in against the demo service (or the
+// scripted server where a reply must be precise), with a private settings folder and a private
+// keyring (tests/helpers/with-private-keyring).
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void firstStartShowsLoginWithEmptyFields();
+    void goodSignInEndsOnTheHomePageWithServersAndFavourites();
+    void wrongPasswordShowsTheErrorInTheForm();
+    void inactiveMemberSeesManageAccount();
+    void serviceFailureOffersTryAgainAndStaysSignedIn();
+    void afterLogOutOnlyPingDoneBringsTheHomePageBack();
+    void rememberedCredentialSignsInByItself();
+    void rememberOffDeletesTheStoredCredential();
+    void unsupportedLanguageIsMendedToEnglish();
+    void loginWaitsForTheBrandId();
+    void tokenIsRenewedWhileTheHomePageIsShown();
+    void emailExpression_data();
+    void emailExpression();
+    void dragging_data();
+    void dragging();
+    void childWindowDragsTheMainWindowAlong();
+
+private:
+    void useDemoService() { demo->exportEndpoints(); }
+    void useScriptedServer();
+    QString currentPage() const;
+    template <typename T> T *child(const char *name) const { return window->findChild<T *>(name); }
+    void signIn(const QString &email, const QString &password);
+
+    std::unique_ptr<DemoService> demo;
+    std::unique_ptr<ScriptedHttpServer> scripted;
+    QTemporaryDir configHome;
+    std::unique_ptr<MainWindow> window;
+};
+
+void TestMainWindow::initTestCase()
+{
+    initResourceTree();
+    QVERIFY(configHome.isValid());
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
+    demo = std::make_unique<DemoService>();
+    QVERIFY2(demo->isRunning(), qPrintable(demo->log()));
+    QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"),
+             "run through tests/helpers/with-private-keyring");
+}
+
+void TestMainWindow::init()
+{
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "Ostrel Limited", "Corvane").clear();
+    scripted = std::make_unique<ScriptedHttpServer>();
+    useDemoService();
+}
+
+void TestMainWindow::cleanup()
+{
+    window.reset();
+    scripted.reset();
+}
+
+void TestMainWindow::useScriptedServer()
+{
+    qputenv("CORVANE_ACCOUNT_API_URL", scripted->url("/graphql").toUtf8());
+    qputenv("CORVANE_VPN_API_URL", scripted->url().toUtf8());
+}
+
+QString TestMainWindow::currentPage() const
+{
+    return child<QStackedWidget>("stackedWidget")->currentWidget()->objectName();
+}
+
+void TestMainWindow::signIn(const QString &email, const QString &password)
+{
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageLogin"), 5000);
+    auto *emailField = child<QLineEdit>("lineEditEmail");
+    auto *passwordField = child<QLineEdit>("lineEditPassword");
+    emailField->clear();
+    passwordField->clear();
+    QTest::keyClicks(emailField, email);
+    QTest::keyClicks(passwordField, password);
+    QTest::mouseClick(child<QPushButton>("pushButtonLogIn"), Qt::LeftButton);
+}
+
+void TestMainWindow::firstStartShowsLoginWithEmptyFields()
+{
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QCOMPARE(currentPage(), QStringLiteral("pageLoading"));
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageLogin"), 5000);
+    QVERIFY(child<QLineEdit>("lineEditEmail")->text().isEmpty());
+    QVERIFY(child<QLineEdit>("lineEditPassword")->text().isEmpty());
+    QVERIFY(!window->findChild<LoginForm *>()->isRememberPassword());
+}
+
+void TestMainWindow::goodSignInEndsOnTheHomePageWithServersAndFavourites()
+{
+    window = std::make_unique<MainWindow>();
+    window->show();
+    signIn("demo@corvane.test", "demo-password");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 10000);
+    auto *home = window->findChild<MainForm *>();
+    QVERIFY(home->servers().size() >= 40);
+    QTRY_COMPARE_WITH_TIMEOUT(home->favoriteServers(), QVector<int>({3, 7}), 5000);
+    QCOMPARE(AppSettings::value(AppSettings::LastEmail).toString(),
+             QStringLiteral("demo@corvane.test"));
+    QCOMPARE(AppSettings::value(AppSettings::RememberPassword).toBool(), false);
+}
+
+void TestMainWindow::wrongPasswordShowsTheErrorInTheForm()
+{
+    window = std::make_unique<MainWindow>();
+    window->show();
+    signIn("demo@corvane.test", "not-the-password");
+    QTRY_VERIFY_WITH_TIMEOUT(child<QLabel>("labelLoginError")->isVisible(), 5000);
+    QCOMPARE(currentPage(), QStringLiteral("pageLogin"));
+    QCOMPARE(child<QLabel>("labelLoginError")->text(),
+             QStringLiteral("Your email / password is incorrect."));
+}
+
+void TestMainWindow::inactiveMemberSeesManageAccount()
+{
+    window = std::make_unique<MainWindow>();
+    window->show();
+    signIn("inactive@corvane.test", "demo-password");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMessage"), 5000);
+    QCOMPARE(child<QLabel>("labelMessage")->text(),
+             QStringLiteral("Your subscription is inactive."));
+    QCOMPARE(child<QPushButton>("pushButtonApplyMessage")->text(),
+             QStringLiteral("Manage Account"));
+}
+
+void TestMainWindow::serviceFailureOffersTryAgainAndStaysSignedIn()
+{
+    useScriptedServer();
+    scripted->script("POST", "/graphql", 200, brandReply);
+    scripted->script("POST", "/graphql", 200, activeLogin);
+    scripted->script("GET", "/api/client/servers", 503, "{}");
+    scripted->script("GET", "/api/client/servers", 200, twoServers);
+    window = std::make_unique<MainWindow>();
+    window->show();
+    signIn("m@example.com", "pw");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMessage"), 5000);
+    QCOMPARE(child<QLabel>("labelMessage")->text(),
+             QStringLiteral("503 Service unavailable. Try again later."));
+    QCOMPARE(child<QPushButton>("pushButtonApplyMessage")->text(), QStringLiteral("Try again"));
+    QTest::mouseClick(child<QPushButton>("pushButtonApplyMessage"), Qt::LeftButton);
+    QCOMPARE(currentPage(), QStringLiteral("pageLogin"));
+
+    window->findChild<NetworkManager *>()->requestAllServersData();
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
+    QCOMPARE(window->findChild<MainForm *>()->servers().size(), 2);
+}
+
+void TestMainWindow::afterLogOutOnlyPingDoneBringsTheHomePageBack()
+{
+    useScriptedServer();
+    scripted->script("POST", "/graphql", 200, brandReply);
+    scripted->script("POST", "/graphql", 200, activeLogin);
+    scripted->script("POST", "/graphql", 200,
+                     R"({"data":{"member":{"info":{"vpn":{"favoriteServers":["2"]}}}}})");
+    scripted->script("GET", "/api/client/servers", 200, twoServers);
+    window = std::make_unique<MainWindow>();
+    window->show();
+    signIn("m@example.com", "pw");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
+    auto *home = window->findChild<MainForm *>();
+    QTRY_COMPARE_WITH_TIMEOUT(home->favoriteServers(), QVector<int>({2}), 5000);
+
+    emit home->logOutClicked();
+    QCOMPARE(currentPage(), QStringLiteral("pageLogin"));
+    QVERIFY(child<QLineEdit>("lineEditEmail")->text().isEmpty());
+
+    auto *network = window->findChild<NetworkManager *>();
+    QSignalSpy servers(network, &NetworkManager::allServersDataReceived);
+    QSignalSpy favorites(network, &NetworkManager::favoriteServersIdsReceived);
+    network->requestAllServersData();
+    network->requestFavoriteServersData();
+    QVERIFY(servers.wait(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(favorites.count(), 1, 5000);
+    QCOMPARE(currentPage(), QStringLiteral("pageLogin"));
+
+    emit home->pingDone();
+    QCOMPARE(currentPage(), QStringLiteral("pageMain"));
+}
+
+void TestMainWindow::rememberedCredentialSignsInByItself()
+{
+    const QString email = QStringLiteral("demo@corvane.test");
+    AppSettings::setValue(AppSettings::RememberPassword, true);
+    AppSettings::setValue(AppSettings::LastEmail, email);
+    AppSettings::setValue(AppSettings::CredentialTarget, email);
+    QVERIFY(CredentialVault::write(
+        email, "demo-password", AppSettings::value(AppSettings::CredentialTarget).toByteArray()));
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 10000);
+    QVERIFY(window->findChild<LoginForm *>()->isRememberPassword());
+    QString user;
+    QString secret;
+    QVERIFY(CredentialVault::read(user, secret,
+                                  AppSettings::value(AppSettings::CredentialTarget).toByteArray()));
+    QCOMPARE(secret, QStringLiteral("demo-password"));
+}
+
+void TestMainWindow::rememberOffDeletesTheStoredCredential()
+{
+    const QString email = QStringLiteral("demo@corvane.test");
+    AppSettings::setValue(AppSettings::CredentialTarget, email);
+    const QByteArray target = AppSettings::value(AppSettings::CredentialTarget).toByteArray();
+    QVERIFY(CredentialVault::write(email, "old-password", target));
+    window = std::make_unique<MainWindow>();
+    window->show();
+    signIn(email, "demo-password");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 10000);
+    QString user;
+    QString secret;
+    QVERIFY(!CredentialVault::read(user, secret, target));
+    QCOMPARE(AppSettings::value(AppSettings::LastEmail).toString(), email);
+    QCOMPARE(AppSettings::value(AppSettings::RememberPassword).toBool(), false);
+}
+
+void TestMainWindow::unsupportedLanguageIsMendedToEnglish()
+{
+    AppSettings::setValue(AppSettings::Language, 7);
+    window = std::make_unique<MainWindow>();
+    QTRY_COMPARE_WITH_TIMEOUT(AppSettings::value(AppSettings::Language).toInt(), 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageLogin"), 5000);
+    QCOMPARE(child<QPushButton>("pushButtonLogIn")->text(), QStringLiteral("LOGIN"));
+
+    window.reset();
+    AppSettings::setValue(AppSettings::Language, 5);
+    window = std::make_unique<MainWindow>();
+    QTRY_COMPARE_WITH_TIMEOUT(child<QPushButton>("pushButtonLogIn")->text(),
+                              QStringLiteral("CONNEXION"), 5000);
+    QCOMPARE(AppSettings::value(AppSettings::Language).toInt(), 5);
+}
+
+void TestMainWindow::loginWaitsForTheBrandId()
+{
+    useScriptedServer();
+    scripted->script("POST", "/graphql", 200, R"({"data":{"brandByDomain":{"id":""}}})");
+    scripted->script("POST", "/graphql", 200, brandReply);
+    scripted->script("POST", "/graphql", 200, activeLogin);
+    scripted->script("GET", "/api/client/servers", 200, twoServers);
+    window = std::make_unique<MainWindow>();
+    window->show();
+    // The empty brand id is a Login failure while signed out and idle: dropped, loading stays.
+    QTRY_COMPARE_WITH_TIMEOUT(scripted->requests().size(), 1, 5000);
+    QTest::qWait(100);
+    QCOMPARE(currentPage(), QStringLiteral("pageLoading"));
+    QTest::keyClicks(child<QLineEdit>("lineEditEmail"), "m@example.com");
+    QTest::keyClicks(child<QLineEdit>("lineEditPassword"), "pw");
+    QTest::mouseClick(child<QPushButton>("pushButtonLogIn"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
+    const auto requests = scripted->requestsTo("/graphql");
+    QVERIFY(requests.at(1).body.contains("brandByDomain"));
+    QVERIFY(requests.at(2).body.contains("memberLogin"));
+}
+
+void TestMainWindow::tokenIsRenewedWhileTheHomePageIsShown()
+{
+    useScriptedServer();
+    scripted->script("POST", "/graphql", 200, brandReply);
+    scripted->script("POST", "/graphql", 200, activeLogin);
+    scripted->script("GET", "/api/client/servers", 200, twoServers);
+    window = std::make_unique<MainWindow>();
+    window->setJwtRefreshInterval(300);
+    window->show();
+    signIn("m@example.com", "pw");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
+    const auto logins = [this] {
+        int count = 0;
+        for (const auto &request : scripted->requestsTo("/graphql"))
+            count += request.body.contains("memberLogin") ? 1 : 0;
+        return count;
+    };
+    QCOMPARE(logins(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(logins() >= 2, 5000);
+    emit window->findChild<MainForm *>()->logOutClicked();
+    const int atLogOut = logins();
+    QTest::qWait(700);
+    QCOMPARE(logins(), atLogOut);
+}
+
+void TestMainWindow::emailExpression_data()
+{
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("plain") << "member@example.com" << true;
+    QTest::newRow("capitals") << "MEMBER@EXAMPLE.COM" << true;
+    QTest::newRow("signs") << "first.last+vpn_1%x-y@mail-host.co.uk" << true;
+    QTest::newRow("four-letter ending") << "a@b.info" << true;
+    QTest::newRow("one-letter ending") << "a@b.c" << false;
+    QTest::newRow("five-letter ending") << "a@b.email" << false;
+    QTest::newRow("blank before") << " a@b.com" << false;
+    QTest::newRow("blank after") << "a@b.com " << false;
+    QTest::newRow("text around") << "mail a@b.com now" << false;
+    QTest::newRow("no at") << "member.example.com" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestMainWindow::emailExpression()
+{
+    QFETCH(QString, email);
+    QTEST(MainWindow::isValidEmail(email), "valid");
+}
+
+void TestMainWindow::dragging_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QPoint>("pressAt");
+    QTest::addColumn<bool>("moves");
+    QTest::newRow("button") << "button" << QPoint(5, 5) << false;
+    QTest::newRow("line edit") << "lineEdit" << QPoint(5, 5) << false;
+    QTest::newRow("list") << "list" << QPoint(5, 5) << false;
+    QTest::newRow("scroll bar") << "scrollBar" << QPoint(3, 3) << false;
+    QTest::newRow("menu") << "menu" << QPoint(5, 5) << false;
+    QTest::newRow("bottom bar corner (16, 806)") << "window" << QPoint(16, 806) << false;
+    QTest::newRow("bottom bar corner (394, 880)") << "window" << QPoint(394, 880) << false;
+    QTest::newRow("just above the bottom bar") << "window" << QPoint(200, 805) << true;
+    QTest::newRow("just right of the bottom bar") << "window" << QPoint(395, 850) << true;
+    QTest::newRow("plain page") << "window" << QPoint(200, 100) << true;
+    QTest::newRow("label") << "label" << QPoint(5, 5) << true;
+}
+
+void TestMainWindow::dragging()
+{
+    QFETCH(QString, target);
+    QFETCH(QPoint, pressAt);
+    QFETCH(bool, moves);
+    window = std::make_unique<MainWindow>();
+    window->move(100, 100);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto *page = window->findChild<QStackedWidget *>("stackedWidget")->currentWidget();
+    QWidget *pressed = window.get();
+    std::unique_ptr<QMenu> menu;
+    if (target == "button") {
+        pressed = new QPushButton("b", page);
+    } else if (target == "lineEdit") {
+        pressed = new QLineEdit(page);
+    } else if (target == "list") {
+        pressed = (new QListView(page))->viewport();
+    } else if (target == "scrollBar") {
+        pressed = new QScrollBar(page);
+    } else if (target == "label") {
+        pressed = new QLabel("label", page);
+    } else if (target == "menu") {
+        menu = std::make_unique<QMenu>(window.get());
+        menu->addAction("entry");
+        pressed = menu.get();
+    }
+    pressed->show();
+    const QPoint start = window->pos();
+    const QPoint global = pressed->mapToGlobal(pressAt);
+    QMouseEvent press(QEvent::MouseButtonPress, pressAt, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(pressed, &press);
+    QMouseEvent drag(QEvent::MouseMove, pressAt + QPoint(30, 40), global + QPoint(30, 40),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pressed, &drag);
+    QMouseEvent release(QEvent::MouseButtonRelease, pressAt + QPoint(30, 40),
+                        global + QPoint(30, 40), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(pressed, &release);
+    QCOMPARE(window->pos(), moves ? start + QPoint(30, 40) : start);
+
+    // After the release, moving does nothing.
+    QMouseEvent later(QEvent::MouseMove, pressAt, global + QPoint(90, 90), Qt::NoButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pressed, &later);
+    QCOMPARE(window->pos(), moves ? start + QPoint(30, 40) : start);
+}
+
+void TestMainWindow::childWindowDragsTheMainWindowAlong()
+{
+    window = std::make_unique<MainWindow>();
+    window->move(100, 100);
+    window->show();
+    auto *panel = new QWidget(window.get(), Qt::Window | Qt::FramelessWindowHint);
+    panel->resize(411, 914);
+    panel->move(100, 100);
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel));
+    const QPoint global = panel->mapToGlobal(QPoint(200, 300));
+    QMouseEvent press(QEvent::MouseButtonPress, QPoint(200, 300), global, Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(panel, &press);
+    QMouseEvent drag(QEvent::MouseMove, QPoint(180, 350), global + QPoint(-20, 50), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(panel, &drag);
+    QCOMPARE(panel->pos(), QPoint(80, 150));
+    QCOMPARE(window->pos(), QPoint(80, 150));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "TestMainWindow.moc"
