@@ -2,6 +2,10 @@
 // scripts/screenshots writes them under the build folder.
 
 #include "app/Startup.h"
+#include "i18n/LanguageManager.h"
+#include "servers/RecomendedServerItem.h"
+#include "servers/ServerListModel.h"
+#include "servers/ServersWindow.h"
 #include "ui/LoadingForm.h"
 #include "ui/LoginForm.h"
 #include "ui/MessageForm.h"
@@ -10,7 +14,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListView>
 #include <QPixmap>
+#include <QVBoxLayout>
 
 #include <cstdio>
 
@@ -26,6 +32,81 @@ bool save(QWidget &page, const QDir &folder, const QString &name, int settleMs =
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     while (settling.elapsed() < settleMs);
     const QString path = folder.filePath(name + QStringLiteral(".png"));
+    const bool saved = page.grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+QVector<ServerData> demoServers()
+{
+    struct Row {
+        const char *country;
+        const char *code;
+        const char *city;
+        int ping;
+    };
+    const Row rows[] = {{"Germany", "DE", "Frankfurt", 24},
+                        {"Germany", "DE", "Berlin", 31},
+                        {"France", "FR", "Paris", 38},
+                        {"Netherlands", "NL", "Amsterdam", 27},
+                        {"United Kingdom", "GB", "London", 45},
+                        {"Spain", "ES", "Madrid", 120},
+                        {"United States", "US", "New York", 190},
+                        {"Japan", "JP", "Tokyo", 420},
+                        {"Brazil", "BR", "Sao Paulo", 0},
+                        {"Australia", "AU", "Sydney", 360}};
+    QVector<ServerData> servers;
+    int id = 1;
+    for (const Row &row : rows) {
+        ServerData server;
+        server.id = id++;
+        server.country = QString::fromLatin1(row.country);
+        server.countryCode = QString::fromLatin1(row.code);
+        server.city = QString::fromLatin1(row.city);
+        server.name = server.city;
+        server.continent = QStringLiteral("World");
+        server.ping = row.ping;
+        servers.append(server);
+    }
+    return servers;
+}
+
+bool saveServersWindow(const QDir &folder, LanguageManager &languages)
+{
+    bool ok = true;
+    QWidget host;
+    host.resize(411, 914);
+    auto *window = new ServersWindow(&host);
+    auto *model = new ServerListModel(demoServers(), window);
+    window->setModel(model);
+    window->setLanguageManager(&languages);
+    ok &= save(host, folder, QStringLiteral("servers-all"));
+    auto *view = window->findChild<QListView *>(QStringLiteral("listViewServers"));
+    emit view->entered(model->index(1, 0));
+    ok &= save(host, folder, QStringLiteral("servers-row-under-mouse"));
+    model->setSearchText(QStringLiteral("an"));
+    window->findChild<QLineEdit *>(QStringLiteral("lineEditSearch"))->setText(QStringLiteral("an"));
+    ok &= save(host, folder, QStringLiteral("servers-search"));
+    return ok;
+}
+
+bool saveCards(const QDir &folder, LanguageManager &languages)
+{
+    QWidget page;
+    page.setStyleSheet(QStringLiteral("background: #F2F6FA;"));
+    auto *layout = new QVBoxLayout(&page);
+    for (const int ping : {35, 140, 260, 900, 0}) {
+        auto *card = new RecomendedServerItem(&page);
+        card->setLanguageManager(&languages);
+        ServerData server = demoServers().at(ping == 0 ? 8 : 0);
+        server.ping = ping;
+        card->setServer(server);
+        layout->addWidget(card);
+    }
+    page.resize(411, 420);
+    page.show();
+    QApplication::processEvents();
+    const QString path = folder.filePath(QStringLiteral("cards.png"));
     const bool saved = page.grab().save(path);
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
     return saved;
@@ -59,5 +140,9 @@ int main(int argc, char *argv[])
                        QStringLiteral("Manage Account"), true,
                        AppStyleUtil::ApplicationForm::LoginPage);
     ok &= save(message, folder, QStringLiteral("message"));
+
+    LanguageManager languages;
+    ok &= saveServersWindow(folder, languages);
+    ok &= saveCards(folder, languages);
     return ok ? 0 : 1;
 }

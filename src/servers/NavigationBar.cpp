@@ -1,0 +1,74 @@
+#include "servers/NavigationBar.h"
+
+#include "servers/IconPainter.h"
+
+#include <QFrame>
+#include <QGraphicsDropShadowEffect>
+#include <QLabel>
+
+namespace NavigationBar {
+
+namespace {
+
+const int itemX[] = {8, 101, 194, 286};
+const char *const itemTexts[] = {"HOME", "SERVERS", "ACCOUNT", "SETTINGS"};
+const char *const itemLabelNames[] = {"mobileNavHomeLabel", "mobileNavServersLabel",
+                                      "mobileNavAccountLabel", "mobileNavSettingsLabel"};
+
+QLabel *passiveLabel(QWidget *parent, const QRect &rect)
+{
+    auto *label = new QLabel(parent);
+    label->setGeometry(rect);
+    label->setAlignment(Qt::AlignCenter);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return label;
+}
+
+} // namespace
+
+const char *labelObjectName(int item)
+{
+    return itemLabelNames[item];
+}
+
+void build(QWidget *page, int activeItem)
+{
+    auto *bar = new QFrame(page);
+    bar->setObjectName(QStringLiteral("frameBottomNavigation"));
+    bar->setGeometry(16, 806, 379, 75);
+    bar->setStyleSheet(QStringLiteral("background: rgba(255,255,255,247); border: 1px solid "
+                                      "rgba(0,0,0,31); border-radius: 37px;"));
+    auto *shadow = new QGraphicsDropShadowEffect(bar);
+    shadow->setBlurRadius(18);
+    shadow->setOffset(0, 6);
+    shadow->setColor(QColor(0, 0, 0, 18));
+    bar->setGraphicsEffect(shadow);
+    bar->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    for (int item = Home; item <= Settings; ++item) {
+        const bool active = item == activeItem;
+        const QColor color(active ? QStringLiteral("#14A85A") : QStringLiteral("#7A8493"));
+        if (active) {
+            auto *highlight = new QFrame(bar);
+            highlight->setObjectName(QStringLiteral("frameNavigationHighlight"));
+            highlight->setGeometry(itemX[item], 8, 85, 59);
+            highlight->setStyleSheet(
+                QStringLiteral("background-color: rgba(4,213,149,46); border: 1px "
+                               "solid rgba(4,213,149,87); border-radius: 29px;"));
+            highlight->setAttribute(Qt::WA_TransparentForMouseEvents);
+        }
+        QLabel *icon = passiveLabel(bar, QRect(itemX[item], 12, 85, 31));
+        icon->setStyleSheet(QStringLiteral("background: transparent; border: 0;"));
+        icon->setPixmap(IconPainter::paint(item + 1, color, QSize(29, 29)));
+        QLabel *text = passiveLabel(bar, QRect(itemX[item], 41, 85, 14));
+        text->setObjectName(QLatin1String(itemLabelNames[item]));
+        text->setText(QLatin1String(itemTexts[item]));
+        text->setStyleSheet(
+            QStringLiteral("background: transparent; border: 0; color: %1; font-family: "
+                           "Roboto; font-size: 9px; font-weight: 400;")
+                .arg(color.name()));
+    }
+    bar->raise();
+}
+
+} // namespace NavigationBar

@@ -1,0 +1,134 @@
+#include "servers/RecomendedServerItem.h"
+
+#include "i18n/LanguageManager.h"
+#include "servers/ServerPresentation.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace {
+
+const char litColor[] = "#14A85A";
+const char unlitColor[] = "#666666";
+
+QLabel *cardLabel(QWidget *parent, const char *name, const QRect &rect, const QString &style)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(rect);
+    label->setStyleSheet(style);
+    return label;
+}
+
+QString barStyle(bool lit)
+{
+    return QStringLiteral("background-color: %1; border: 0; border-radius: 1px;")
+        .arg(QLatin1String(lit ? litColor : unlitColor));
+}
+
+} // namespace
+
+RecomendedServerItem::RecomendedServerItem(QWidget *parent)
+    : QWidget(parent)
+{
+    setFixedSize(363, 72);
+    auto *frame = new QFrame(this);
+    frame->setObjectName(QStringLiteral("frame"));
+    frame->setGeometry(0, 0, 363, 72);
+    frame->setFrameShape(QFrame::StyledPanel);
+    frame->setFrameShadow(QFrame::Raised);
+    frame->setStyleSheet(QStringLiteral(
+        "background-color: #FFFFFF; border: 1px solid rgba(0,0,0,34); border-radius: 36px;"));
+
+    const QString plain = QStringLiteral("border: 0; background: transparent;");
+    labelFlag = cardLabel(frame, "labelFlag", QRect(28, 26, 28, 20), plain);
+    labelName =
+        cardLabel(frame, "labelName", QRect(80, 15, 190, 22),
+                  plain + QStringLiteral(" color: #1C2733; font-family: Roboto; font-size: 14pt;"));
+    labelSubtitle =
+        cardLabel(frame, "labelSubtitle", QRect(80, 37, 190, 18),
+                  plain + QStringLiteral(" color: #14A85A; font-family: Roboto; font-size: 10pt;"));
+    const int barX[] = {285, 291, 297, 303};
+    const int barY[] = {41, 37, 33, 29};
+    const int barHeight[] = {6, 10, 14, 18};
+    for (int bar = 0; bar < 4; ++bar) {
+        bars[bar] =
+            cardLabel(frame, "", QRect(barX[bar], barY[bar], 4, barHeight[bar]), barStyle(false));
+        bars[bar]->setObjectName(QStringLiteral("barSignal_%1").arg(bar + 1));
+    }
+    labelPing =
+        cardLabel(frame, "labelPing", QRect(315, 16, 34, 18),
+                  plain + QStringLiteral(" color: #14A85A; font-family: Roboto; font-size: 10px;"));
+    labelPing->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    labelLatencyLabel =
+        cardLabel(frame, "labelLatencyLabel", QRect(315, 34, 34, 16),
+                  plain + QStringLiteral(" color: #7D8794; font-family: Roboto; font-size: 8pt; "
+                                         "letter-spacing: 0.8px;"));
+    labelLatencyLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    labelFavorite = cardLabel(frame, "labelFavorite", QRect(), plain);
+    labelFavorite->setPixmap(QPixmap(QStringLiteral(":/images/buttons/unfavoriteState.png")));
+    pushButtonFavorite = new QPushButton(frame);
+    pushButtonFavorite->setObjectName(QStringLiteral("pushButtonFavorite"));
+    pushButtonFavorite->setGeometry(QRect());
+    connect(pushButtonFavorite, &QPushButton::clicked, this,
+            &RecomendedServerItem::on_pushButtonFavorite_clicked);
+
+    pushButton = new QPushButton(frame);
+    pushButton->setObjectName(QStringLiteral("pushButton"));
+    pushButton->setGeometry(0, 0, 363, 72);
+    pushButton->setFont(QFont(QStringLiteral("Open Sans")));
+    pushButton->setCursor(Qt::PointingHandCursor);
+    pushButton->setStyleSheet(QStringLiteral("border: 0; background: transparent;"));
+    connect(pushButton, &QPushButton::clicked, this, &RecomendedServerItem::on_pushButton_clicked);
+    retranslate();
+}
+
+void RecomendedServerItem::setLanguageManager(LanguageManager *manager)
+{
+    languageManager = manager;
+    if (manager)
+        connect(manager, &LanguageManager::translate, this, &RecomendedServerItem::retranslate,
+                Qt::UniqueConnection);
+    retranslate();
+}
+
+void RecomendedServerItem::retranslate()
+{
+    labelSubtitle->setText(
+        textWithFallback(languageManager, "connection.selectedlocation", "Selected Location"));
+    labelLatencyLabel->setText(
+        ServerPresentation::cardLatencyWord(languageManager, hasServer, serverData.ping));
+}
+
+void RecomendedServerItem::setServer(const ServerData &server)
+{
+    serverData = server;
+    hasServer = true;
+    labelName->setText(ServerPresentation::displayName(server));
+    ServerPresentation::setFlagImage(labelFlag, server.countryCode, 28);
+    labelPing->setText(ServerPresentation::cardPingText(server.ping));
+    const int lit = ServerPresentation::cardLitBars(server.ping);
+    for (int bar = 0; bar < 4; ++bar)
+        bars[bar]->setStyleSheet(barStyle(bar < lit));
+    labelFavorite->setPixmap(QPixmap());
+    retranslate();
+}
+
+void RecomendedServerItem::on_pushButton_clicked()
+{
+    emit setCurrent(serverData.id, true);
+}
+
+void RecomendedServerItem::on_pushButtonFavorite_clicked()
+{
+    serverData.isFavorite = !serverData.isFavorite;
+    const QString icon =
+        QStringLiteral(":/images/buttons/%1State.png")
+            .arg(serverData.isFavorite ? QStringLiteral("favorite") : QStringLiteral("unfavorite"));
+    labelFavorite->setPixmap(
+        QPixmap(icon).scaled(24, 24, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    emit favoriteToggled(serverData.id, serverData.isFavorite);
+}

@@ -1,0 +1,351 @@
+#include "servers/ServersWindow.h"
+
+#include "i18n/LanguageManager.h"
+#include "servers/IconPainter.h"
+#include "servers/NavigationBar.h"
+#include "servers/ServerListItemDelegate.h"
+#include "servers/ServerListModel.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMouseEvent>
+#include <QPainterPath>
+#include <QPushButton>
+
+namespace {
+
+const char activeCategoryStyle[] =
+    "border: 0; border-radius: 20px; background-color: #14A85A; color: "
+    "white; font-family: Roboto; font-size: 13px; font-weight: 400;";
+const char inactiveCategoryStyle[] = "border: 1px solid rgba(0,0,0,34); border-radius: 20px; "
+                                     "background-color: #F0F3F7; color: #3C4555; "
+                                     "font-family: Roboto; font-size: 13px; font-weight: 400;";
+
+const QRect homeItem(QPoint(24, 814), QPoint(108, 872));
+const QRect accountItem(QPoint(210, 814), QPoint(294, 872));
+const QRect settingsItem(QPoint(302, 814), QPoint(386, 872));
+
+QFrame *blob(QWidget *parent, const QRect &rect, const QString &gradient)
+{
+    auto *frame = new QFrame(parent);
+    frame->setGeometry(rect);
+    frame->setStyleSheet(QStringLiteral("background-color: %1; border: 0;").arg(gradient));
+    frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+    frame->lower();
+    return frame;
+}
+
+} // namespace
+
+ServersWindow::ServersWindow(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowFlags(Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
+    setFixedSize(411, 914);
+    buildPage();
+    serversDelegate = new ServerListItemDelegate(this);
+    favoritesDelegate = new FavoriteServerListItemDelegate(this);
+    listViewServers->setItemDelegate(serversDelegate);
+    listViewFavoriteServers->setItemDelegate(favoritesDelegate);
+    for (ServerListItemDelegate *delegate :
+         {static_cast<ServerListItemDelegate *>(serversDelegate),
+          static_cast<ServerListItemDelegate *>(favoritesDelegate)}) {
+        connect(delegate, &ServerListItemDelegate::currentServerChoosed, this,
+                &ServersWindow::setCurrentServer);
+        connect(delegate, &ServerListItemDelegate::serverFavoriteStateChanged, this,
+                &ServersWindow::favoritesServersChanged);
+    }
+}
+
+void ServersWindow::buildPage()
+{
+    setStyleSheet(
+        QStringLiteral("ServersWindow { background-color: qlineargradient(spread:pad, x1:0, y1:0, "
+                       "x2:0, y2:1, stop:0 #F9FBFD, stop:0.42 #F2F6FA, stop:0.72 #EDF3F8, "
+                       "stop:1 #F7FAFD); }"));
+    setWindowIcon(QIcon(QStringLiteral(":/images/windowIcon.png")));
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(0, 0, 411, 914), 18, 18);
+    setMask(QRegion(shape.toFillPolygon().toPolygon()));
+
+    blob(this, QRect(-140, 150, 691, 360),
+         QStringLiteral(
+             "qradialgradient(spread:pad, cx:0.5, cy:0.5, radius:0.52, fx:0.5, fy:0.5, stop:0 "
+             "#1F04D595, stop:0.46 #1A14A85A, stop:1 #0014A85A)"));
+    blob(this, QRect(-120, 579, 651, 280),
+         QStringLiteral(
+             "qradialgradient(spread:pad, cx:0.5, cy:0.5, radius:0.55, fx:0.5, fy:0.5, stop:0 "
+             "#3314A85A, stop:0.48 #1A14A85A, stop:1 #0014A85A)"));
+
+    auto *back = new QPushButton(this);
+    back->setObjectName(QStringLiteral("pushButtonBack"));
+    back->setGeometry(4, 38, 56, 56);
+    back->setStyleSheet(QStringLiteral("border: 0; background: transparent;"));
+    back->setIcon(IconPainter::paint(IconPainter::BackChevron, QColor(QStringLiteral("#1C2733")),
+                                     QSize(24, 24)));
+    back->setIconSize(QSize(24, 24));
+    connect(back, &QPushButton::clicked, this, &QWidget::close);
+
+    sectionTitle = new QLabel(QStringLiteral("Servers"), this);
+    sectionTitle->setObjectName(QStringLiteral("mobileSectionTitle"));
+    sectionTitle->setGeometry(88, 48, 235, 36);
+    sectionTitle->setAlignment(Qt::AlignCenter);
+    sectionTitle->setAttribute(Qt::WA_TransparentForMouseEvents);
+    sectionTitle->setStyleSheet(
+        QStringLiteral("background: transparent; color: #1C2733; font-family: Roboto; "
+                       "font-size: 20px; font-weight: 400; border: 0;"));
+
+    auto *searchBox = new QFrame(this);
+    searchBox->setObjectName(QStringLiteral("frame"));
+    searchBox->setGeometry(24, 96, 363, 56);
+    searchBox->setStyleSheet(
+        QStringLiteral("#frame { border: 1px solid rgba(0,0,0,34);\nborder-radius: "
+                       "24px;\nbackground-color: rgb(255, 255, 255); }"));
+    auto *searchIcon = new QLabel(searchBox);
+    searchIcon->setObjectName(QStringLiteral("labelSearchIcon"));
+    searchIcon->setGeometry(18, 18, 20, 20);
+    searchIcon->setAlignment(Qt::AlignCenter);
+    searchIcon->setAttribute(Qt::WA_TransparentForMouseEvents);
+    searchIcon->setPixmap(
+        IconPainter::paint(IconPainter::Search, QColor(QStringLiteral("#8D96A4")), QSize(20, 20)));
+    lineEditSearch = new QLineEdit(searchBox);
+    lineEditSearch->setObjectName(QStringLiteral("lineEditSearch"));
+    lineEditSearch->setGeometry(48, 13, 292, 30);
+    lineEditSearch->setStyleSheet(
+        QStringLiteral("border: none;\ncolor: #1C2733; font-size: 15px;"));
+    connect(lineEditSearch, &QLineEdit::textEdited, this,
+            &ServersWindow::on_lineEditSearch_textEdited);
+
+    pushButtonAllServers = categoryButton("pushButtonAllServers", QRect(24, 160, 88, 40));
+    pushButtonFavorites = categoryButton("pushButtonFavorites", QRect(122, 160, 110, 40));
+    gamingButton = categoryButton("pushButtonGaming", QRect(242, 160, 82, 40));
+    p2pButton = categoryButton("pushButtonP2P", QRect(334, 160, 53, 40));
+    connect(pushButtonAllServers, &QPushButton::clicked, this,
+            &ServersWindow::on_pushButtonAllServers_clicked);
+    connect(pushButtonFavorites, &QPushButton::clicked, this,
+            &ServersWindow::on_pushButtonFavorites_clicked);
+    connect(gamingButton, &QPushButton::clicked, this, [this] { selectCategory(gamingButton); });
+    connect(p2pButton, &QPushButton::clicked, this, [this] { selectCategory(p2pButton); });
+
+    recommendedLabel = new QLabel(QStringLiteral("RECOMMENDED"), this);
+    recommendedLabel->setObjectName(QStringLiteral("labelRecommended"));
+    recommendedLabel->setGeometry(32, 216, 220, 16);
+    recommendedLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    recommendedLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    recommendedLabel->setStyleSheet(
+        QStringLiteral("background: transparent; border: 0; color: #14A85A; "
+                       "font-family: Roboto; font-size: 11px; font-weight: 400; "
+                       "letter-spacing: 2.2px;"));
+
+    listViewServers = serverView("listViewServers");
+    listViewFavoriteServers = serverView("listViewFavoriteServers");
+    listViewFavoriteServers->hide();
+    connect(listViewServers, &QListView::entered, this, &ServersWindow::on_listViewServers_entered);
+    connect(listViewFavoriteServers, &QListView::entered, this,
+            &ServersWindow::on_listViewFavoriteServers_entered);
+
+    pushButtonFastestLocation = new QPushButton(this);
+    pushButtonFastestLocation->setObjectName(QStringLiteral("pushButtonFastestLocation"));
+    pushButtonFastestLocation->setGeometry(24, 792, 363, 48);
+    pushButtonFastestLocation->setStyleSheet(QStringLiteral(
+        "background-color: #14A85A;\nborder-radius: 24px;\ncolor: rgb(255, 255, 255);\n"));
+    pushButtonFastestLocation->setIcon(QIcon(QStringLiteral(":/images/buttons/fastestServer.png")));
+    pushButtonFastestLocation->hide();
+    connect(pushButtonFastestLocation, &QPushButton::clicked, this,
+            &ServersWindow::on_pushButtonFastestLocation_clicked);
+
+    NavigationBar::build(this, NavigationBar::Servers);
+}
+
+QPushButton *ServersWindow::categoryButton(const char *name, const QRect &rect)
+{
+    auto *button = new QPushButton(this);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(rect);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QString::fromLatin1(inactiveCategoryStyle));
+    return button;
+}
+
+QListView *ServersWindow::serverView(const char *name)
+{
+    auto *view = new QListView(this);
+    view->setObjectName(QLatin1String(name));
+    view->setGeometry(24, 244, 363, 536);
+    view->setMouseTracking(true);
+    view->setFrameShape(QFrame::NoFrame);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view->setMovement(QListView::Free);
+    view->setResizeMode(QListView::Adjust);
+    view->setSpacing(0);
+    view->setUniformItemSizes(false);
+    view->setStyleSheet(QStringLiteral("background: transparent; border: 0;"));
+    return view;
+}
+
+ServerListModel *ServersWindow::model() const
+{
+    return qobject_cast<ServerListModel *>(listViewServers->model());
+}
+
+void ServersWindow::setModel(ServerListModel *model)
+{
+    listViewServers->setModel(model);
+    listViewFavoriteServers->setModel(model);
+    model->setSortOrder(0);
+    model->sortServers(3);
+    on_pushButtonAllServers_clicked();
+}
+
+void ServersWindow::setLanguageManager(LanguageManager *manager)
+{
+    languageManager = manager;
+    serversDelegate->setLanguageManager(manager);
+    favoritesDelegate->setLanguageManager(manager);
+    connect(manager, &LanguageManager::translate, this, &ServersWindow::translate);
+    translate();
+}
+
+void ServersWindow::translate()
+{
+    const auto text = [this](const char *key) {
+        return languageManager->text(QLatin1String(key));
+    };
+    if (auto *title = findChild<QLabel *>(QStringLiteral("mobileSectionTitle")))
+        title->setText(text("nav.servers"));
+    recommendedLabel->setText(text("locations.recommended").toUpper());
+    pushButtonAllServers->setText(text("locations.all.short"));
+    pushButtonFavorites->setText(text("locations.streaming"));
+    gamingButton->setText(text("locations.gaming"));
+    p2pButton->setText(text("locations.p2p"));
+    pushButtonFastestLocation->setText(text("locations.fastest"));
+    lineEditSearch->setPlaceholderText(text("locations.searchServers"));
+    const char *const keys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};
+    for (int item = NavigationBar::Home; item <= NavigationBar::Settings; ++item) {
+        if (auto *label = findChild<QLabel *>(QLatin1String(NavigationBar::labelObjectName(item))))
+            label->setText(text(keys[item]).toUpper());
+    }
+}
+
+void ServersWindow::selectCategory(QPushButton *active)
+{
+    if (ServerListModel *servers = model())
+        servers->setFilter(0);
+    for (QPushButton *button : {pushButtonAllServers, pushButtonFavorites, gamingButton, p2pButton})
+        button->setStyleSheet(
+            QString::fromLatin1(button == active ? activeCategoryStyle : inactiveCategoryStyle));
+    listViewServers->show();
+    listViewFavoriteServers->hide();
+    listViewServers->update();
+    listViewFavoriteServers->update();
+}
+
+void ServersWindow::on_pushButtonAllServers_clicked()
+{
+    selectCategory(pushButtonAllServers);
+}
+
+void ServersWindow::on_pushButtonFavorites_clicked()
+{
+    selectCategory(pushButtonFavorites);
+}
+
+void ServersWindow::on_lineEditSearch_textEdited(QString arg1)
+{
+    model()->setSearchText(arg1);
+}
+
+void ServersWindow::on_pushButtonFastestLocation_clicked()
+{
+    emit currentServerChosed(model()->fastestServerId(), true);
+}
+
+void ServersWindow::closeAllEditors()
+{
+    ServerListModel *servers = model();
+    if (!servers)
+        return;
+    for (int row = 0; row < servers->rowCount(); ++row) {
+        const QModelIndex index = servers->index(row, 0);
+        listViewServers->closePersistentEditor(index);
+        listViewFavoriteServers->closePersistentEditor(index);
+    }
+}
+
+void ServersWindow::openEditor(QListView *view, const QModelIndex &index)
+{
+    closeAllEditors();
+    view->openPersistentEditor(index);
+}
+
+void ServersWindow::on_listViewServers_entered(QModelIndex index)
+{
+    openEditor(listViewServers, index);
+}
+
+void ServersWindow::on_listViewFavoriteServers_entered(QModelIndex index)
+{
+    openEditor(listViewFavoriteServers, index);
+}
+
+void ServersWindow::setCurrentServer(int id)
+{
+    closeAllEditors();
+    emit currentServerChosed(id, true);
+    close();
+}
+
+void ServersWindow::favoritesServersChanged()
+{
+    emit requestUpdateFavoriteServers();
+}
+
+void ServersWindow::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint position = event->localPos().toPoint();
+    if (homeItem.contains(position)) {
+        close();
+        return;
+    }
+    if (accountItem.contains(position)) {
+        emit requestOpenAccount();
+        return;
+    }
+    if (settingsItem.contains(position)) {
+        emit requestOpenSettings();
+        return;
+    }
+    dragging = true;
+    dragTarget = parentWidget() ? parentWidget()->window() : nullptr;
+    pressPosition = event->globalPos();
+    startPosition = pos();
+    targetStartPosition = dragTarget ? dragTarget->pos() : QPoint(0, 0);
+    QDialog::mousePressEvent(event);
+}
+
+void ServersWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!dragging || !(event->buttons() & Qt::LeftButton)) {
+        QDialog::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint offset = event->globalPos() - pressPosition;
+    if (dragTarget && dragTarget != this)
+        dragTarget->move(targetStartPosition + offset);
+    else
+        move(startPosition + offset);
+    event->accept();
+}
+
+void ServersWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    dragging = false;
+    dragTarget = nullptr;
+    QDialog::mouseReleaseEvent(event);
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDialog>
+#include <QModelIndex>
+#include <QPoint>
+
+class FavoriteServerListItemDelegate;
+class LanguageManager;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class ServerListItemDelegate;
+class ServerListModel;
+
+// The page on which the member browses, searches and picks a location.
+class ServersWindow : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit ServersWindow(QWidget *parent = nullptr);
+
+    void setModel(ServerListModel *model);
+    void setLanguageManager(LanguageManager *manager);
+    ServerListModel *model() const;
+
+signals:
+    void currentServerChosed(int id, bool autoConnect);
+    void requestUpdateFavoriteServers();
+    void requestOpenAccount();
+    void requestOpenSettings();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private slots:
+    void on_pushButtonAllServers_clicked();
+    void on_pushButtonFavorites_clicked();
+    void on_lineEditSearch_textEdited(QString arg1);
+    void on_pushButtonFastestLocation_clicked();
+    void on_listViewServers_entered(QModelIndex index);
+    void on_listViewFavoriteServers_entered(QModelIndex index);
+    void setCurrentServer(int id);
+    void favoritesServersChanged();
+    void translate();
+
+private:
+    void buildPage();
+    QPushButton *categoryButton(const char *name, const QRect &rect);
+    QListView *serverView(const char *name);
+    void selectCategory(QPushButton *active);
+    void closeAllEditors();
+    void openEditor(QListView *view, const QModelIndex &index);
+
+    QLineEdit *lineEditSearch = nullptr;
+    QPushButton *pushButtonAllServers = nullptr;
+    QPushButton *pushButtonFavorites = nullptr;
+    QPushButton *gamingButton = nullptr;
+    QPushButton *p2pButton = nullptr;
+    QPushButton *pushButtonFastestLocation = nullptr;
+    QListView *listViewServers = nullptr;
+    QListView *listViewFavoriteServers = nullptr;
+    QLabel *sectionTitle = nullptr;
+    QLabel *recommendedLabel = nullptr;
+
+    ServerListItemDelegate *serversDelegate = nullptr;
+    FavoriteServerListItemDelegate *favoritesDelegate = nullptr;
+    LanguageManager *languageManager = nullptr;
+
+    bool dragging = false;
+    QWidget *dragTarget = nullptr;
+    QPoint pressPosition;
+    QPoint startPosition;
+    QPoint targetStartPosition;
+};
