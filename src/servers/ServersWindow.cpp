@@ -3,6 +3,7 @@
 #include "i18n/LanguageManager.h"
 #include "servers/IconPainter.h"
 #include "servers/NavigationBar.h"
+#include "servers/PageChrome.h"
 #include "servers/ServerListItemDelegate.h"
 #include "servers/ServerListModel.h"
 
@@ -27,22 +28,11 @@ const QRect homeItem(QPoint(24, 814), QPoint(108, 872));
 const QRect accountItem(QPoint(210, 814), QPoint(294, 872));
 const QRect settingsItem(QPoint(302, 814), QPoint(386, 872));
 
-QFrame *blob(QWidget *parent, const QRect &rect, const QString &gradient)
-{
-    auto *frame = new QFrame(parent);
-    frame->setGeometry(rect);
-    frame->setStyleSheet(QStringLiteral("background-color: %1; border: 0;").arg(gradient));
-    frame->setAttribute(Qt::WA_TransparentForMouseEvents);
-    frame->lower();
-    return frame;
-}
-
 } // namespace
 
 ServersWindow::ServersWindow(QWidget *parent)
     : QDialog(parent)
 {
-    setWindowFlags(Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
     setFixedSize(411, 914);
     buildPage();
     serversDelegate = new ServerListItemDelegate(this);
@@ -61,41 +51,7 @@ ServersWindow::ServersWindow(QWidget *parent)
 
 void ServersWindow::buildPage()
 {
-    setStyleSheet(
-        QStringLiteral("ServersWindow { background-color: qlineargradient(spread:pad, x1:0, y1:0, "
-                       "x2:0, y2:1, stop:0 #F9FBFD, stop:0.42 #F2F6FA, stop:0.72 #EDF3F8, "
-                       "stop:1 #F7FAFD); }"));
-    setWindowIcon(QIcon(QStringLiteral(":/images/windowIcon.png")));
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(0, 0, 411, 914), 18, 18);
-    setMask(QRegion(shape.toFillPolygon().toPolygon()));
-
-    blob(this, QRect(-140, 150, 691, 360),
-         QStringLiteral(
-             "qradialgradient(spread:pad, cx:0.5, cy:0.5, radius:0.52, fx:0.5, fy:0.5, stop:0 "
-             "#1F04D595, stop:0.46 #1A14A85A, stop:1 #0014A85A)"));
-    blob(this, QRect(-120, 579, 651, 280),
-         QStringLiteral(
-             "qradialgradient(spread:pad, cx:0.5, cy:0.5, radius:0.55, fx:0.5, fy:0.5, stop:0 "
-             "#3314A85A, stop:0.48 #1A14A85A, stop:1 #0014A85A)"));
-
-    auto *back = new QPushButton(this);
-    back->setObjectName(QStringLiteral("pushButtonBack"));
-    back->setGeometry(4, 38, 56, 56);
-    back->setStyleSheet(QStringLiteral("border: 0; background: transparent;"));
-    back->setIcon(IconPainter::paint(IconPainter::BackChevron, QColor(QStringLiteral("#1C2733")),
-                                     QSize(24, 24)));
-    back->setIconSize(QSize(24, 24));
-    connect(back, &QPushButton::clicked, this, &QWidget::close);
-
-    sectionTitle = new QLabel(QStringLiteral("Servers"), this);
-    sectionTitle->setObjectName(QStringLiteral("mobileSectionTitle"));
-    sectionTitle->setGeometry(88, 48, 235, 36);
-    sectionTitle->setAlignment(Qt::AlignCenter);
-    sectionTitle->setAttribute(Qt::WA_TransparentForMouseEvents);
-    sectionTitle->setStyleSheet(
-        QStringLiteral("background: transparent; color: #1C2733; font-family: Roboto; "
-                       "font-size: 20px; font-weight: 400; border: 0;"));
+    PageChrome::build(this, QStringLiteral("Servers"));
 
     auto *searchBox = new QFrame(this);
     searchBox->setObjectName(QStringLiteral("frame"));
@@ -321,31 +277,18 @@ void ServersWindow::mousePressEvent(QMouseEvent *event)
         emit requestOpenSettings();
         return;
     }
-    dragging = true;
-    dragTarget = parentWidget() ? parentWidget()->window() : nullptr;
-    pressPosition = event->globalPos();
-    startPosition = pos();
-    targetStartPosition = dragTarget ? dragTarget->pos() : QPoint(0, 0);
+    dragger.press(this, event);
     QDialog::mousePressEvent(event);
 }
 
 void ServersWindow::mouseMoveEvent(QMouseEvent *event)
 {
-    if (!dragging || !(event->buttons() & Qt::LeftButton)) {
+    if (!dragger.move(this, event))
         QDialog::mouseMoveEvent(event);
-        return;
-    }
-    const QPoint offset = event->globalPos() - pressPosition;
-    if (dragTarget && dragTarget != this)
-        dragTarget->move(targetStartPosition + offset);
-    else
-        move(startPosition + offset);
-    event->accept();
 }
 
 void ServersWindow::mouseReleaseEvent(QMouseEvent *event)
 {
-    dragging = false;
-    dragTarget = nullptr;
+    dragger.release();
     QDialog::mouseReleaseEvent(event);
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "servers/PageChrome.h"
+
 #include <QDialog>
 #include <QModelIndex>
-#include <QPoint>
 
 class FavoriteServerListItemDelegate;
 class LanguageManager;
@@ -62,16 +63,11 @@ private:
     QPushButton *pushButtonFastestLocation = nullptr;
     QListView *listViewServers = nullptr;
     QListView *listViewFavoriteServers = nullptr;
-    QLabel *sectionTitle = nullptr;
     QLabel *recommendedLabel = nullptr;
 
     ServerListItemDelegate *serversDelegate = nullptr;
     FavoriteServerListItemDelegate *favoritesDelegate = nullptr;
     LanguageManager *languageManager = nullptr;
 
-    bool dragging = false;
-    QWidget *dragTarget = nullptr;
-    QPoint pressPosition;
-    QPoint startPosition;
-    QPoint targetStartPosition;
+    PageChrome::Dragger dragger;
 };
