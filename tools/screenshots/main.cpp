@@ -6,9 +6,11 @@
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListModel.h"
 #include "servers/ServersWindow.h"
+#include "ui/AccountWindow.h"
 #include "ui/LoadingForm.h"
 #include "ui/LoginForm.h"
 #include "ui/MessageForm.h"
+#include "ui/SettingsWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -112,6 +114,26 @@ bool saveCards(const QDir &folder, LanguageManager &languages)
     return saved;
 }
 
+bool saveSettingsAndAccount(const QDir &folder, LanguageManager &languages)
+{
+    bool ok = true;
+    for (const auto language : {Translation::English, Translation::French}) {
+        languages.languageChanged(language);
+        const QString suffix =
+            language == Translation::French ? QStringLiteral("fr") : QStringLiteral("en");
+        QWidget settingsHost;
+        auto *settings = new SettingsWindow(&settingsHost);
+        settings->setLanguageManager(&languages);
+        ok &= save(settingsHost, folder, QStringLiteral("settings-") + suffix);
+        QWidget accountHost;
+        auto *account = new AccountWindow(&accountHost);
+        account->setLanguageManager(&languages);
+        ok &= save(accountHost, folder, QStringLiteral("account-") + suffix);
+    }
+    languages.languageChanged(Translation::English);
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -144,5 +166,6 @@ int main(int argc, char *argv[])
     LanguageManager languages;
     ok &= saveServersWindow(folder, languages);
     ok &= saveCards(folder, languages);
+    ok &= saveSettingsAndAccount(folder, languages);
     return ok ? 0 : 1;
 }

@@ -1,0 +1,139 @@
+#include "ui/AccountWindow.h"
+
+#include "i18n/LanguageManager.h"
+#include "network/Deployment.h"
+#include "servers/NavigationBar.h"
+
+#include <QDesktopServices>
+#include <QFrame>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QUrl>
+
+namespace {
+
+const QRect homeItem(QPoint(24, 814), QPoint(108, 872));
+const QRect serversItem(QPoint(117, 814), QPoint(201, 872));
+const QRect settingsItem(QPoint(302, 814), QPoint(386, 872));
+
+QPixmap avatar()
+{
+    QPixmap picture(30, 30);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(30 / 25.0, 30 / 25.0);
+    p.setPen(
+        QPen(QColor(QStringLiteral("#14A85A")), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(8.4, 5, 8.2, 8.2));
+    p.drawArc(QRectF(5, 13, 15, 10), 20 * 16, 140 * 16);
+    return picture;
+}
+
+} // namespace
+
+AccountWindow::AccountWindow(QWidget *parent)
+    : QDialog(parent)
+{
+    PageChrome::build(this, QStringLiteral("Account"));
+    setWindowTitle(QStringLiteral("Account"));
+
+    auto *avatarFrame = new QFrame(this);
+    avatarFrame->setObjectName(QStringLiteral("frameAvatar"));
+    avatarFrame->setGeometry(177, 310, 56, 56);
+    avatarFrame->setStyleSheet(
+        QStringLiteral("background: white; border: 1px solid rgba(0,0,0,34); border-radius: %1px;")
+            .arg(28));
+    auto *avatarIcon = new QLabel(avatarFrame);
+    avatarIcon->setGeometry(13, 13, 30, 30);
+    avatarIcon->setStyleSheet(QStringLiteral("background: transparent; border: 0;"));
+    avatarIcon->setAlignment(Qt::AlignCenter);
+    avatarIcon->setAttribute(Qt::WA_TransparentForMouseEvents);
+    avatarIcon->setPixmap(avatar());
+
+    titleLabel = new QLabel(QStringLiteral("Account page is being redesigned"), this);
+    titleLabel->setObjectName(QStringLiteral("labelAccountTitle"));
+    titleLabel->setGeometry(48, 384, 315, 30);
+    titleLabel->setAlignment(Qt::AlignCenter);
+    titleLabel->setStyleSheet(
+        QStringLiteral("background: transparent; border: 0; color: #1C2733; font-family: "
+                       "Roboto; font-size: 20px; font-weight: 400;"));
+    subtitleLabel =
+        new QLabel(QStringLiteral("This page will be available in future iterations."), this);
+    subtitleLabel->setObjectName(QStringLiteral("labelAccountSubtitle"));
+    subtitleLabel->setGeometry(54, 424, 303, 44);
+    subtitleLabel->setAlignment(Qt::AlignCenter);
+    subtitleLabel->setWordWrap(true);
+    subtitleLabel->setStyleSheet(
+        QStringLiteral("background: transparent; border: 0; color: #6E7683; font-family: "
+                       "Roboto; font-size: 14px; line-height: 135%;"));
+
+    membersButton = new QPushButton(Deployment::membersSiteUrl(), this);
+    membersButton->setObjectName(QStringLiteral("pushButtonMembers"));
+    membersButton->setGeometry(52, 490, 307, 44);
+    membersButton->setCursor(Qt::PointingHandCursor);
+    membersButton->setStyleSheet(
+        QStringLiteral("background: rgba(4,213,149,31); border: 1px solid rgba(4,213,149,82); "
+                       "border-radius: 22px; color: "
+                       "#04D595; font-family: Roboto; font-size: 14px; font-weight: 400;"));
+    connect(membersButton, &QPushButton::clicked, this,
+            [this] { QDesktopServices::openUrl(QUrl(membersButton->text(), QUrl::TolerantMode)); });
+    NavigationBar::build(this, NavigationBar::Account);
+}
+
+void AccountWindow::setLanguageManager(LanguageManager *manager)
+{
+    languageManager = manager;
+    connect(manager, &LanguageManager::translate, this, &AccountWindow::translate);
+    translate();
+}
+
+void AccountWindow::translate()
+{
+    const auto tr = [this](const char *key) {
+        return languageManager->text(QLatin1String(key));
+    };
+    if (auto *title = findChild<QLabel *>(QStringLiteral("mobileSectionTitle")))
+        title->setText(tr("nav.account"));
+    titleLabel->setText(tr("account.redesignTitle"));
+    subtitleLabel->setText(tr("account.redesignSubtitle"));
+    const char *const keys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};
+    for (int item = NavigationBar::Home; item <= NavigationBar::Settings; ++item) {
+        if (auto *label = findChild<QLabel *>(QLatin1String(NavigationBar::labelObjectName(item))))
+            label->setText(tr(keys[item]).toUpper());
+    }
+}
+
+void AccountWindow::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint position = event->localPos().toPoint();
+    if (homeItem.contains(position)) {
+        close();
+        return;
+    }
+    if (serversItem.contains(position)) {
+        emit requestOpenServers();
+        return;
+    }
+    if (settingsItem.contains(position)) {
+        emit requestOpenSettings();
+        return;
+    }
+    dragger.press(this, event);
+    QDialog::mousePressEvent(event);
+}
+
+void AccountWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!dragger.move(this, event))
+        QDialog::mouseMoveEvent(event);
+}
+
+void AccountWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    dragger.release();
+    QDialog::mouseReleaseEvent(event);
+}

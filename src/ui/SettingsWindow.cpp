@@ -1,0 +1,507 @@
+#include "ui/SettingsWindow.h"
+
+#include "network/Deployment.h"
+#include "servers/IconPainter.h"
+#include "servers/NavigationBar.h"
+#include "storage/CredentialVault.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QLabel>
+#include <QListView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSysInfo>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const char headerStyle[] =
+    "background: transparent; border: 0; color: #14A85A; font-family: Roboto; "
+    "font-size: 11px; font-weight: 500; letter-spacing: 2.2px;";
+const char subtitleStyle[] =
+    "background: transparent; border: 0; color: #6E7683; font-family: Roboto; font-size: 12px;";
+const char cardStyle[] =
+    "#%1 { background: white; border: 1px solid rgba(0,0,0,34); border-radius: 22px; }";
+const char comboStyle[] =
+    "QComboBox { border: none; background: transparent; color: #1C2733; font-size: 15px; }"
+    "QComboBox::drop-down { border: none; width: 24px; }"
+    "QComboBox::down-arrow { image: url(:/images/buttons/downarrow.png); width: 16px; height: "
+    "16px; }"
+    "QComboBox QAbstractItemView { border: none; outline: 0; selection-background-color: #F0F3F7; "
+    "selection-color: #1C2733; }"
+    "QComboBox QAbstractItemView::item { min-height: 34px; }";
+
+const QRect homeItem(QPoint(24, 814), QPoint(108, 872));
+const QRect serversItem(QPoint(117, 814), QPoint(201, 872));
+const QRect accountItem(QPoint(210, 814), QPoint(294, 872));
+
+QLabel *textLabel(QWidget *parent, const QRect &rect, const char *style,
+                  const QString &text = QString())
+{
+    auto *label = new QLabel(text, parent);
+    label->setGeometry(rect);
+    label->setStyleSheet(QString::fromLatin1(style));
+    return label;
+}
+
+QFrame *card(QWidget *page, const char *name, const QRect &rect)
+{
+    auto *frame = new QFrame(page);
+    frame->setObjectName(QLatin1String(name));
+    frame->setGeometry(rect);
+    frame->setStyleSheet(QString::fromLatin1(cardStyle).arg(QLatin1String(name)));
+    return frame;
+}
+
+int comboIndexFor(int language)
+{
+    if (language == Translation::French)
+        return 1;
+    if (language == Translation::Spanish)
+        return 2;
+    return 0;
+}
+
+} // namespace
+
+SettingsWindow::SettingsWindow(QWidget *parent)
+    : QDialog(parent)
+    , switchRows(
+          {{AppSettings::AutoConnect, "AutoConnect", "settings.autoconnect",
+            "settings.autoconnect.description.PC"},
+           {AppSettings::CrashReports, "CrashReports", "settings.telemetry",
+            "settings.telemetry.description"},
+           {AppSettings::Analytics, "Analytics", "settings.analytics",
+            "settings.analytics.description"},
+           {AppSettings::TrayIcon, "TrayIcon", "settings.trayicon",
+            "settings.trayicon.description"},
+           {AppSettings::Notifications, "Notifications", "settings.notifications",
+            "settings.notifications.description"},
+           {AppSettings::SetDNS, "SetDNS", "settings.setDns", "settings.setDns.description"},
+           {AppSettings::Startup, "Startup", "settings.startup", "settings.startup.description"},
+           {AppSettings::KillSwitch, "KillSwitch", "settings.killswitch",
+            "settings.killswitch.description.desktop"}})
+{
+    buildSwitchList();
+    PageChrome::build(this, QStringLiteral("Settings"));
+    buildVisiblePage();
+    scrollArea->hide();
+    NavigationBar::build(this, NavigationBar::Settings);
+    versionLabel->raise();
+}
+
+QString SettingsWindow::applicationVersion()
+{
+    const QString version = QCoreApplication::applicationVersion();
+    return version.isEmpty() ? QStringLiteral("1.0.0") : version;
+}
+
+void SettingsWindow::buildVisiblePage()
+{
+    languageHeader =
+        textLabel(this, QRect(24, 98, 220, 16), headerStyle, QStringLiteral("LANGUAGE"));
+    languageSubtitle = textLabel(this, QRect(24, 120, 260, 16), subtitleStyle,
+                                 QStringLiteral("Choose the app language"));
+    QFrame *languageCard = card(this, "frameLanguageCard", QRect(24, 150, 363, 58));
+    comboBoxLanguage = new QComboBox(languageCard);
+    comboBoxLanguage->setObjectName(QStringLiteral("comboBoxLanguage"));
+    comboBoxLanguage->setGeometry(18, 9, 327, 40);
+    comboBoxLanguage->setStyleSheet(QString::fromLatin1(comboStyle));
+    comboBoxLanguage->blockSignals(true);
+    comboBoxLanguage->addItems(
+        {QStringLiteral("English"), QStringLiteral("French"), QStringLiteral("Spanish")});
+    comboBoxLanguage->blockSignals(false);
+    comboBoxLanguage->setMaxVisibleItems(3);
+    auto *popup = new QListView(comboBoxLanguage);
+    popup->setSpacing(0);
+    popup->setMinimumWidth(327);
+    comboBoxLanguage->setView(popup);
+    connect(comboBoxLanguage, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &SettingsWindow::on_comboBoxLanguage_currentIndexChanged);
+
+    supportHeader =
+        textLabel(this, QRect(24, 236, 220, 16), headerStyle, QStringLiteral("SUPPORT & FEEDBACK"));
+    supportSubtitle = textLabel(this, QRect(24, 258, 300, 16), subtitleStyle,
+                                QStringLiteral("Get help and support for any questions you have"));
+    QFrame *supportCard = card(this, "frameSupportCard", QRect(24, 288, 363, 174));
+    helpCenterRow = supportRow(supportCard, 0, IconPainter::Help, "HelpCenter");
+    contactSupportRow = supportRow(supportCard, 58, IconPainter::Message, "ContactSupport");
+    privacyRow = supportRow(supportCard, 116, IconPainter::Document, "Privacy");
+    for (const int y : {58, 116}) {
+        auto *line = new QFrame(supportCard);
+        line->setGeometry(0, y, 363, 1);
+        line->setStyleSheet(QStringLiteral("background: rgba(0,0,0,20); border: 0;"));
+    }
+    connect(helpCenterRow->findChild<QPushButton *>(), &QPushButton::clicked, this,
+            &SettingsWindow::openHelpCenter);
+    connect(contactSupportRow->findChild<QPushButton *>(), &QPushButton::clicked, this,
+            &SettingsWindow::contactSupport);
+    connect(privacyRow->findChild<QPushButton *>(), &QPushButton::clicked, this,
+            &SettingsWindow::openPrivacyPolicy);
+
+    pushButtonLogOut->setParent(this);
+    pushButtonLogOut->setGeometry(24, 490, 363, 52);
+    pushButtonLogOut->setText(QStringLiteral("SIGN OUT"));
+    pushButtonLogOut->setCursor(Qt::PointingHandCursor);
+    pushButtonLogOut->setStyleSheet(
+        QStringLiteral("background: #FA1B4D; border: 0; border-radius: 26px; color: "
+                       "white; font-size: 14px; font-weight: 500; letter-spacing: 1.4px;"));
+    pushButtonLogOut->show();
+
+    versionLabel = new QLabel(this);
+    versionLabel->setObjectName(QStringLiteral("labelAppVersion"));
+    versionLabel->setGeometry(24, 660, 363, 18);
+    versionLabel->setAlignment(Qt::AlignCenter);
+    versionLabel->setStyleSheet(
+        QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: "
+                       "11px; letter-spacing: 1.6px;"));
+    versionLabel->setText(QStringLiteral("APP VERSION %1 - %2 VPN")
+                              .arg(applicationVersion(), QStringLiteral("CORVANE")));
+}
+
+QWidget *SettingsWindow::supportRow(QWidget *supportCard, int y, int iconKind, const char *name)
+{
+    auto *row = new QWidget(supportCard);
+    row->setObjectName(QStringLiteral("widget%1Row").arg(QLatin1String(name)));
+    row->setGeometry(0, y, 363, 58);
+    auto *icon = new QLabel(row);
+    icon->setGeometry(20, 18, 22, 22);
+    icon->setStyleSheet(QStringLiteral("background: transparent; border: 0;"));
+    icon->setPixmap(IconPainter::paint(iconKind, QColor(QStringLiteral("#2A3342")), QSize(22, 22)));
+    auto *title = new QLabel(row);
+    title->setObjectName(QStringLiteral("label%1").arg(QLatin1String(name)));
+    title->setGeometry(56, 0, 250, 58);
+    title->setStyleSheet(
+        QStringLiteral("background: transparent; border: 0; color: #1C2733; font-size: 15px;"));
+    auto *chevron = new QLabel(row);
+    chevron->setGeometry(323, 19, 20, 20);
+    chevron->setStyleSheet(QStringLiteral("background: transparent; border: 0;"));
+    chevron->setPixmap(IconPainter::paint(IconPainter::ForwardChevron,
+                                          QColor(QStringLiteral("#97A1AF")), QSize(20, 20)));
+    auto *button = new QPushButton(row);
+    button->setObjectName(QStringLiteral("pushButton%1").arg(QLatin1String(name)));
+    button->setGeometry(0, 0, 363, 58);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral("border: 0; background: transparent;"));
+    return row;
+}
+
+void SettingsWindow::buildSwitchList()
+{
+    scrollArea = new QScrollArea(this);
+    scrollArea->setObjectName(QStringLiteral("scrollArea"));
+    scrollArea->setGeometry(24, 100, 363, 680);
+    auto *list = new QWidget;
+    auto *layout = new QVBoxLayout(list);
+
+    widgetProfileSubMenu = new QWidget(list);
+    widgetProfileSubMenu->setObjectName(QStringLiteral("widgetProfileSubMenu"));
+    widgetProfileSubMenu->setFixedSize(330, 40);
+    auto *profileIcon = new QLabel(widgetProfileSubMenu);
+    profileIcon->setGeometry(0, 5, 30, 30);
+    profileIcon->setPixmap(QPixmap(QStringLiteral(":/images/buttons/profile.png")).scaled(30, 30));
+    labelProfile = new QLabel(widgetProfileSubMenu);
+    labelProfile->setObjectName(QStringLiteral("labelProfile"));
+    labelProfile->setGeometry(40, 0, 200, 40);
+    labelExpandSymbol = new QLabel(widgetProfileSubMenu);
+    labelExpandSymbol->setObjectName(QStringLiteral("labelExpandSymbol"));
+    labelExpandSymbol->setGeometry(300, 10, 20, 20);
+    labelExpandSymbol->setPixmap(
+        QPixmap(QStringLiteral(":/images/buttons/downarrow.png")).scaled(20, 20));
+    auto *expand = new QPushButton(widgetProfileSubMenu);
+    expand->setObjectName(QStringLiteral("pushButtonExpandProfileSubMenu"));
+    expand->setGeometry(0, 0, 330, 40);
+    expand->setStyleSheet(QStringLiteral("border: 0; background: transparent;"));
+    connect(expand, &QPushButton::clicked, this,
+            &SettingsWindow::on_pushButtonExpandProfileSubMenu_clicked);
+    pushButtonManageAccount = new QPushButton(widgetProfileSubMenu);
+    pushButtonManageAccount->setObjectName(QStringLiteral("pushButtonManageAccount"));
+    pushButtonManageAccount->setGeometry(40, 40, 290, 40);
+    connect(pushButtonManageAccount, &QPushButton::clicked, this,
+            &SettingsWindow::on_pushButtonManageAccount_clicked);
+    auto *reset = new QPushButton(widgetProfileSubMenu);
+    reset->setObjectName(QStringLiteral("pushButtonAppReset"));
+    reset->setGeometry(40, 80, 290, 0);
+    connect(reset, &QPushButton::clicked, this, &SettingsWindow::on_pushButtonAppReset_clicked);
+    layout->addWidget(widgetProfileSubMenu);
+
+    labelLanguage = new QLabel(list);
+    labelLanguage->setObjectName(QStringLiteral("labelLanguage"));
+    layout->addWidget(labelLanguage);
+
+    using Handler = void (SettingsWindow::*)();
+    const QHash<int, Handler> handlers = {
+        {AppSettings::AutoConnect, &SettingsWindow::on_pushButtonAutoConnect_clicked},
+        {AppSettings::CrashReports, &SettingsWindow::on_pushButtonCrashReports_clicked},
+        {AppSettings::Analytics, &SettingsWindow::on_pushButtonAnalytics_clicked},
+        {AppSettings::TrayIcon, &SettingsWindow::on_pushButtonTrayIcon_clicked},
+        {AppSettings::Notifications, &SettingsWindow::on_pushButtonNotifications_clicked},
+        {AppSettings::SetDNS, &SettingsWindow::on_pushButtonSetDNS_clicked},
+        {AppSettings::Startup, &SettingsWindow::on_pushButtonStartup_clicked},
+        {AppSettings::KillSwitch, &SettingsWindow::on_pushButtonKillSwitch_clicked}};
+    for (SwitchRow &row : switchRows) {
+        const QString name = QLatin1String(row.name);
+        row.title = new QLabel(list);
+        row.title->setObjectName(QStringLiteral("label") + name);
+        row.description = new QLabel(list);
+        row.description->setObjectName(QStringLiteral("label%1Description").arg(name));
+        row.button = new QPushButton(list);
+        row.button->setObjectName(QStringLiteral("pushButton") + name);
+        row.button->setIconSize(QSize(40, 23));
+        row.button->setIcon(QIcon(QStringLiteral(":/images/buttons/toggleOff.png")));
+        connect(row.button, &QPushButton::clicked, this, handlers.value(row.key));
+        for (QWidget *widget :
+             {static_cast<QWidget *>(row.title), static_cast<QWidget *>(row.description),
+              static_cast<QWidget *>(row.button)})
+            layout->addWidget(widget);
+    }
+    pushButtonLogOut = new QPushButton(list);
+    pushButtonLogOut->setObjectName(QStringLiteral("pushButtonLogOut"));
+    connect(pushButtonLogOut, &QPushButton::clicked, this,
+            &SettingsWindow::on_pushButtonLogOut_clicked);
+    scrollArea->setWidget(list);
+}
+
+SettingsWindow::SwitchRow &SettingsWindow::row(AppSettings::Switch key)
+{
+    for (SwitchRow &candidate : switchRows) {
+        if (candidate.key == key)
+            return candidate;
+    }
+    return switchRows.first();
+}
+
+void SettingsWindow::loadSettings()
+{
+    for (QWidget *widget : {static_cast<QWidget *>(row(AppSettings::SetDNS).title),
+                            static_cast<QWidget *>(row(AppSettings::SetDNS).description),
+                            static_cast<QWidget *>(row(AppSettings::SetDNS).button)})
+        widget->hide();
+    for (SwitchRow &switchRow : switchRows) {
+        switchStates[switchRow.key] = !AppSettings::switchState(switchRow.key);
+        toggle(switchRow.key);
+    }
+    const bool trayIcon = switchStates[AppSettings::TrayIcon];
+    row(AppSettings::Notifications).title->setEnabled(trayIcon);
+    row(AppSettings::Notifications).button->setEnabled(trayIcon);
+}
+
+bool SettingsWindow::toggle(AppSettings::Switch key)
+{
+    switchStates[key] = !switchStates[key];
+    row(key).button->setIcon(
+        QIcon(QStringLiteral(":/images/buttons/toggle%1.png")
+                  .arg(switchStates[key] ? QStringLiteral("On") : QStringLiteral("Off"))));
+    return switchStates[key];
+}
+
+void SettingsWindow::toggleAndStore(AppSettings::Switch key)
+{
+    AppSettings::setSwitchState(key, toggle(key));
+}
+
+void SettingsWindow::on_pushButtonAutoConnect_clicked()
+{
+    toggleAndStore(AppSettings::AutoConnect);
+}
+
+void SettingsWindow::on_pushButtonCrashReports_clicked()
+{
+    toggleAndStore(AppSettings::CrashReports);
+}
+
+void SettingsWindow::on_pushButtonAnalytics_clicked()
+{
+    toggleAndStore(AppSettings::Analytics);
+}
+
+void SettingsWindow::on_pushButtonTrayIcon_clicked()
+{
+    const bool on = toggle(AppSettings::TrayIcon);
+    emit changeTrayIconState(on);
+    row(AppSettings::Notifications).title->setEnabled(on);
+    row(AppSettings::Notifications).button->setEnabled(on);
+    AppSettings::setSwitchState(AppSettings::TrayIcon, on);
+}
+
+void SettingsWindow::on_pushButtonNotifications_clicked()
+{
+    toggleAndStore(AppSettings::Notifications);
+}
+
+void SettingsWindow::on_pushButtonSetDNS_clicked()
+{
+    toggleAndStore(AppSettings::SetDNS);
+}
+
+void SettingsWindow::on_pushButtonStartup_clicked()
+{
+    toggleAndStore(AppSettings::Startup);
+}
+
+void SettingsWindow::on_pushButtonKillSwitch_clicked()
+{
+    const bool on = toggle(AppSettings::KillSwitch);
+    AppSettings::setSwitchState(AppSettings::KillSwitch, on);
+    emit killSwitchChanged(on);
+}
+
+void SettingsWindow::on_pushButtonLogOut_clicked()
+{
+    emit logOut();
+}
+
+void SettingsWindow::on_pushButtonExpandProfileSubMenu_clicked()
+{
+    const bool collapsed = widgetProfileSubMenu->height() == 40;
+    labelExpandSymbol->setPixmap(QPixmap(collapsed
+                                             ? QStringLiteral(":/images/buttons/uparrow.png")
+                                             : QStringLiteral(":/images/buttons/downarrow.png"))
+                                     .scaled(20, 20));
+    widgetProfileSubMenu->setFixedSize(330, collapsed ? 80 : 40);
+}
+
+void SettingsWindow::on_pushButtonManageAccount_clicked()
+{
+    QDesktopServices::openUrl(QUrl(Deployment::membersLoginUrl(), QUrl::TolerantMode));
+}
+
+void SettingsWindow::on_pushButtonAppReset_clicked()
+{
+    AppSettings::resetApplication();
+    QApplication::quit();
+}
+
+void SettingsWindow::setLanguageManager(LanguageManager *manager)
+{
+    languageManager = manager;
+    connect(manager, &LanguageManager::translate, this, &SettingsWindow::translate);
+    connect(this, &SettingsWindow::languageChanged, manager, &LanguageManager::languageChanged);
+    comboBoxLanguage->blockSignals(true);
+    comboBoxLanguage->setCurrentIndex(
+        comboIndexFor(AppSettings::value(AppSettings::Language).toInt()));
+    comboBoxLanguage->blockSignals(false);
+    translate();
+}
+
+void SettingsWindow::on_comboBoxLanguage_currentIndexChanged(int index)
+{
+    const Translation::Language language = index == 1   ? Translation::French
+                                           : index == 2 ? Translation::Spanish
+                                                        : Translation::English;
+    AppSettings::setValue(AppSettings::Language, int(language));
+    if (languageManager)
+        languageManager->languageChanged(language);
+    else
+        emit languageChanged(language);
+}
+
+void SettingsWindow::translate()
+{
+    const auto tr = [this](const char *key) {
+        return languageManager->text(QLatin1String(key));
+    };
+    if (auto *title = findChild<QLabel *>(QStringLiteral("mobileSectionTitle")))
+        title->setText(tr("settings.title"));
+    languageHeader->setText(tr("settings.language.section").toUpper());
+    supportHeader->setText(tr("settings.support.section").toUpper());
+    languageSubtitle->setText(tr("settings.language.subtitle"));
+    supportSubtitle->setText(tr("settings.support.subtitle"));
+    helpCenterRow->findChild<QLabel *>(QStringLiteral("labelHelpCenter"))
+        ->setText(tr("settings.helpCenter"));
+    contactSupportRow->findChild<QLabel *>(QStringLiteral("labelContactSupport"))
+        ->setText(tr("settings.contactSupport"));
+    privacyRow->findChild<QLabel *>(QStringLiteral("labelPrivacy"))->setText(tr("about.privacy"));
+    versionLabel->setText(QStringLiteral("%1 %2 - %3 VPN")
+                              .arg(tr("settings.appVersion").toUpper(), applicationVersion(),
+                                   QStringLiteral("CORVANE")));
+    pushButtonLogOut->setText(tr("settings.signOut").toUpper());
+    labelLanguage->setText(tr("settings.locale"));
+    labelProfile->setText(tr("settings.profile"));
+    pushButtonManageAccount->setText(tr("settings.manageAccount"));
+    for (SwitchRow &switchRow : switchRows) {
+        switchRow.title->setText(tr(switchRow.titleKey));
+        switchRow.description->setText(tr(switchRow.descriptionKey));
+    }
+    const char *const keys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};
+    for (int item = NavigationBar::Home; item <= NavigationBar::Settings; ++item) {
+        if (auto *label = findChild<QLabel *>(QLatin1String(NavigationBar::labelObjectName(item))))
+            label->setText(tr(keys[item]).toUpper());
+    }
+}
+
+void SettingsWindow::openHelpCenter()
+{
+    QDesktopServices::openUrl(QUrl(
+        QStringLiteral("https://support.%1/").arg(Deployment::brandDomain()), QUrl::TolerantMode));
+}
+
+void SettingsWindow::openPrivacyPolicy()
+{
+    QDesktopServices::openUrl(QUrl(
+        QStringLiteral("https://%1/privacy").arg(Deployment::brandDomain()), QUrl::TolerantMode));
+}
+
+QUrl SettingsWindow::supportMailUrl(const QString &email)
+{
+    const QString version = applicationVersion();
+    const QString device =
+        QSysInfo::productType() + QLatin1Char(' ') + QSysInfo::prettyProductName();
+    const QString subject = QStringLiteral("Support request - %1").arg(version);
+    const QString body = QStringLiteral("Account email: %1\nDevice: %2\nApp version: %3\n\n"
+                                        "----------------------------------------\n"
+                                        "Please describe your issue below:\n\n")
+                             .arg(email, device, version);
+    const QString link =
+        QStringLiteral("mailto:support@%1?subject=%2&body=%3")
+            .arg(Deployment::brandDomain(), QString::fromLatin1(QUrl::toPercentEncoding(subject)),
+                 QString::fromLatin1(QUrl::toPercentEncoding(body)));
+    return QUrl(link, QUrl::TolerantMode);
+}
+
+void SettingsWindow::contactSupport()
+{
+    QString email;
+    const QByteArray target = AppSettings::value(AppSettings::CredentialTarget).toByteArray();
+    if (!target.isEmpty()) {
+        QString secret;
+        CredentialVault::read(email, secret, target);
+    }
+    QDesktopServices::openUrl(supportMailUrl(email));
+}
+
+void SettingsWindow::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint position = event->localPos().toPoint();
+    if (homeItem.contains(position)) {
+        close();
+        return;
+    }
+    if (serversItem.contains(position)) {
+        emit requestOpenServers();
+        return;
+    }
+    if (accountItem.contains(position)) {
+        emit requestOpenAccount();
+        return;
+    }
+    dragger.press(this, event);
+    QDialog::mousePressEvent(event);
+}
+
+void SettingsWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!dragger.move(this, event))
+        QDialog::mouseMoveEvent(event);
+}
+
+void SettingsWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    dragger.release();
+    QDialog::mouseReleaseEvent(event);
+}
