@@ -1,4 +1,5 @@
 #include "DemoService.h"
+#include "FakePrograms.h"
 #include "ScriptedHttpServer.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
@@ -27,9 +28,8 @@ const char brandReply[] =
 const char activeLogin[] =
     R"({"data":{"memberLogin":{"token":"t1","member":{"id":"1",)"
     R"("email":"m@example.com","name":"M","status":"active"},"expiresIn":1}}})";
-const char twoServers[] =
-    R"([{"id":1,"name":"Oslo","country":"Norway","server_ip":"198.51.100.1"},)"
-    R"({"id":2,"name":"Rome","country":"Italy","server_ip":"198.51.100.2"}])";
+const char twoServers[] = R"([{"id":1,"name":"Oslo","country":"Norway","server_ip":"127.0.1.1"},)"
+                          R"({"id":2,"name":"Rome","country":"Italy","server_ip":"127.0.1.2"}])";
 
 } // namespace
 
@@ -69,6 +69,8 @@ private:
     void signIn(const QString &email, const QString &password);
 
     std::unique_ptr<DemoService> demo;
+    // The home screen probes servers and drives tunnel and firewall tools: fakes only.
+    std::unique_ptr<FakePrograms> fakes;
     std::unique_ptr<ScriptedHttpServer> scripted;
     QTemporaryDir configHome;
     std::unique_ptr<MainWindow> window;
@@ -90,6 +92,7 @@ void TestMainWindow::init()
 {
     QSettings(QSettings::NativeFormat, QSettings::UserScope, "Ostrel Limited", "Corvane").clear();
     scripted = std::make_unique<ScriptedHttpServer>();
+    fakes = std::make_unique<FakePrograms>();
     useDemoService();
 }
 
@@ -97,6 +100,7 @@ void TestMainWindow::cleanup()
 {
     window.reset();
     scripted.reset();
+    fakes.reset();
 }
 
 void TestMainWindow::useScriptedServer()
@@ -141,7 +145,12 @@ void TestMainWindow::goodSignInEndsOnTheHomePageWithServersAndFavourites()
     QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 10000);
     auto *home = window->findChild<MainForm *>();
     QVERIFY(home->servers().size() >= 40);
-    QTRY_COMPARE_WITH_TIMEOUT(home->favoriteServers(), QVector<int>({3, 7}), 5000);
+    const auto sortedFavorites = [home] {
+        QVector<int> ids = home->favoriteServers();
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(sortedFavorites(), QVector<int>({3, 7}), 5000);
     QCOMPARE(AppSettings::value(AppSettings::LastEmail).toString(),
              QStringLiteral("demo@corvane.test"));
     QCOMPARE(AppSettings::value(AppSettings::RememberPassword).toBool(), false);

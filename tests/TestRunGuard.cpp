@@ -68,6 +68,11 @@ std::unique_ptr<QProcess> TestRunGuard::startProgram()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("TMPDIR"), ipcDir->path());
+    // No outside program is found: the copies started here touch no firewall or tunnel.
+    environment.insert(QStringLiteral("PATH"), ipcDir->path());
+    environment.insert(QStringLiteral("CORVANE_ACCOUNT_API_URL"),
+                       QStringLiteral("http://127.0.0.1:9/graphql"));
+    environment.insert(QStringLiteral("CORVANE_VPN_API_URL"), QStringLiteral("http://127.0.0.1:9"));
     process->setProcessEnvironment(environment);
     process->start(QStringLiteral(CORVANE_EXECUTABLE), QStringList());
     return process;

@@ -1,3 +1,4 @@
+#include "FakePrograms.h"
 #include "ScriptedHttpServer.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
@@ -23,6 +24,7 @@ private slots:
 
 private:
     ScriptedHttpServer service;
+    FakePrograms fakes;
 };
 
 void TestStartup::initTestCase()

@@ -1,43 +1,706 @@
 #include "ui/MainForm.h"
 
+#include "i18n/LanguageManager.h"
+#include "network/Deployment.h"
+#include "network/NetworkManager.h"
+#include "ping/PingManager.h"
+#include "servers/NavigationBar.h"
+#include "servers/RecomendedServerItem.h"
+#include "servers/ServerListModel.h"
+#include "servers/ServersWindow.h"
+#include "storage/AppSettings.h"
+#include "ui/AccountWindow.h"
+#include "ui/ConnectionAnimation.h"
+#include "ui/SettingsWindow.h"
+#include "vpn/VpnManager.h"
+
+#include <QDesktopServices>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGraphicsBlurEffect>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+const QColor accent = QColor(QStringLiteral("#199b56")).isValid()
+                          ? QColor(QStringLiteral("#199b56"))
+                          : QColor(QStringLiteral("#14A85A"));
+const char pillStyleTemplate[] =
+    "background-color: %1; color: white; border-radius: 15px; padding: 5px 14px; "
+    "font-weight: 500; font-size: 12px;";
+const char whiteText[] = "background: transparent; border: 0; color: white;";
+const char transparentButton[] = "border: 0; background: transparent;";
+
+enum HomeIcon { ShieldIcon = 4, WarningIcon = 5, DownloadIcon = 6, UploadIcon = 7 };
+
+// The home screen's own small icons: a shield with a check, a warning sign and two arrows.
+QPixmap homeIcon(int kind, const QColor &color, int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 24.0, size / 24.0);
+    p.setPen(QPen(color, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    switch (kind) {
+    case ShieldIcon:
+        p.drawPolygon(QPolygonF({{12, 2}, {20, 5}, {20, 11}, {12, 22}, {4, 11}, {4, 5}}));
+        p.drawPolyline(QPolygonF({{8, 12}, {11, 15}, {16, 9}}));
+        break;
+    case WarningIcon:
+        p.drawEllipse(QRectF(3, 3, 18, 18));
+        p.drawLine(QPointF(12, 7.5), QPointF(12, 13));
+        p.drawPoint(QPointF(12, 16.5));
+        break;
+    case DownloadIcon:
+    case UploadIcon: {
+        const bool down = kind == DownloadIcon;
+        p.drawLine(QPointF(12, 4), QPointF(12, 20));
+        p.drawPolyline(down ? QPolygonF({{6, 14}, {12, 20}, {18, 14}})
+                            : QPolygonF({{6, 10}, {12, 4}, {18, 10}}));
+        break;
+    }
+    default:
+        break;
+    }
+    return pixmap;
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QRect &rect,
+                  const QString &style = QString())
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(rect);
+    label->setStyleSheet(style.isEmpty() ? QStringLiteral("background: transparent; border: 0;")
+                                         : style);
+    return label;
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QRect &rect, const QString &style)
+{
+    auto *button = new QPushButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(rect);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(style);
+    return button;
+}
+
+} // namespace
 
 MainForm::MainForm(QWidget *parent)
     : QWidget(parent)
-    , labelServerCount(new QLabel(this))
-    , pushButtonLogOut(new QPushButton(QStringLiteral("Log Out"), this))
 {
     setObjectName(QStringLiteral("MainForm"));
-    labelServerCount->setObjectName(QStringLiteral("labelServerCount"));
-    labelServerCount->setGeometry(24, 400, 363, 40);
-    labelServerCount->setAlignment(Qt::AlignCenter);
-    pushButtonLogOut->setObjectName(QStringLiteral("pushButtonLogOut"));
-    pushButtonLogOut->setGeometry(24, 500, 363, 48);
-    connect(pushButtonLogOut, &QPushButton::clicked, this, &MainForm::logOutClicked);
+    resize(411, 914);
+    buildForm();
+    createWindows();
+    createManagers();
+    killSwitchEnabled = AppSettings::switchState(AppSettings::KillSwitch);
+    vpnManager->setKillSwitchEnabled(killSwitchEnabled);
+    setKillSwitchIcon();
+    menuBlur = new QGraphicsBlurEffect(this);
+    menuBlur->setBlurRadius(5);
+    frameBackgroundGradient->setGraphicsEffect(menuBlur);
+    pingRefreshTimer = new QTimer(this);
+    connect(pingRefreshTimer, &QTimer::timeout, this, &MainForm::refreshPings);
+    pingRefreshTimer->start(300000);
+    increaseMaskTimer = new QTimer(this);
+    decreaseMaskTimer = new QTimer(this);
+    connect(increaseMaskTimer, &QTimer::timeout, this, &MainForm::increaseConnectionMaskOpacity);
+    connect(decreaseMaskTimer, &QTimer::timeout, this, &MainForm::decreaseConnectionMaskOpacity);
+    setVpnConnectionState(ConnectionState::Disconnected);
+}
+
+void MainForm::buildForm()
+{
+    frameBackgroundGradient = new QFrame(this);
+    frameBackgroundGradient->setObjectName(QStringLiteral("frameBackgroundGradient"));
+    frameBackgroundGradient->setGeometry(0, 0, 411, 914);
+    frameBackgroundGradientConnected = new QFrame(this);
+    frameBackgroundGradientConnected->setObjectName(
+        QStringLiteral("frameBackgroundGradientConnected"));
+    frameBackgroundGradientConnected->setGeometry(0, 0, 411, 914);
+    frameBackgroundGradientConnected->setAttribute(Qt::WA_TransparentForMouseEvents);
+    frameConnectionStatus = new QFrame(this);
+    frameConnectionStatus->setObjectName(QStringLiteral("frameConnectionStatus"));
+    frameConnectionStatus->setGeometry(0, 0, 411, 806);
+    frameConnectionStatus->setStyleSheet(
+        QStringLiteral("#frameConnectionStatus { background: transparent; border: 0; }"));
+
+    auto *menuButton = makeButton(frameConnectionStatus, "pushButtonMenu", QRect(20, 36, 40, 40),
+                                  transparentButton);
+    menuButton->setIcon(QIcon(QStringLiteral(":/images/buttons/profile.png")));
+    menuButton->setIconSize(QSize(26, 26));
+    connect(menuButton, &QPushButton::clicked, this, &MainForm::on_pushButtonMenu_clicked);
+    auto *logo = makeLabel(frameConnectionStatus, "labelAppLogo", QRect(130, 36, 151, 40));
+    logo->setPixmap(QPixmap(QStringLiteral(":/images/appIcon.png"))
+                        .scaled(logo->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    logo->setAlignment(Qt::AlignCenter);
+
+    buildStatusArea();
+    buildRateCards();
+    buildKillSwitchRow();
+    buildCards();
+    buildMenu();
+    buildNavigation();
+}
+
+void MainForm::buildStatusArea()
+{
+    labelStatusPill = makeLabel(frameConnectionStatus, "labelStatusPill", QRect(160, 88, 92, 30));
+    labelStatusPillIcon =
+        makeLabel(frameConnectionStatus, "labelStatusPillIcon", QRect(0, 96, 13, 13));
+    labelStatusPillText =
+        makeLabel(frameConnectionStatus, "labelStatusPillText", QRect(0, 88, 60, 30));
+    labelStatusPillText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QFont pillFont = labelStatusPillText->font();
+    pillFont.setPixelSize(12);
+    pillFont.setWeight(QFont::Medium);
+    labelStatusPillText->setFont(pillFont);
+    labelStatusPillText->setText(QStringLiteral("Connection not secure"));
+
+    widgetConnectionAnimation = new ConnectionAnimation(frameConnectionStatus);
+    widgetConnectionAnimation->setObjectName(QStringLiteral("widgetConnectionAnimation"));
+    widgetConnectionAnimation->setGeometry(82, 124, 246, 246);
+    pushButtonChangeConnectionState =
+        makeButton(frameConnectionStatus, "pushButtonChangeConnectionState",
+                   QRect(82, 124, 246, 246), transparentButton);
+    connect(pushButtonChangeConnectionState, &QPushButton::clicked, this,
+            &MainForm::on_pushButtonChangeConnectionState_clicked);
+
+    pushButtonInfoState = makeButton(frameConnectionStatus, "pushButtonInfoState",
+                                     QRect(80, 372, 251, 22), transparentButton);
+    labelConnectionTime = makeLabel(
+        frameConnectionStatus, "labelConnectionTime", QRect(80, 394, 251, 24),
+        QStringLiteral("background: transparent; border: 0; color: #1C2733; font-size: 18px;"));
+    labelConnectionTime->setAlignment(Qt::AlignCenter);
+    labelServerName = makeLabel(
+        frameConnectionStatus, "labelServerName", QRect(24, 418, 363, 22),
+        QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: 14px;"));
+    labelServerName->setAlignment(Qt::AlignCenter);
+}
+
+void MainForm::buildRateCards()
+{
+    const QString cardStyle =
+        QStringLiteral("background: white; border: 1px solid rgba(0,0,0,34); border-radius: 18px;");
+    struct Card {
+        int x;
+        const char *icon;
+        const char *title;
+        const char *value;
+        int kind;
+    };
+    const Card rateCards[] = {
+        {24, "labelDownloadIcon", "labelDownloadTitle", "labelDownloadSpeed", DownloadIcon},
+        {213, "labelUploadIcon", "labelUploadTitle", "labelUploadSpeed", UploadIcon}};
+    for (const Card &card : rateCards) {
+        auto *frame = new QFrame(frameConnectionStatus);
+        frame->setGeometry(card.x, 446, 174, 54);
+        frame->setStyleSheet(cardStyle);
+        QLabel *icon = makeLabel(frame, card.icon, QRect(14, 20, 14, 14));
+        icon->setPixmap(homeIcon(card.kind, accent, 14));
+        QLabel *title = makeLabel(
+            frame, card.title, QRect(36, 8, 130, 16),
+            QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: 10px;"));
+        QLabel *value = makeLabel(
+            frame, card.value, QRect(36, 24, 130, 22),
+            QStringLiteral("background: transparent; border: 0; color: #1C2733; font-size: 15px;"));
+        if (card.kind == DownloadIcon) {
+            labelDownloadIcon = icon;
+            labelDownloadTitle = title;
+            labelDownloadSpeed = value;
+        } else {
+            labelUploadIcon = icon;
+            labelUploadTitle = title;
+            labelUploadSpeed = value;
+        }
+    }
+    labelSpeed = makeLabel(frameConnectionStatus, "labelSpeed", QRect(24, 446, 363, 54));
+    labelWhiteLogo = makeLabel(frameConnectionStatus, "labelWhiteLogo", QRect(24, 446, 363, 54));
+    labelWhiteLogo->setPixmap(QPixmap(QStringLiteral(":/images/whiteLogo.png"))
+                                  .scaledToHeight(40, Qt::SmoothTransformation));
+}
+
+void MainForm::buildKillSwitchRow()
+{
+    auto *frame = new QFrame(frameConnectionStatus);
+    frame->setObjectName(QStringLiteral("frameKillSwitch"));
+    frame->setGeometry(24, 506, 363, 48);
+    frame->setStyleSheet(QStringLiteral("#frameKillSwitch { background: white; border: 1px solid "
+                                        "rgba(0,0,0,34); border-radius: 24px; }"));
+    QLabel *icon = makeLabel(frame, "labelKillSwitchIcon", QRect(14, 12, 24, 24));
+    icon->setPixmap(homeIcon(ShieldIcon, accent, 24));
+    labelKillSwitchText = makeLabel(
+        frame, "labelKillSwitchText", QRect(48, 6, 240, 20),
+        QStringLiteral("background: transparent; border: 0; color: #1C2733; font-size: 14px;"));
+    labelKillSwitchText->setText(QStringLiteral("Internet Kill Switch"));
+    labelKillSwitchCaption = makeLabel(
+        frame, "labelKillSwitchCaption", QRect(48, 26, 240, 16),
+        QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: 10px;"));
+    pushButtonKillSwitch =
+        makeButton(frame, "pushButtonKillSwitch", QRect(303, 12, 44, 24), transparentButton);
+    pushButtonKillSwitch->setIconSize(QSize(40, 23));
+    connect(pushButtonKillSwitch, &QPushButton::clicked, this,
+            &MainForm::on_pushButtonKillSwitch_clicked);
+}
+
+void MainForm::buildCards()
+{
+    labelRecomendedLocaions = makeLabel(
+        frameConnectionStatus, "labelRecomendedLocaions", QRect(28, 558, 355, 16),
+        QStringLiteral("background: transparent; border: 0; color: #14A85A; font-size: 11px;"));
+    for (int index = 0; index < 3; ++index) {
+        cards[index] = new RecomendedServerItem(frameConnectionStatus);
+        cards[index]->setObjectName(QStringLiteral("widgetRecomendedLocation_%1").arg(index + 1));
+        cards[index]->move(24, 578 + 75 * index);
+        cards[index]->hide();
+        connect(cards[index], &RecomendedServerItem::setCurrent, this,
+                [this](int id, bool) { setCurrentServer(id); });
+        connect(cards[index], &RecomendedServerItem::favoriteToggled, this,
+                &MainForm::onRecommendedFavoriteToggled);
+    }
+}
+
+void MainForm::buildMenu()
+{
+    pushButtonGoToStatus =
+        makeButton(this, "pushButtonGoToStatus", QRect(411, 0, 411, 914), transparentButton);
+    connect(pushButtonGoToStatus, &QPushButton::clicked, this,
+            &MainForm::on_pushButtonGoToStatus_clicked);
+    frameMenu = new QFrame(this);
+    frameMenu->setObjectName(QStringLiteral("frameMenu"));
+    frameMenu->setGeometry(411, 0, 371, 914);
+    frameMenu->setStyleSheet(QStringLiteral("#frameMenu { background: white; border: 0; }"));
+    const QString entry = QStringLiteral(
+        "text-align: left; border: 0; background: transparent; color: #1C2733; font-size: 15px;");
+    auto *close = makeButton(frameMenu, "pushButtonCloseMenu", QRect(315, 30, 40, 40), entry);
+    close->setText(QStringLiteral("✕"));
+    connect(close, &QPushButton::clicked, this, &MainForm::on_pushButtonCloseMenu_clicked);
+    makeLabel(frameMenu, "labelAppName", QRect(24, 110, 300, 30))
+        ->setText(QStringLiteral("Corvane"));
+    makeLabel(frameMenu, "labelAppTitle", QRect(24, 140, 300, 20))->hide();
+    makeLabel(frameMenu, "labelAppVersion", QRect(24, 860, 300, 20))
+        ->setText(QStringLiteral("Version 1.0.0"));
+    pushButtonSettings =
+        makeButton(frameMenu, "pushButtonSettings", QRect(24, 200, 300, 44), entry);
+    pushButtonTerms = makeButton(frameMenu, "pushButtonTerms", QRect(24, 250, 300, 44), entry);
+    pushButtonPrivacy = makeButton(frameMenu, "pushButtonPrivacy", QRect(24, 300, 300, 44), entry);
+    pushButtonSupport = makeButton(frameMenu, "pushButtonSupport", QRect(24, 350, 300, 44), entry);
+    pushButtonLogOut = makeButton(frameMenu, "pushButtonLogOut", QRect(24, 400, 300, 44), entry);
+    connect(pushButtonSettings, &QPushButton::clicked, this,
+            &MainForm::on_pushButtonSettings_clicked);
+    connect(pushButtonTerms, &QPushButton::clicked, this, &MainForm::on_pushButtonTerms_clicked);
+    connect(pushButtonPrivacy, &QPushButton::clicked, this,
+            &MainForm::on_pushButtonPrivacy_clicked);
+    connect(pushButtonSupport, &QPushButton::clicked, this,
+            &MainForm::on_pushButtonSupport_clicked);
+    connect(pushButtonLogOut, &QPushButton::clicked, this, &MainForm::on_pushButtonLogOut_clicked);
+}
+
+void MainForm::buildNavigation()
+{
+    NavigationBar::build(this, NavigationBar::Home);
+    auto *servers =
+        makeButton(this, "pushButtonExploreLocations", QRect(117, 814, 85, 59), transparentButton);
+    auto *account =
+        makeButton(this, "pushButtonAccountNav", QRect(210, 814, 85, 59), transparentButton);
+    auto *settings =
+        makeButton(this, "pushButtonSettingsNav", QRect(302, 814, 85, 59), transparentButton);
+    connect(servers, &QPushButton::clicked, this, &MainForm::on_pushButtonExploreLocations_clicked);
+    connect(account, &QPushButton::clicked, this, &MainForm::on_pushButtonAccountNav_clicked);
+    connect(settings, &QPushButton::clicked, this, &MainForm::on_pushButtonSettingsNav_clicked);
+}
+
+void MainForm::createWindows()
+{
+    serversWindow = new ServersWindow(this);
+    settingsWindow = new SettingsWindow(this);
+    accountWindow = new AccountWindow(this);
+    for (QWidget *window :
+         {static_cast<QWidget *>(serversWindow), static_cast<QWidget *>(settingsWindow),
+          static_cast<QWidget *>(accountWindow)})
+        window->hide();
+    settingsWindow->loadSettings();
+
+    connect(serversWindow, &ServersWindow::currentServerChosed, this, &MainForm::chooseServer);
+    connect(serversWindow, &ServersWindow::requestUpdateFavoriteServers, this,
+            &MainForm::favoritesServersChanged);
+    const auto switchTo = [this](QWidget *from, QWidget *to) {
+        from->hide();
+        openWindow(to);
+    };
+    connect(serversWindow, &ServersWindow::requestOpenAccount, this,
+            [=] { switchTo(serversWindow, accountWindow); });
+    connect(serversWindow, &ServersWindow::requestOpenSettings, this,
+            [=] { switchTo(serversWindow, settingsWindow); });
+    connect(settingsWindow, &SettingsWindow::requestOpenServers, this,
+            [=] { switchTo(settingsWindow, serversWindow); });
+    connect(settingsWindow, &SettingsWindow::requestOpenAccount, this,
+            [=] { switchTo(settingsWindow, accountWindow); });
+    connect(accountWindow, &AccountWindow::requestOpenServers, this,
+            [=] { switchTo(accountWindow, serversWindow); });
+    connect(accountWindow, &AccountWindow::requestOpenSettings, this,
+            [=] { switchTo(accountWindow, settingsWindow); });
+    connect(settingsWindow, &SettingsWindow::changeTrayIconState, this,
+            &MainForm::changeTrayIconState);
+    connect(settingsWindow, &SettingsWindow::logOut, this, &MainForm::logOut);
+    connect(settingsWindow, &SettingsWindow::killSwitchChanged, this, [this](bool enabled) {
+        killSwitchEnabled = enabled;
+        vpnManager->setKillSwitchEnabled(enabled);
+        setKillSwitchIcon();
+    });
+}
+
+void MainForm::createManagers()
+{
+    pingManager = new PingManager(this);
+    vpnManager = new VpnManager(this);
+    connect(this, &MainForm::requestPing, pingManager, &PingManager::requestPing);
+    connect(pingManager, &PingManager::pingReceived, this, &MainForm::setServerPing);
+    connect(this, &MainForm::changeConnectionState, vpnManager, &VpnManager::changeConnectionState);
+    connect(vpnManager, &VpnManager::connectionStateChanged, this,
+            &MainForm::setVpnConnectionState);
+    connect(vpnManager, &VpnManager::updateDownloadSpeed, this, &MainForm::updateDownloadSpeed);
+    connect(vpnManager, &VpnManager::updateUploadSpeed, this, &MainForm::updateUploadSpeed);
+    connect(vpnManager, &VpnManager::connectionTimeUpdated, this, &MainForm::updateConnectionTime);
 }
 
 void MainForm::setNetworkManager(NetworkManager *manager)
 {
-    networkManager = manager;
+    connect(this, &MainForm::requestVpnConnect, manager, &NetworkManager::requestVpnConnect);
+    connect(this, &MainForm::requestVpnDisconnect, manager, &NetworkManager::requestVpnDisconnect);
+    connect(this, &MainForm::requestUpdateServersFavoriteStates, manager,
+            &NetworkManager::requestUpdateServersFavoriteStates);
+    connect(manager, &NetworkManager::vpnConfigReceived, this, &MainForm::setCurrentServerConfig);
+    connect(manager, &NetworkManager::vpnConfigFailed, this, &MainForm::onVpnConfigFailed);
 }
 
 void MainForm::setLanguageManager(LanguageManager *manager)
 {
     languageManager = manager;
+    connect(manager, &LanguageManager::translate, this, &MainForm::translate);
+    for (RecomendedServerItem *card : cards)
+        card->setLanguageManager(manager);
+    serversWindow->setLanguageManager(manager);
+    settingsWindow->setLanguageManager(manager);
+    accountWindow->setLanguageManager(manager);
+    translate();
 }
 
-void MainForm::setServers(const QVector<ServerData> &servers)
+QString MainForm::text(const char *key) const
 {
-    serverList = servers;
-    labelServerCount->setText(QStringLiteral("%1 servers").arg(servers.size()));
+    return languageManager ? languageManager->text(QLatin1String(key)) : QString();
 }
 
-void MainForm::setFavoriteServers(const QVector<int> &favoriteServersIds)
+void MainForm::resetView()
 {
-    favoriteIds = favoriteServersIds;
+    showMenu(false);
+    for (QWidget *window :
+         {static_cast<QWidget *>(serversWindow), static_cast<QWidget *>(settingsWindow),
+          static_cast<QWidget *>(accountWindow)})
+        window->hide();
+    raise();
 }
 
-void MainForm::resetView() {}
+void MainForm::openWindow(QWidget *window)
+{
+    window->setGeometry(QRect(QPoint(0, 0), size()));
+    window->show();
+    window->raise();
+}
 
-void MainForm::trayIconChangeConnectionStateCLicked() {}
+void MainForm::showMenu(bool open)
+{
+    menuBlur->setBlurRadius(open ? 5 : 0);
+    pushButtonGoToStatus->move(open ? 0 : 411, 0);
+    frameMenu->move(open ? 40 : 411, 0);
+}
+
+QString MainForm::rateText(quint64 bytes)
+{
+    const double megabits = double(bytes) * 8 / 1000000;
+    if (megabits >= 100)
+        return QStringLiteral("%1 Mbps").arg(megabits, 0, 'f', 0);
+    if (megabits >= 10)
+        return QStringLiteral("%1 Mbps").arg(megabits, 0, 'f', 1);
+    if (megabits >= 0.01)
+        return QStringLiteral("%1 Mbps").arg(megabits, 0, 'f', 2);
+    return QStringLiteral("0 Mbps");
+}
+
+QString MainForm::connectionTimeText(int totalSeconds)
+{
+    return QStringLiteral("%1:%2:%3")
+        .arg(totalSeconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg(totalSeconds % 3600 / 60, 2, 10, QLatin1Char('0'))
+        .arg(totalSeconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+void MainForm::updateDownloadSpeed(quint64 bytesPerSec)
+{
+    labelDownloadSpeed->setText(rateText(bytesPerSec));
+}
+
+void MainForm::updateUploadSpeed(quint64 bytesPerSec)
+{
+    labelUploadSpeed->setText(rateText(bytesPerSec));
+}
+
+void MainForm::updateConnectionTime(int totalSeconds)
+{
+    labelConnectionTime->setText(connectionTimeText(totalSeconds));
+}
+
+void MainForm::layoutPill()
+{
+    const int textWidth =
+        QFontMetrics(labelStatusPillText->font()).horizontalAdvance(labelStatusPillText->text());
+    const int width = qBound(92, textWidth + 46, 210);
+    const int left = (411 - width) / 2;
+    labelStatusPill->setGeometry(left, 88, width, 30);
+    const int iconLeft = left + (width - (textWidth + 18)) / 2;
+    labelStatusPillIcon->setGeometry(iconLeft, 96, 13, 13);
+    labelStatusPillText->setGeometry(iconLeft + 18, 88, textWidth + 2, 30);
+}
+
+void MainForm::setPill(const char *key, const QString &textStyle, const QString &pillStyle,
+                       int icon, const QColor &iconColor)
+{
+    labelStatusPillText->setText(text(key));
+    labelStatusPillText->setStyleSheet(textStyle);
+    labelStatusPill->setStyleSheet(pillStyle);
+    labelStatusPillIcon->setPixmap(homeIcon(icon, iconColor, 13));
+    layoutPill();
+}
+
+void MainForm::setVpnConnectionState(int state)
+{
+    shownState = state;
+    pushButtonInfoState->setText(text("status.disconnected"));
+    pushButtonInfoState->setIcon(QIcon());
+    pushButtonInfoState->setStyleSheet(
+        QStringLiteral(
+            "background: transparent; border: 0; color: %1; font-weight: 500; font-size: 11px;")
+            .arg(accent.darker(125).name()));
+    labelSpeed->hide();
+    labelWhiteLogo->hide();
+    for (QWidget *widget :
+         {static_cast<QWidget *>(labelDownloadSpeed), static_cast<QWidget *>(labelUploadSpeed),
+          static_cast<QWidget *>(labelDownloadIcon), static_cast<QWidget *>(labelUploadIcon)})
+        widget->show();
+    labelDownloadSpeed->setText(QStringLiteral("—"));
+    labelUploadSpeed->setText(QStringLiteral("—"));
+    labelConnectionTime->hide();
+    for (QWidget *widget :
+         {static_cast<QWidget *>(labelStatusPill), static_cast<QWidget *>(labelStatusPillIcon),
+          static_cast<QWidget *>(labelStatusPillText)})
+        widget->show();
+    pushButtonChangeConnectionState->setEnabled(true);
+    widgetConnectionAnimation->setState(state);
+    frameBackgroundGradient->setStyleSheet(
+        QStringLiteral("background-color: qlineargradient(spread:pad, x1:0, y1:0, x2:0, y2:1, "
+                       "stop:0 #FFFFFF, stop:0.42 #F7FAFD, "
+                       "stop:0.72 #F1F6FB, stop:1 #FFFFFF);"));
+    emit connectionStateChanged(state);
+    increaseMaskTimer->stop();
+    decreaseMaskTimer->stop();
+    frameBackgroundGradientConnected->setStyleSheet(
+        QStringLiteral("background-color: rgba(0,0,0,0);"));
+
+    const QString accentPill = QString::fromLatin1(pillStyleTemplate).arg(accent.name());
+    switch (state) {
+    case ConnectionState::Connected:
+        setPill("status.protected", QString::fromLatin1(whiteText),
+                QString::fromLatin1(pillStyleTemplate).arg(accent.darker(115).name()), ShieldIcon,
+                Qt::white);
+        pushButtonInfoState->setText(text("status.connected"));
+        pushButtonInfoState->setIcon(QIcon(QStringLiteral(":/images/buttons/connectedState.png")));
+        labelConnectionTime->setText(QStringLiteral("00:00:00"));
+        labelConnectionTime->show();
+        maskAlpha = 0;
+        fallbackAttempts = 0;
+        break;
+    case ConnectionState::Disconnected:
+        setPill("status.notsecure",
+                QStringLiteral("background: transparent; border: 0; color: #B00020;"),
+                QStringLiteral("background-color: #FFE5E5; color: #B00020; border: 1px solid "
+                               "#FFB3B3; border-radius: "
+                               "15px; padding: 5px 14px; font-weight: 500; font-size: 12px;"),
+                WarningIcon, QColor(QStringLiteral("#B00020")));
+        maskAlpha = 0;
+        if (disconnectRequested) {
+            disconnectRequested = false;
+            emit requestVpnDisconnect();
+        }
+        break;
+    case ConnectionState::Connecting:
+    case ConnectionState::Disconnecting:
+        setPill(state == ConnectionState::Connecting ? "status.connecting" : "status.disconnecting",
+                QString::fromLatin1(whiteText), accentPill, ShieldIcon, Qt::white);
+        pushButtonChangeConnectionState->setEnabled(false);
+        break;
+    case ConnectionState::Error:
+        setPill("status.error",
+                QStringLiteral("background: transparent; border: 0; color: #B71C1C;"),
+                QStringLiteral("background-color: #FFCDD2; color: #B71C1C; border-radius: 15px; "
+                               "padding: 5px 14px; "
+                               "font-weight: 500; font-size: 12px;"),
+                WarningIcon, QColor(QStringLiteral("#B71C1C")));
+        maskAlpha = 0;
+        break;
+    default:
+        break;
+    }
+}
+
+void MainForm::increaseConnectionMaskOpacity()
+{
+    const QString alpha = QStringLiteral("%1").arg(maskAlpha, 2, 16, QLatin1Char('0')).toUpper();
+    frameBackgroundGradientConnected->setStyleSheet(
+        QStringLiteral("background-color: qradialgradient(spread:pad, cx:0.5, cy:0.5, radius:0.6, "
+                       "fx:0.5, fy:0.5, "
+                       "stop:0 #%1159452,  stop:0.10 #%1159452, stop:0.8 #%189D4AC);")
+            .arg(alpha));
+    if (maskAlpha >= 255) {
+        maskAlpha = 0;
+        increaseMaskTimer->stop();
+        return;
+    }
+    maskAlpha += 17;
+}
+
+void MainForm::decreaseConnectionMaskOpacity()
+{
+    const QString alpha = QStringLiteral("%1").arg(maskAlpha, 2, 16, QLatin1Char('0')).toUpper();
+    frameBackgroundGradientConnected->setStyleSheet(
+        QStringLiteral("background-color: qradialgradient(spread:pad, cx:0.5, cy:0.5, radius:0.6, "
+                       "fx:0.5, fy:0.5, "
+                       "stop:0 #%1199884,  stop:0.10 #%1199884, stop:0.8 #%18fe6c7);")
+            .arg(alpha));
+    if (maskAlpha <= 0) {
+        maskAlpha = 255;
+        decreaseMaskTimer->stop();
+        return;
+    }
+    maskAlpha -= 17;
+}
+
+void MainForm::setKillSwitchIcon()
+{
+    pushButtonKillSwitch->setIcon(
+        QIcon(QStringLiteral(":/images/buttons/toggle%1.png")
+                  .arg(killSwitchEnabled ? QStringLiteral("On") : QStringLiteral("Off"))));
+}
+
+void MainForm::on_pushButtonKillSwitch_clicked()
+{
+    killSwitchEnabled = !killSwitchEnabled;
+    setKillSwitchIcon();
+    vpnManager->setKillSwitchEnabled(killSwitchEnabled);
+    AppSettings::setSwitchState(AppSettings::KillSwitch, killSwitchEnabled);
+}
+
+void MainForm::deactivateKillSwitchIfActive()
+{
+    vpnManager->deactivateKillSwitchIfActive();
+}
+
+void MainForm::trayIconStateChanged(bool isEnabled)
+{
+    emit changeTrayIconState(isEnabled);
+}
+
+void MainForm::on_pushButtonMenu_clicked()
+{
+    openWindow(settingsWindow);
+}
+
+void MainForm::on_pushButtonSettings_clicked()
+{
+    openWindow(settingsWindow);
+}
+
+void MainForm::on_pushButtonSettingsNav_clicked()
+{
+    openWindow(settingsWindow);
+}
+
+void MainForm::on_pushButtonAccountNav_clicked()
+{
+    openWindow(accountWindow);
+}
+
+void MainForm::on_pushButtonExploreLocations_clicked()
+{
+    openWindow(serversWindow);
+}
+
+void MainForm::on_pushButtonGoToStatus_clicked()
+{
+    showMenu(false);
+}
+
+void MainForm::on_pushButtonCloseMenu_clicked()
+{
+    showMenu(false);
+}
+
+void MainForm::on_pushButtonTerms_clicked()
+{
+    QDesktopServices::openUrl(
+        QUrl(QStringLiteral("https://%1/terms.html").arg(Deployment::brandDomain()),
+             QUrl::TolerantMode));
+}
+
+void MainForm::on_pushButtonPrivacy_clicked()
+{
+    QDesktopServices::openUrl(
+        QUrl(QStringLiteral("https://%1/privacy.html").arg(Deployment::brandDomain()),
+             QUrl::TolerantMode));
+}
+
+void MainForm::on_pushButtonSupport_clicked()
+{
+    QDesktopServices::openUrl(
+        QUrl(QStringLiteral("https://support.%1/en-us").arg(Deployment::brandDomain()),
+             QUrl::TolerantMode));
+}
+
+void MainForm::translate()
+{
+    labelRecomendedLocaions->setText(text("nav.recommendedlocations"));
+    widgetConnectionAnimation->setTexts(text("status.disconnected"), text("home.connecting"),
+                                        text("action.disconnect"));
+    labelDownloadTitle->setText(text("stats.download").toUpper());
+    labelUploadTitle->setText(text("stats.upload").toUpper());
+    labelKillSwitchCaption->setText(text("home.killswitch.caption").toUpper());
+    const bool connected = shownState == ConnectionState::Connected;
+    pushButtonInfoState->setText(text(connected ? "status.connected" : "status.disconnected"));
+    labelStatusPillText->setText(text(connected ? "status.protected" : "status.notsecure"));
+    labelStatusPillText->setStyleSheet(
+        connected ? QString::fromLatin1(whiteText)
+                  : QStringLiteral("background: transparent; border: 0; color: #B00020;"));
+    layoutPill();
+    const char *const navigationKeys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};
+    for (int item = NavigationBar::Home; item <= NavigationBar::Settings; ++item) {
+        // The secondary windows carry bars of their own; only this page's bar is set here.
+        for (QLabel *label :
+             findChildren<QLabel *>(QLatin1String(NavigationBar::labelObjectName(item)))) {
+            if (label->parentWidget()->parentWidget() == this)
+                label->setText(text(navigationKeys[item]).toUpper());
+        }
+    }
+    pushButtonSettings->setText(text("nav.settings"));
+    pushButtonTerms->setText(text("about.terms"));
+    pushButtonPrivacy->setText(text("about.privacy"));
+    pushButtonSupport->setText(text("about.support"));
+    pushButtonLogOut->setText(text("settings.logout"));
+    labelKillSwitchText->setText(text("settings.killSwitch"));
+}

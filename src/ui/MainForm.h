@@ -6,14 +6,25 @@
 #include <QVector>
 #include <QWidget>
 
+class AccountWindow;
+class ConnectionAnimation;
 class LanguageManager;
 class NetworkManager;
+class PingManager;
+class QFrame;
+class QGraphicsBlurEffect;
 class QLabel;
 class QPushButton;
+class QTimer;
+class RecomendedServerItem;
+class ServerListModel;
+class ServersWindow;
+class SettingsWindow;
+class VpnManager;
 
-// The home page the member sees after signing in. At this stage it holds the server list and
-// favourites it is handed and offers the log-out; the connection controls come with the home
-// screen itself.
+// The home page: the connect button, the state, time and traffic, the kill switch, three
+// recommended locations; and the decisions behind them (which server, when to connect, which
+// server to try next when one cannot be had).
 class MainForm : public QWidget {
     Q_OBJECT
 
@@ -25,9 +36,18 @@ public:
     void setServers(const QVector<ServerData> &servers);
     void setFavoriteServers(const QVector<int> &favoriteServersIds);
     void resetView();
+    // Lifts an active kill switch so the client can reach its own services.
+    void deactivateKillSwitchIfActive();
 
     QVector<ServerData> servers() const { return serverList; }
-    QVector<int> favoriteServers() const { return favoriteIds; }
+    QVector<int> favoriteServers() const;
+    ServerData selectedServer() const { return currentServer; }
+    ServerListModel *model() const { return serverModel; }
+    VpnManager *tunnel() const { return vpnManager; }
+    void setReconnectDelay(int milliseconds) { reconnectDelayMs = milliseconds; }
+
+    static QString rateText(quint64 bytes);
+    static QString connectionTimeText(int totalSeconds);
 
 signals:
     void requestPing(int id, QString hostname);
@@ -44,11 +64,113 @@ signals:
 public slots:
     void trayIconChangeConnectionStateCLicked();
 
+private slots:
+    void setVpnConnectionState(int state);
+    void increaseConnectionMaskOpacity();
+    void decreaseConnectionMaskOpacity();
+    void favoritesServersChanged();
+    void onRecommendedFavoriteToggled(int id, bool isFavorite);
+    void logOut();
+    void on_pushButtonMenu_clicked();
+    void on_pushButtonSettings_clicked();
+    void on_pushButtonAccountNav_clicked();
+    void on_pushButtonSettingsNav_clicked();
+    void setServerPing(int id, int receivedPing);
+    void setCurrentServer(int id);
+    void setCurrentServerConfig(QByteArray configData);
+    void on_pushButtonChangeConnectionState_clicked();
+    void trayIconStateChanged(bool isEnabled);
+    void on_pushButtonGoToStatus_clicked();
+    void on_pushButtonTerms_clicked();
+    void on_pushButtonPrivacy_clicked();
+    void on_pushButtonSupport_clicked();
+    void on_pushButtonLogOut_clicked();
+    void on_pushButtonCloseMenu_clicked();
+    void refreshPings();
+    void on_pushButtonExploreLocations_clicked();
+    void updateDownloadSpeed(quint64 bytesPerSec);
+    void updateUploadSpeed(quint64 bytesPerSec);
+    void updateConnectionTime(int totalSeconds);
+    void on_pushButtonKillSwitch_clicked();
+    void onVpnConfigFailed();
+    void translate();
+
 private:
-    NetworkManager *networkManager = nullptr;
+    void buildForm();
+    void buildStatusArea();
+    void buildRateCards();
+    void buildKillSwitchRow();
+    void buildCards();
+    void buildMenu();
+    void buildNavigation();
+    void createWindows();
+    void createManagers();
+    void openWindow(QWidget *window);
+    void showMenu(bool open);
+    void layoutPill();
+    void setPill(const char *key, const QString &textStyle, const QString &pillStyle, int icon,
+                 const QColor &iconColor);
+    void chooseServer(int id, bool autoConnect);
+    void requestConnection(const ServerData &server);
+    void runDisconnectSequence();
+    void sweepPings(const QVector<ServerData> &servers);
+    void updateRecommendedCards();
+    void storeFavorites();
+    void showError();
+    void setKillSwitchIcon();
+    QString text(const char *key) const;
+
+    ServerListModel *serverModel = nullptr;
+    int pingCount = 0;
     LanguageManager *languageManager = nullptr;
+    PingManager *pingManager = nullptr;
+    VpnManager *vpnManager = nullptr;
+    ServersWindow *serversWindow = nullptr;
+    SettingsWindow *settingsWindow = nullptr;
+    AccountWindow *accountWindow = nullptr;
+    ServerData currentServer;
+    QGraphicsBlurEffect *menuBlur = nullptr;
+    QTimer *increaseMaskTimer = nullptr;
+    QTimer *decreaseMaskTimer = nullptr;
+    QTimer *pingRefreshTimer = nullptr;
+    int maskAlpha = 0;
+    bool disconnectRequested = false;
+    int fallbackAttempts = 0;
+    bool killSwitchEnabled = false;
+
     QVector<ServerData> serverList;
-    QVector<int> favoriteIds;
-    QLabel *labelServerCount;
-    QPushButton *pushButtonLogOut;
+    int shownState = 1;
+    int reconnectDelayMs = 500;
+
+    QFrame *frameBackgroundGradient = nullptr;
+    QFrame *frameBackgroundGradientConnected = nullptr;
+    QFrame *frameConnectionStatus = nullptr;
+    ConnectionAnimation *widgetConnectionAnimation = nullptr;
+    QPushButton *pushButtonChangeConnectionState = nullptr;
+    QPushButton *pushButtonInfoState = nullptr;
+    QLabel *labelStatusPill = nullptr;
+    QLabel *labelStatusPillIcon = nullptr;
+    QLabel *labelStatusPillText = nullptr;
+    QLabel *labelConnectionTime = nullptr;
+    QLabel *labelServerName = nullptr;
+    QLabel *labelDownloadSpeed = nullptr;
+    QLabel *labelUploadSpeed = nullptr;
+    QLabel *labelDownloadIcon = nullptr;
+    QLabel *labelUploadIcon = nullptr;
+    QLabel *labelDownloadTitle = nullptr;
+    QLabel *labelUploadTitle = nullptr;
+    QLabel *labelSpeed = nullptr;
+    QLabel *labelWhiteLogo = nullptr;
+    QLabel *labelRecomendedLocaions = nullptr;
+    RecomendedServerItem *cards[3] = {};
+    QLabel *labelKillSwitchText = nullptr;
+    QLabel *labelKillSwitchCaption = nullptr;
+    QPushButton *pushButtonKillSwitch = nullptr;
+    QFrame *frameMenu = nullptr;
+    QPushButton *pushButtonGoToStatus = nullptr;
+    QPushButton *pushButtonSettings = nullptr;
+    QPushButton *pushButtonTerms = nullptr;
+    QPushButton *pushButtonPrivacy = nullptr;
+    QPushButton *pushButtonSupport = nullptr;
+    QPushButton *pushButtonLogOut = nullptr;
 };

@@ -74,7 +74,7 @@ const LOCATIONS = [
 const FAILING_SERVER_IDS = new Set([2, 22, 32]);
 
 function serverAddress(id) {
-  return `198.51.100.${id}`;
+  return `127.0.1.${id}`;
 }
 
 function servers() {

@@ -1,0 +1,282 @@
+#include "ui/MainForm.h"
+
+#include "servers/RecomendedServerItem.h"
+#include "servers/ServerListModel.h"
+#include "servers/ServersWindow.h"
+#include "storage/AppSettings.h"
+#include "ui/AccountWindow.h"
+#include "ui/SettingsWindow.h"
+#include "vpn/VpnManager.h"
+
+#include <QDebug>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+QString probeHost(const ServerData &server)
+{
+    return server.serverIp.isEmpty() ? server.hostname : server.serverIp;
+}
+
+} // namespace
+
+QVector<int> MainForm::favoriteServers() const
+{
+    return serverModel ? serverModel->favoriteServers() : QVector<int>();
+}
+
+void MainForm::sweepPings(const QVector<ServerData> &servers)
+{
+    pingCount = 0;
+    for (const ServerData &server : servers)
+        emit requestPing(server.id, probeHost(server));
+}
+
+void MainForm::setServers(const QVector<ServerData> &servers)
+{
+    serverList = servers;
+    const int lastServerId = AppSettings::value(AppSettings::LastServerId).toInt();
+    sweepPings(servers);
+    const bool lastServerListed =
+        std::any_of(servers.begin(), servers.end(),
+                    [lastServerId](const ServerData &s) { return s.id == lastServerId; });
+
+    if (serverModel)
+        serverModel->deleteLater();
+    serverModel = new ServerListModel(servers, this);
+    serversWindow->setModel(serverModel);
+    for (const int id : AppSettings::favoriteServerIds()) {
+        ServerData favorite = serverModel->serverById(id);
+        favorite.isFavorite = true;
+        serverModel->updateServer(favorite);
+    }
+    // An empty list leaves no location current; the connect button then does nothing.
+    if (servers.isEmpty()) {
+        currentServer = ServerData();
+        labelServerName->clear();
+    } else {
+        setCurrentServer(lastServerListed ? lastServerId : servers.first().id);
+    }
+    updateRecommendedCards();
+}
+
+void MainForm::setFavoriteServers(const QVector<int> &favoriteServersIds)
+{
+    if (serverModel) {
+        for (const int id : favoriteServersIds) {
+            ServerData favorite = serverModel->serverById(id);
+            favorite.isFavorite = true;
+            serverModel->updateServer(favorite);
+        }
+    }
+    if (AppSettings::switchState(AppSettings::AutoConnect))
+        requestConnection(currentServer);
+}
+
+// Shows Connecting, lifts an active block and asks the service for a configuration.
+void MainForm::requestConnection(const ServerData &server)
+{
+    if (server.serverIp.isEmpty())
+        return;
+    setVpnConnectionState(ConnectionState::Connecting);
+    vpnManager->deactivateKillSwitchIfActive();
+    emit requestVpnConnect(server.serverIp);
+}
+
+void MainForm::runDisconnectSequence()
+{
+    showMenu(false);
+    setVpnConnectionState(ConnectionState::Disconnecting);
+    emit changeConnectionState(ConnectionState::Disconnecting);
+}
+
+void MainForm::setCurrentServer(int id)
+{
+    const bool connected = vpnManager->connectionState() == ConnectionState::Connected;
+    if (!connected && !pushButtonChangeConnectionState->isEnabled())
+        return;
+    if (!serverModel)
+        return;
+    currentServer = serverModel->serverById(id);
+    emit currentServerChoosed(currentServer);
+    labelServerName->setText(currentServer.city);
+    if (connected) {
+        disconnectRequested = true;
+        emit changeConnectionState(ConnectionState::Disconnecting);
+        QTimer::singleShot(reconnectDelayMs, this, [this] { requestConnection(currentServer); });
+    } else {
+        runDisconnectSequence();
+    }
+    cards[0]->setServer(currentServer);
+    cards[0]->show();
+    AppSettings::setValue(AppSettings::LastServerId, currentServer.id);
+}
+
+void MainForm::chooseServer(int id, bool autoConnect)
+{
+    serversWindow->hide();
+    const bool wasConnected = vpnManager->connectionState() == ConnectionState::Connected;
+    setCurrentServer(id);
+    if (autoConnect && !wasConnected)
+        requestConnection(currentServer);
+}
+
+void MainForm::on_pushButtonChangeConnectionState_clicked()
+{
+    switch (vpnManager->connectionState()) {
+    case ConnectionState::Connected:
+        setVpnConnectionState(ConnectionState::Disconnecting);
+        disconnectRequested = true;
+        emit changeConnectionState(ConnectionState::Disconnecting);
+        break;
+    case ConnectionState::Disconnected:
+    case ConnectionState::Error:
+        requestConnection(currentServer);
+        break;
+    default:
+        break;
+    }
+}
+
+void MainForm::trayIconChangeConnectionStateCLicked()
+{
+    on_pushButtonChangeConnectionState_clicked();
+}
+
+void MainForm::setCurrentServerConfig(QByteArray configData)
+{
+    emit changeConnectionState(ConnectionState::Connecting, configData);
+}
+
+void MainForm::showError()
+{
+    fallbackAttempts = 0;
+    setVpnConnectionState(ConnectionState::Error);
+    vpnManager->setKillSwitchEnabled(killSwitchEnabled);
+}
+
+void MainForm::onVpnConfigFailed()
+{
+    if (fallbackAttempts >= 3 || !serverModel) {
+        showError();
+        return;
+    }
+    QVector<ServerData> candidates;
+    for (int row = 0; row < serverModel->rowCount(); ++row) {
+        const ServerData server = serverModel->data(serverModel->index(row, 0)).value<ServerData>();
+        if (ServerListModel::hasValidLatency(server) && server.id != currentServer.id)
+            candidates.append(server);
+    }
+    std::sort(candidates.begin(), candidates.end(),
+              [](const ServerData &a, const ServerData &b) { return a.ping < b.ping; });
+    if (fallbackAttempts >= candidates.size()) {
+        showError();
+        return;
+    }
+    const ServerData next = candidates.at(fallbackAttempts++);
+    qDebug() << "Auto-fallback attempt" << fallbackAttempts << "- trying server:" << next.city
+             << "(ping:" << next.ping << "ms)";
+    currentServer = next;
+    labelServerName->setText(next.city);
+    AppSettings::setValue(AppSettings::LastServerId, next.id);
+    vpnManager->deactivateKillSwitchIfActive();
+    emit requestVpnConnect(next.serverIp);
+}
+
+void MainForm::refreshPings()
+{
+    if (!serverModel)
+        return;
+    QVector<ServerData> rows;
+    for (int row = 0; row < serverModel->rowCount(); ++row)
+        rows.append(serverModel->data(serverModel->index(row, 0)).value<ServerData>());
+    sweepPings(rows);
+}
+
+void MainForm::setServerPing(int id, int receivedPing)
+{
+    ++pingCount;
+    if (!serverModel)
+        return;
+    ServerData server = serverModel->serverById(id);
+    server.ping = receivedPing;
+    serverModel->updateServer(server);
+    if (id == currentServer.id) {
+        currentServer = serverModel->serverById(id);
+        cards[0]->setServer(currentServer);
+    }
+    const int threshold = std::min(std::max(serverModel->rowCount() - 1, 1), 10);
+    if (pingCount < threshold)
+        return;
+    emit pingDone();
+    pingCount = 0;
+    serverModel->sortServers(3);
+    updateRecommendedCards();
+}
+
+void MainForm::updateRecommendedCards()
+{
+    const QVector<int> recommended =
+        serverModel ? serverModel->recommendedServers() : QVector<int>();
+    QVector<ServerData> shown;
+    if (currentServer.id > 0)
+        shown.append(currentServer);
+    for (int index = 0; index < recommended.size() && shown.size() < 3; ++index) {
+        if (index == 0 && currentServer.id > 0)
+            continue;
+        shown.append(serverModel->serverById(recommended.at(index)));
+    }
+    for (int card = 0; card < 3; ++card) {
+        if (card < shown.size()) {
+            cards[card]->setServer(shown.at(card));
+            cards[card]->show();
+        } else {
+            cards[card]->hide();
+        }
+    }
+}
+
+void MainForm::storeFavorites()
+{
+    AppSettings::setFavoriteServerIds(serverModel->favoriteServers());
+}
+
+void MainForm::favoritesServersChanged()
+{
+    if (!serverModel)
+        return;
+    storeFavorites();
+    emit requestUpdateServersFavoriteStates(serverModel->favoriteServers());
+    updateRecommendedCards();
+}
+
+void MainForm::onRecommendedFavoriteToggled(int id, bool isFavorite)
+{
+    if (!serverModel)
+        return;
+    ServerData server = serverModel->serverById(id);
+    server.isFavorite = isFavorite;
+    serverModel->updateServer(server);
+    storeFavorites();
+    updateRecommendedCards();
+}
+
+void MainForm::logOut()
+{
+    runDisconnectSequence();
+    settingsWindow->hide();
+    serversWindow->hide();
+    accountWindow->hide();
+    emit logOutClicked();
+}
+
+void MainForm::on_pushButtonLogOut_clicked()
+{
+    serversWindow->hide();
+    settingsWindow->hide();
+    logOut();
+}
