@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QSystemTrayIcon>
 #include <QtTest>
 
 #include <memory>
@@ -55,6 +56,9 @@ private slots:
     void unsupportedLanguageIsMendedToEnglish();
     void loginWaitsForTheBrandId();
     void tokenIsRenewedWhileTheHomePageIsShown();
+    void trayMenuFollowsTheState_data();
+    void trayMenuFollowsTheState();
+    void closingHidesToTheTrayOnlyWithTheIconShown();
     void emailExpression_data();
     void emailExpression();
     void dragging_data();
@@ -314,10 +318,14 @@ void TestMainWindow::tokenIsRenewedWhileTheHomePageIsShown()
     scripted->script("POST", "/graphql", 200, activeLogin);
     scripted->script("GET", "/api/client/servers", 200, twoServers);
     window = std::make_unique<MainWindow>();
-    window->setJwtRefreshInterval(300);
+    window->setJwtRefreshInterval(1000);
     window->show();
+    // Both servers' latency results arrive before the log-out: a late one would show the home
+    // page again, and with it restart the renewal.
+    QSignalSpy sweep(window->findChild<MainForm *>(), &MainForm::pingDone);
     signIn("m@example.com", "pw");
     QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(sweep.count(), 2, 5000);
     const auto logins = [this] {
         int count = 0;
         for (const auto &request : scripted->requestsTo("/graphql"))
@@ -326,10 +334,68 @@ void TestMainWindow::tokenIsRenewedWhileTheHomePageIsShown()
     };
     QCOMPARE(logins(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(logins() >= 2, 5000);
+    // The renewed login reloads the list and sweeps again; log out once that has settled.
+    QTRY_COMPARE_WITH_TIMEOUT(sweep.count(), 4, 5000);
     emit window->findChild<MainForm *>()->logOutClicked();
     const int atLogOut = logins();
     QTest::qWait(700);
     QCOMPARE(logins(), atLogOut);
+}
+
+void TestMainWindow::trayMenuFollowsTheState_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("connectText");
+    QTest::addColumn<bool>("connectEnabled");
+    QTest::newRow("Connected") << 0 << "Connected to Oslo"
+                               << "Disconnect" << true;
+    QTest::newRow("Disconnected") << 1 << "Oslo"
+                                  << "Connect" << true;
+    QTest::newRow("Connecting") << 2 << "Oslo"
+                                << "Connecting..." << false;
+    QTest::newRow("Disconnecting") << 3 << "Oslo"
+                                   << "Disconnecting..." << false;
+    QTest::newRow("Error") << 4 << "Oslo"
+                           << "Connect" << true;
+}
+
+void TestMainWindow::trayMenuFollowsTheState()
+{
+    QFETCH(int, state);
+    window = std::make_unique<MainWindow>();
+    auto *home = window->findChild<MainForm *>();
+    auto *tray = window->findChild<QSystemTrayIcon *>();
+    // "Close application" stands until the stored language is applied after the brand lookup.
+    QCOMPARE(tray->contextMenu()->actions().at(4)->text(), QStringLiteral("Close application"));
+    QTRY_COMPARE_WITH_TIMEOUT(tray->contextMenu()->actions().at(4)->text(), QStringLiteral("Exit"),
+                              5000);
+    ServerData oslo;
+    oslo.name = "Oslo";
+    emit home->currentServerChoosed(oslo);
+    emit home->connectionStateChanged(state);
+    const QList<QAction *> actions = tray->contextMenu()->actions();
+    QCOMPARE(actions.size(), 5);
+    QTEST(actions.at(0)->text(), "status");
+    QVERIFY(!actions.at(0)->isEnabled());
+    QTEST(actions.at(1)->text(), "connectText");
+    QTEST(actions.at(1)->isEnabled(), "connectEnabled");
+    QVERIFY(actions.at(2)->isSeparator());
+    QCOMPARE(actions.at(3)->text(), QStringLiteral("Show"));
+    QCOMPARE(actions.at(4)->text(), QStringLiteral("Exit"));
+}
+
+void TestMainWindow::closingHidesToTheTrayOnlyWithTheIconShown()
+{
+    window = std::make_unique<MainWindow>();
+    window->show();
+    auto *home = window->findChild<MainForm *>();
+    emit home->changeTrayIconState(true);
+    QVERIFY(!window->close());
+    QVERIFY(!window->isVisible());
+    window->show();
+    emit home->changeTrayIconState(false);
+    QVERIFY(window->close());
 }
 
 void TestMainWindow::emailExpression_data()

@@ -676,8 +676,8 @@ void MainForm::on_pushButtonSupport_clicked()
 void MainForm::translate()
 {
     labelRecomendedLocaions->setText(text("nav.recommendedlocations"));
-    widgetConnectionAnimation->setTexts(text("status.disconnected"), text("home.connecting"),
-                                        text("action.disconnect"));
+    widgetConnectionAnimation->setTexts(text("action.disconnect"), text("home.connecting"),
+                                        text("status.disconnected"));
     labelDownloadTitle->setText(text("stats.download").toUpper());
     labelUploadTitle->setText(text("stats.upload").toUpper());
     labelKillSwitchCaption->setText(text("home.killswitch.caption").toUpper());

@@ -9,6 +9,7 @@
 #include "ui/AccountWindow.h"
 #include "ui/LoadingForm.h"
 #include "ui/LoginForm.h"
+#include "ui/MainForm.h"
 #include "ui/MessageForm.h"
 #include "ui/SettingsWindow.h"
 
@@ -134,6 +135,36 @@ bool saveSettingsAndAccount(const QDir &folder, LanguageManager &languages)
     return ok;
 }
 
+bool saveHomeStates(const QDir &folder, LanguageManager &languages)
+{
+    bool ok = true;
+    const char *const stateNames[] = {"connected", "disconnected", "connecting", "disconnecting",
+                                      "error"};
+    for (const auto language : {Translation::English, Translation::Spanish}) {
+        languages.languageChanged(language);
+        MainForm home;
+        home.setLanguageManager(&languages);
+        home.setServers(demoServers());
+        // The removal that choosing the first location starts reports back before the states.
+        QElapsedTimer settling;
+        settling.start();
+        while (settling.elapsed() < 300)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        for (int state = 0; state < 5; ++state) {
+            QMetaObject::invokeMethod(&home, "setVpnConnectionState", Q_ARG(int, state));
+            if (state == 0)
+                QMetaObject::invokeMethod(&home, "updateConnectionTime", Q_ARG(int, 3723));
+            const QString suffix =
+                language == Translation::Spanish ? QStringLiteral("es") : QStringLiteral("en");
+            ok &= save(home, folder,
+                       QStringLiteral("home-%1-%2").arg(QLatin1String(stateNames[state]), suffix),
+                       200);
+        }
+    }
+    languages.languageChanged(Translation::English);
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -167,5 +198,6 @@ int main(int argc, char *argv[])
     ok &= saveServersWindow(folder, languages);
     ok &= saveCards(folder, languages);
     ok &= saveSettingsAndAccount(folder, languages);
+    ok &= saveHomeStates(folder, languages);
     return ok ? 0 : 1;
 }

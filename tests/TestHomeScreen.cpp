@@ -1,0 +1,327 @@
+#include "FakePrograms.h"
+#include "ScriptedHttpServer.h"
+#include "app/Startup.h"
+#include "i18n/LanguageManager.h"
+#include "network/NetworkManager.h"
+#include "servers/RecomendedServerItem.h"
+#include "servers/ServerListModel.h"
+#include "storage/AppSettings.h"
+#include "ui/ConnectionAnimation.h"
+#include "ui/MainForm.h"
+#include "vpn/VpnManager.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+ServerData server(int id, const QString &city, int ping = 0)
+{
+    ServerData record;
+    record.id = id;
+    record.city = city;
+    record.name = city;
+    record.country = city + QStringLiteral("land");
+    record.countryCode = "DE";
+    record.serverIp = QStringLiteral("127.0.1.%1").arg(id);
+    record.ping = ping;
+    return record;
+}
+
+const char config[] =
+    R"({"status":"success","config":"[Interface]\nPrivateKey = a2V5\nMTU = 1280\n"})";
+
+} // namespace
+
+// The real home screen with its real tunnel controller and ping manager against fake tools,
+// and its service client against the scripted server.
+class TestHomeScreen : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void rates_data();
+    void rates();
+    void connectionTime();
+    void pillIsClampedAndCentred_data();
+    void pillIsClampedAndCentred();
+    void connectAndDisconnect();
+    void changingLocationWhileConnectedReconnects();
+    void autoFallbackTriesTheFastestOthers();
+    void pingDoneThreshold_data();
+    void pingDoneThreshold();
+    void favouritesAndAutoConnect_data();
+    void favouritesAndAutoConnect();
+    void languageChangeWhileConnecting();
+    void emptyServerListIsHarmless();
+
+private:
+    QString pillText() const { return home->findChild<QLabel *>("labelStatusPillText")->text(); }
+    void setPings(const QVector<QPair<int, int>> &pings);
+
+    std::unique_ptr<ScriptedHttpServer> service;
+    std::unique_ptr<FakePrograms> fakes;
+    std::unique_ptr<LanguageManager> languages;
+    std::unique_ptr<NetworkManager> network;
+    std::unique_ptr<MainForm> home;
+    QTemporaryDir dataHome;
+};
+
+void TestHomeScreen::initTestCase()
+{
+    initResourceTree();
+    qputenv("XDG_CONFIG_HOME", (dataHome.path() + "/config").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (dataHome.path() + "/data").toLocal8Bit());
+}
+
+void TestHomeScreen::init()
+{
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "Ostrel Limited", "Corvane").clear();
+    service = std::make_unique<ScriptedHttpServer>();
+    qputenv("CORVANE_ACCOUNT_API_URL", service->url("/graphql").toUtf8());
+    qputenv("CORVANE_VPN_API_URL", service->url().toUtf8());
+    fakes = std::make_unique<FakePrograms>();
+    fakes->script("ping", "STDOUT", "rtt min/avg/max/mdev = 1/2/3/1 ms\n");
+    languages = std::make_unique<LanguageManager>();
+    network = std::make_unique<NetworkManager>();
+    home = std::make_unique<MainForm>();
+    home->setNetworkManager(network.get());
+    home->setLanguageManager(languages.get());
+    home->setReconnectDelay(100);
+    home->show();
+}
+
+void TestHomeScreen::cleanup()
+{
+    home.reset();
+    network.reset();
+    languages.reset();
+    fakes.reset();
+    service.reset();
+}
+
+void TestHomeScreen::setPings(const QVector<QPair<int, int>> &pings)
+{
+    for (const auto &ping : pings) {
+        ServerData record = home->model()->serverById(ping.first);
+        record.ping = ping.second;
+        home->model()->updateServer(record);
+    }
+}
+
+void TestHomeScreen::rates_data()
+{
+    QTest::addColumn<quint64>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0.005 Mb") << quint64(625) << "0 Mbps";
+    QTest::newRow("0.01 Mb") << quint64(1250) << "0.01 Mbps";
+    QTest::newRow("12.345 Mb") << quint64(1543125) << "12.3 Mbps";
+    QTest::newRow("150.6 Mb") << quint64(18825000) << "151 Mbps";
+    QTest::newRow("0") << quint64(0) << "0 Mbps";
+}
+
+void TestHomeScreen::rates()
+{
+    QFETCH(quint64, bytes);
+    QTEST(MainForm::rateText(bytes), "text");
+}
+
+void TestHomeScreen::connectionTime()
+{
+    QCOMPARE(MainForm::connectionTimeText(3723), QStringLiteral("01:02:03"));
+    QCOMPARE(MainForm::connectionTimeText(0), QStringLiteral("00:00:00"));
+    QCOMPARE(MainForm::connectionTimeText(360000), QStringLiteral("100:00:00"));
+}
+
+void TestHomeScreen::pillIsClampedAndCentred_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::newRow("English") << int(Translation::English);
+    QTest::newRow("French") << int(Translation::French);
+    QTest::newRow("German, no text") << int(Translation::German);
+}
+
+void TestHomeScreen::pillIsClampedAndCentred()
+{
+    QFETCH(int, language);
+    languages->languageChanged(Translation::Language(language));
+    for (const int state : {0, 1, 2, 3, 4}) {
+        QMetaObject::invokeMethod(home.get(), "setVpnConnectionState", Q_ARG(int, state));
+        const QRect pill = home->findChild<QLabel *>("labelStatusPill")->geometry();
+        QVERIFY(pill.width() >= 92 && pill.width() <= 210);
+        QCOMPARE(pill.left(), (411 - pill.width()) / 2);
+        QCOMPARE(pill.top(), 88);
+        QCOMPARE(pill.height(), 30);
+    }
+}
+
+void TestHomeScreen::connectAndDisconnect()
+{
+    home->setServers({server(1, "Oslo", 20), server(2, "Rome", 30)});
+    service->script("POST", "/api/client/connect", 200, config);
+    service->script("POST", "/api/client/disconnect", 200, R"({"status":"success"})");
+    fakes->script("wg-quick", "DELAY_MS_3", "100");
+    QSignalSpy states(home.get(), &MainForm::connectionStateChanged);
+    auto *button = home->findChild<QPushButton *>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(pillText(), QStringLiteral("Connecting..."));
+    QVERIFY(!button->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              5000);
+    QCOMPARE(pillText(), QStringLiteral("Protected"));
+    auto *time = home->findChild<QLabel *>("labelConnectionTime");
+    QVERIFY(time->isVisible());
+    QCOMPARE(time->text(), QStringLiteral("00:00:00"));
+    QCOMPARE(service->requestsTo("/api/client/connect").size(), 1);
+    QVERIFY(service->requestsTo("/api/client/connect").first().body.contains("127.0.1.1"));
+
+    fakes->script("wg", "STDOUT", "key\t1543125\t625\n");
+    QMetaObject::invokeMethod(home->tunnel(), "checkConnectionStatus");
+    QCOMPARE(home->findChild<QLabel *>("labelDownloadSpeed")->text(), QStringLiteral("12.3 Mbps"));
+    QCOMPARE(home->findChild<QLabel *>("labelUploadSpeed")->text(), QStringLiteral("0 Mbps"));
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(pillText(), QStringLiteral("Disconnecting..."));
+    QTRY_COMPARE_WITH_TIMEOUT(pillText(), QStringLiteral("Connection not secure"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(service->requestsTo("/api/client/disconnect").size(), 1, 5000);
+    QTest::qWait(100);
+    QCOMPARE(service->requestsTo("/api/client/disconnect").size(), 1);
+    QCOMPARE(home->findChild<QLabel *>("labelDownloadSpeed")->text(), QStringLiteral("—"));
+    QVERIFY(!time->isVisible());
+}
+
+void TestHomeScreen::changingLocationWhileConnectedReconnects()
+{
+    home->setServers({server(1, "Oslo", 20), server(2, "Rome", 30)});
+    service->script("POST", "/api/client/connect", 200, config);
+    auto *button = home->findChild<QPushButton *>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              5000);
+    const int removalsBefore = fakes->calls().filter("wg-quick\tdown").size();
+
+    QMetaObject::invokeMethod(home.get(), "setCurrentServer", Q_ARG(int, 2));
+    QCOMPARE(home->selectedServer().city, QStringLiteral("Rome"));
+    QTRY_COMPARE_WITH_TIMEOUT(service->requestsTo("/api/client/connect").size(), 2, 5000);
+    QVERIFY(service->requestsTo("/api/client/connect").last().body.contains("127.0.1.2"));
+    QVERIFY(fakes->calls().filter("wg-quick\tdown").size() > removalsBefore);
+    QCOMPARE(AppSettings::value(AppSettings::LastServerId).toInt(), 2);
+}
+
+void TestHomeScreen::autoFallbackTriesTheFastestOthers()
+{
+    home->setServers(
+        {server(1, "Alpha"), server(2, "Bravo"), server(3, "Origin"), server(4, "Charlie")});
+    QTRY_VERIFY_WITH_TIMEOUT(
+        home->findChild<QPushButton *>("pushButtonChangeConnectionState")->isEnabled(), 5000);
+    QTest::qWait(200); // let the sweep's fake results land before the test's own latencies
+    setPings({{1, 10}, {2, 20}, {3, 30}, {4, 40}});
+    QMetaObject::invokeMethod(home.get(), "setCurrentServer", Q_ARG(int, 3));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        home->findChild<QPushButton *>("pushButtonChangeConnectionState")->isEnabled(), 5000);
+    service->clear();
+    service->script("POST", "/api/client/connect", 200, R"({"status":"error"})");
+    QRegularExpression attempt("^Auto-fallback attempt");
+    for (int i = 0; i < 3; ++i)
+        QTest::ignoreMessage(QtDebugMsg, attempt);
+    QTest::mouseClick(home->findChild<QPushButton *>("pushButtonChangeConnectionState"),
+                      Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(pillText(), QStringLiteral("Connection Error"), 5000);
+    QStringList targets;
+    for (const auto &request : service->requestsTo("/api/client/connect"))
+        targets << QJsonDocument::fromJson(request.body).object().value("server_ip").toString();
+    QCOMPARE(targets, QStringList({"127.0.1.3", "127.0.1.1", "127.0.1.3", "127.0.1.4"}));
+}
+
+void TestHomeScreen::pingDoneThreshold_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("resultsForDone");
+    QTest::newRow("25 rows") << 25 << 10;
+    QTest::newRow("2 rows") << 2 << 1;
+    QTest::newRow("1 row") << 1 << 1;
+}
+
+void TestHomeScreen::pingDoneThreshold()
+{
+    QFETCH(int, rows);
+    QFETCH(int, resultsForDone);
+    // The sweep's own probes answer only after the counting below is done.
+    fakes->script("ping", "DELAY_MS", "1500");
+    QVector<ServerData> list;
+    for (int id = 1; id <= rows; ++id) {
+        ServerData record = server(id, QStringLiteral("City%1").arg(id));
+        record.country = QStringLiteral("Country %1").arg(id);
+        list << record;
+    }
+    home->setServers(list);
+    QSignalSpy done(home.get(), &MainForm::pingDone);
+    for (int result = 1; result <= resultsForDone; ++result) {
+        QCOMPARE(done.count(), 0);
+        QMetaObject::invokeMethod(home.get(), "setServerPing", Q_ARG(int, 1), Q_ARG(int, 15));
+    }
+    QCOMPARE(done.count(), 1);
+}
+
+void TestHomeScreen::favouritesAndAutoConnect_data()
+{
+    QTest::addColumn<bool>("autoConnect");
+    QTest::newRow("auto-connect on") << true;
+    QTest::newRow("auto-connect off") << false;
+}
+
+void TestHomeScreen::favouritesAndAutoConnect()
+{
+    QFETCH(bool, autoConnect);
+    AppSettings::setSwitchState(AppSettings::AutoConnect, autoConnect);
+    AppSettings::setValue(AppSettings::LastServerId, 2);
+    service->script("POST", "/api/client/connect", 200, config);
+    home->setServers({server(1, "Oslo"), server(2, "Rome")});
+    QTRY_VERIFY_WITH_TIMEOUT(
+        home->findChild<QPushButton *>("pushButtonChangeConnectionState")->isEnabled(), 5000);
+    home->setFavoriteServers({1});
+    QVERIFY(home->model()->serverById(1).isFavorite);
+    QTest::qWait(200);
+    const auto requests = service->requestsTo("/api/client/connect");
+    QCOMPARE(requests.size(), autoConnect ? 1 : 0);
+    if (autoConnect)
+        QVERIFY(requests.first().body.contains("127.0.1.2"));
+}
+
+void TestHomeScreen::languageChangeWhileConnecting()
+{
+    QMetaObject::invokeMethod(home.get(), "setVpnConnectionState",
+                              Q_ARG(int, int(ConnectionState::Connecting)));
+    QCOMPARE(pillText(), QStringLiteral("Connecting..."));
+    languages->languageChanged(Translation::English);
+    QCOMPARE(pillText(), QStringLiteral("Connection not secure"));
+    auto *animation = home->findChild<ConnectionAnimation *>("widgetConnectionAnimation");
+    QCOMPARE(animation->caption(), QStringLiteral("Connecting"));
+}
+
+void TestHomeScreen::emptyServerListIsHarmless()
+{
+    home->setServers({});
+    QTest::mouseClick(home->findChild<QPushButton *>("pushButtonChangeConnectionState"),
+                      Qt::LeftButton);
+    QTest::qWait(100);
+    QVERIFY(service->requestsTo("/api/client/connect").isEmpty());
+    for (int card = 1; card <= 3; ++card)
+        QVERIFY(!home->findChild<RecomendedServerItem *>(
+                         QStringLiteral("widgetRecomendedLocation_%1").arg(card))
+                     ->isVisible());
+    QCOMPARE(pillText(), QStringLiteral("Connection not secure"));
+}
+
+QTEST_MAIN(TestHomeScreen)
+#include "TestHomeScreen.moc"
