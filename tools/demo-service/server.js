@@ -5,10 +5,14 @@
 //
 //   node server.js [--port N] [--host ADDRESS] [--wg-endpoint HOST:PORT]
 //                  [--wg-server-private-key KEY] [--wg-subnet-prefix 10.66.66]
-//                  [--token-lifetime-seconds N]
+//                  [--token-lifetime-seconds N] [--wg-interface NAME]
+//
+// With --wg-interface, every issued configuration's public key is added as a peer of that local
+// WireGuard interface (wg set), so the configurations work against a real local peer.
 //
 // The first line printed is "Corvane demo service listening on http://HOST:PORT".
 
+const { spawnSync } = require('child_process');
 const http = require('http');
 const { AccountApi } = require('./lib/accountApi');
 const { VpnApi } = require('./lib/vpnApi');
@@ -22,6 +26,7 @@ function parseArguments(argv) {
     wgServerPrivateKey: process.env.CORVANE_DEMO_WG_SERVER_PRIVATE_KEY || generateKeyPair().privateKey,
     wgSubnetPrefix: '10.66.66',
     tokenLifetimeSeconds: 3600,
+    wgInterface: '',
   };
   const names = {
     '--port': ['port', Number],
@@ -30,6 +35,7 @@ function parseArguments(argv) {
     '--wg-server-private-key': ['wgServerPrivateKey', String],
     '--wg-subnet-prefix': ['wgSubnetPrefix', String],
     '--token-lifetime-seconds': ['tokenLifetimeSeconds', Number],
+    '--wg-interface': ['wgInterface', String],
   };
   for (let i = 2; i < argv.length; i += 2) {
     const entry = names[argv[i]];
@@ -58,6 +64,16 @@ function createServer(options) {
     endpoint: options.wgEndpoint,
     subnetPrefix: options.wgSubnetPrefix,
   });
+  if (options.wgInterface) {
+    const issue = configIssuer.issue.bind(configIssuer);
+    configIssuer.issue = () => {
+      const issued = issue();
+      const result = spawnSync('wg', ['set', options.wgInterface, 'peer', issued.publicKey,
+        'allowed-ips', `${issued.address}/32`]);
+      if (result.status !== 0) console.error(`wg set failed: ${result.stderr}`);
+      return issued;
+    };
+  }
   const vpnApi = new VpnApi({ accountApi, configIssuer });
 
   const routes = {
