@@ -196,6 +196,9 @@ void MainWindow::replyErrorOccurred(ReplyError::Type errorType, QString message)
 
 void MainWindow::updateJwt()
 {
+    // A late pingDone may show the home page after a log-out; there is no account to renew then.
+    if (loggedOut)
+        return;
     QString email;
     QString password;
     widgetLogin->credentials(email, password);
