@@ -1,5 +1,6 @@
 #include "servers/NavigationBar.h"
 
+#include "i18n/LanguageManager.h"
 #include "servers/IconPainter.h"
 
 #include <QFrame>
@@ -29,6 +30,17 @@ QLabel *passiveLabel(QWidget *parent, const QRect &rect)
 const char *labelObjectName(int item)
 {
     return itemLabelNames[item];
+}
+
+void translate(QWidget *page, const LanguageManager *languages)
+{
+    static const char *const keys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};
+    for (int item = Home; item <= Settings; ++item) {
+        for (QLabel *label : page->findChildren<QLabel *>(QLatin1String(itemLabelNames[item]))) {
+            if (label->parentWidget()->parentWidget() == page)
+                label->setText(languages->text(QLatin1String(keys[item])).toUpper());
+        }
+    }
 }
 
 void build(QWidget *page, int activeItem)

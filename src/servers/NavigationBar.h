@@ -1,5 +1,6 @@
 #pragma once
 
+class LanguageManager;
 class QWidget;
 
 // The bottom navigation bar (Home, Servers, Account, Settings) every page carries. Its labels
@@ -10,7 +11,10 @@ enum Item { Home = 0, Servers = 1, Account = 2, Settings = 3 };
 
 void build(QWidget *page, int activeItem);
 
-// The English texts; pages translate the labels by their object names.
 const char *labelObjectName(int item);
+
+// Sets the page's own bar labels from the catalogue (no fallback), upper-cased; bars of pages
+// laid over this one are left alone.
+void translate(QWidget *page, const LanguageManager *languages);
 
 } // namespace NavigationBar

@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QMouseEvent>
 #include <QPainterPath>
 #include <QPushButton>
 
@@ -31,8 +30,19 @@ const QRect settingsItem(QPoint(302, 814), QPoint(386, 872));
 } // namespace
 
 ServersWindow::ServersWindow(QWidget *parent)
-    : QDialog(parent)
+    : NavigablePage(parent)
 {
+    setNavigationZones({{homeItem,
+                         [this] {
+                             close();
+                         }},
+                        {accountItem,
+                         [this] {
+                             emit requestOpenAccount();
+                         }},
+                        {settingsItem, [this] {
+                             emit requestOpenSettings();
+                         }}});
     setFixedSize(411, 914);
     buildPage();
     serversDelegate = new ServerListItemDelegate(this);
@@ -182,11 +192,7 @@ void ServersWindow::translate()
     p2pButton->setText(text("locations.p2p"));
     pushButtonFastestLocation->setText(text("locations.fastest"));
     lineEditSearch->setPlaceholderText(text("locations.searchServers"));
-    const char *const keys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};
-    for (int item = NavigationBar::Home; item <= NavigationBar::Settings; ++item) {
-        if (auto *label = findChild<QLabel *>(QLatin1String(NavigationBar::labelObjectName(item))))
-            label->setText(text(keys[item]).toUpper());
-    }
+    NavigationBar::translate(this, languageManager);
 }
 
 void ServersWindow::selectCategory(QPushButton *active)
@@ -260,35 +266,4 @@ void ServersWindow::setCurrentServer(int id)
 void ServersWindow::favoritesServersChanged()
 {
     emit requestUpdateFavoriteServers();
-}
-
-void ServersWindow::mousePressEvent(QMouseEvent *event)
-{
-    const QPoint position = event->localPos().toPoint();
-    if (homeItem.contains(position)) {
-        close();
-        return;
-    }
-    if (accountItem.contains(position)) {
-        emit requestOpenAccount();
-        return;
-    }
-    if (settingsItem.contains(position)) {
-        emit requestOpenSettings();
-        return;
-    }
-    dragger.press(this, event);
-    QDialog::mousePressEvent(event);
-}
-
-void ServersWindow::mouseMoveEvent(QMouseEvent *event)
-{
-    if (!dragger.move(this, event))
-        QDialog::mouseMoveEvent(event);
-}
-
-void ServersWindow::mouseReleaseEvent(QMouseEvent *event)
-{
-    dragger.release();
-    QDialog::mouseReleaseEvent(event);
 }

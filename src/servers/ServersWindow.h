@@ -1,8 +1,7 @@
 #pragma once
 
-#include "servers/PageChrome.h"
+#include "servers/NavigablePage.h"
 
-#include <QDialog>
 #include <QModelIndex>
 
 class FavoriteServerListItemDelegate;
@@ -15,7 +14,7 @@ class ServerListItemDelegate;
 class ServerListModel;
 
 // The page on which the member browses, searches and picks a location.
-class ServersWindow : public QDialog {
+class ServersWindow : public NavigablePage {
     Q_OBJECT
 
 public:
@@ -30,11 +29,6 @@ signals:
     void requestUpdateFavoriteServers();
     void requestOpenAccount();
     void requestOpenSettings();
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private slots:
     void on_pushButtonAllServers_clicked();
@@ -68,6 +62,4 @@ private:
     ServerListItemDelegate *serversDelegate = nullptr;
     FavoriteServerListItemDelegate *favoritesDelegate = nullptr;
     LanguageManager *languageManager = nullptr;
-
-    PageChrome::Dragger dragger;
 };

@@ -7,7 +7,6 @@
 #include <QDesktopServices>
 #include <QFrame>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QUrl>
@@ -36,8 +35,19 @@ QPixmap avatar()
 } // namespace
 
 AccountWindow::AccountWindow(QWidget *parent)
-    : QDialog(parent)
+    : NavigablePage(parent)
 {
+    setNavigationZones({{homeItem,
+                         [this] {
+                             close();
+                         }},
+                        {serversItem,
+                         [this] {
+                             emit requestOpenServers();
+                         }},
+                        {settingsItem, [this] {
+                             emit requestOpenSettings();
+                         }}});
     PageChrome::build(this, QStringLiteral("Account"));
     setWindowTitle(QStringLiteral("Account"));
 
@@ -100,40 +110,5 @@ void AccountWindow::translate()
         title->setText(tr("nav.account"));
     titleLabel->setText(tr("account.redesignTitle"));
     subtitleLabel->setText(tr("account.redesignSubtitle"));
-    const char *const keys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};
-    for (int item = NavigationBar::Home; item <= NavigationBar::Settings; ++item) {
-        if (auto *label = findChild<QLabel *>(QLatin1String(NavigationBar::labelObjectName(item))))
-            label->setText(tr(keys[item]).toUpper());
-    }
-}
-
-void AccountWindow::mousePressEvent(QMouseEvent *event)
-{
-    const QPoint position = event->localPos().toPoint();
-    if (homeItem.contains(position)) {
-        close();
-        return;
-    }
-    if (serversItem.contains(position)) {
-        emit requestOpenServers();
-        return;
-    }
-    if (settingsItem.contains(position)) {
-        emit requestOpenSettings();
-        return;
-    }
-    dragger.press(this, event);
-    QDialog::mousePressEvent(event);
-}
-
-void AccountWindow::mouseMoveEvent(QMouseEvent *event)
-{
-    if (!dragger.move(this, event))
-        QDialog::mouseMoveEvent(event);
-}
-
-void AccountWindow::mouseReleaseEvent(QMouseEvent *event)
-{
-    dragger.release();
-    QDialog::mouseReleaseEvent(event);
+    NavigationBar::translate(this, languageManager);
 }

@@ -1,15 +1,13 @@
 #pragma once
 
-#include "servers/PageChrome.h"
-
-#include <QDialog>
+#include "servers/NavigablePage.h"
 
 class LanguageManager;
 class QLabel;
 class QPushButton;
 
 // The account page: for now a note that it is being redesigned and a link to the members' site.
-class AccountWindow : public QDialog {
+class AccountWindow : public NavigablePage {
     Q_OBJECT
 
 public:
@@ -24,15 +22,9 @@ signals:
 public slots:
     void translate();
 
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-
 private:
     QLabel *titleLabel;
     QLabel *subtitleLabel;
     QPushButton *membersButton;
     LanguageManager *languageManager = nullptr;
-    PageChrome::Dragger dragger;
 };

@@ -688,15 +688,7 @@ void MainForm::translate()
         connected ? QString::fromLatin1(whiteText)
                   : QStringLiteral("background: transparent; border: 0; color: #B00020;"));
     layoutPill();
-    const char *const navigationKeys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};
-    for (int item = NavigationBar::Home; item <= NavigationBar::Settings; ++item) {
-        // The secondary windows carry bars of their own; only this page's bar is set here.
-        for (QLabel *label :
-             findChildren<QLabel *>(QLatin1String(NavigationBar::labelObjectName(item)))) {
-            if (label->parentWidget()->parentWidget() == this)
-                label->setText(text(navigationKeys[item]).toUpper());
-        }
-    }
+    NavigationBar::translate(this, languageManager);
     pushButtonSettings->setText(text("nav.settings"));
     pushButtonTerms->setText(text("about.terms"));
     pushButtonPrivacy->setText(text("about.privacy"));

@@ -11,7 +11,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QListView>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSysInfo>
@@ -70,7 +69,7 @@ int comboIndexFor(int language)
 } // namespace
 
 SettingsWindow::SettingsWindow(QWidget *parent)
-    : QDialog(parent)
+    : NavigablePage(parent)
     , switchRows(
           {{AppSettings::AutoConnect, "AutoConnect", "settings.autoconnect",
             "settings.autoconnect.description.PC"},
@@ -87,6 +86,17 @@ SettingsWindow::SettingsWindow(QWidget *parent)
            {AppSettings::KillSwitch, "KillSwitch", "settings.killswitch",
             "settings.killswitch.description.desktop"}})
 {
+    setNavigationZones({{homeItem,
+                         [this] {
+                             close();
+                         }},
+                        {serversItem,
+                         [this] {
+                             emit requestOpenServers();
+                         }},
+                        {accountItem, [this] {
+                             emit requestOpenAccount();
+                         }}});
     buildSwitchList();
     PageChrome::build(this, QStringLiteral("Settings"));
     buildVisiblePage();
@@ -428,11 +438,7 @@ void SettingsWindow::translate()
         switchRow.title->setText(tr(switchRow.titleKey));
         switchRow.description->setText(tr(switchRow.descriptionKey));
     }
-    const char *const keys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};
-    for (int item = NavigationBar::Home; item <= NavigationBar::Settings; ++item) {
-        if (auto *label = findChild<QLabel *>(QLatin1String(NavigationBar::labelObjectName(item))))
-            label->setText(tr(keys[item]).toUpper());
-    }
+    NavigationBar::translate(this, languageManager);
 }
 
 void SettingsWindow::openHelpCenter()
@@ -473,35 +479,4 @@ void SettingsWindow::contactSupport()
         CredentialVault::read(email, secret, target);
     }
     QDesktopServices::openUrl(supportMailUrl(email));
-}
-
-void SettingsWindow::mousePressEvent(QMouseEvent *event)
-{
-    const QPoint position = event->localPos().toPoint();
-    if (homeItem.contains(position)) {
-        close();
-        return;
-    }
-    if (serversItem.contains(position)) {
-        emit requestOpenServers();
-        return;
-    }
-    if (accountItem.contains(position)) {
-        emit requestOpenAccount();
-        return;
-    }
-    dragger.press(this, event);
-    QDialog::mousePressEvent(event);
-}
-
-void SettingsWindow::mouseMoveEvent(QMouseEvent *event)
-{
-    if (!dragger.move(this, event))
-        QDialog::mouseMoveEvent(event);
-}
-
-void SettingsWindow::mouseReleaseEvent(QMouseEvent *event)
-{
-    dragger.release();
-    QDialog::mouseReleaseEvent(event);
 }

@@ -1,10 +1,8 @@
 #pragma once
 
 #include "i18n/LanguageManager.h"
-#include "servers/PageChrome.h"
+#include "servers/NavigablePage.h"
 #include "storage/AppSettings.h"
-
-#include <QDialog>
 
 class QComboBox;
 class QLabel;
@@ -14,7 +12,7 @@ class QWidget;
 
 // The settings page: language, help, support mail, privacy, sign-out and the version; a hidden
 // list of switches that is still loaded and handled.
-class SettingsWindow : public QDialog {
+class SettingsWindow : public NavigablePage {
     Q_OBJECT
 
 public:
@@ -34,11 +32,6 @@ signals:
     void languageChanged(Translation::Language language);
     void requestOpenServers();
     void requestOpenAccount();
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private slots:
     void on_pushButtonAutoConnect_clicked();
@@ -96,5 +89,4 @@ private:
     QWidget *widgetProfileSubMenu = nullptr;
     QPushButton *pushButtonManageAccount = nullptr;
     LanguageManager *languageManager = nullptr;
-    PageChrome::Dragger dragger;
 };

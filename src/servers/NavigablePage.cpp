@@ -1,0 +1,28 @@
+#include "servers/NavigablePage.h"
+
+#include <QMouseEvent>
+
+void NavigablePage::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint position = event->localPos().toPoint();
+    for (const Zone &zone : qAsConst(navigationZones)) {
+        if (zone.area.contains(position)) {
+            zone.action();
+            return;
+        }
+    }
+    dragger.press(this, event);
+    QDialog::mousePressEvent(event);
+}
+
+void NavigablePage::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!dragger.move(this, event))
+        QDialog::mouseMoveEvent(event);
+}
+
+void NavigablePage::mouseReleaseEvent(QMouseEvent *event)
+{
+    dragger.release();
+    QDialog::mouseReleaseEvent(event);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "servers/PageChrome.h"
+
+#include <QDialog>
+#include <QRect>
+#include <QVector>
+
+#include <functional>
+
+// A page laid over the home screen (servers, settings, account): a press in one of its
+// navigation zones runs that zone's action, a press anywhere else drags the main window.
+class NavigablePage : public QDialog {
+    Q_OBJECT
+
+public:
+    using QDialog::QDialog;
+
+protected:
+    struct Zone {
+        QRect area; // corners inclusive
+        std::function<void()> action;
+    };
+
+    void setNavigationZones(const QVector<Zone> &zones) { navigationZones = zones; }
+
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QVector<Zone> navigationZones;
+    PageChrome::Dragger dragger;
+};
