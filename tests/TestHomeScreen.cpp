@@ -229,6 +229,8 @@ void TestHomeScreen::autoFallbackTriesTheFastestOthers()
     QMetaObject::invokeMethod(home.get(), "setCurrentServer", Q_ARG(int, 3));
     QTRY_VERIFY_WITH_TIMEOUT(
         home->findChild<QPushButton *>("pushButtonChangeConnectionState")->isEnabled(), 5000);
+    QMetaObject::invokeMethod(home.get(), "on_pushButtonKillSwitch_clicked");
+    QVERIFY(home->tunnel()->isKillSwitchActive());
     service->clear();
     service->script("POST", "/api/client/connect", 200, R"({"status":"error"})");
     QRegularExpression attempt("^Auto-fallback attempt");
@@ -241,6 +243,9 @@ void TestHomeScreen::autoFallbackTriesTheFastestOthers()
     for (const auto &request : service->requestsTo("/api/client/connect"))
         targets << QJsonDocument::fromJson(request.body).object().value("server_ip").toString();
     QCOMPARE(targets, QStringList({"127.0.1.3", "127.0.1.1", "127.0.1.3", "127.0.1.4"}));
+    // Each request lifted the block; the final Error puts it back.
+    QVERIFY(home->tunnel()->isKillSwitchActive());
+    QCOMPARE(fakes->calls().filter(QRegularExpression("^nft\ttable inet VPNKillSwitch")).size(), 2);
 }
 
 void TestHomeScreen::pingDoneThreshold_data()
