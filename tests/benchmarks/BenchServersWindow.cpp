@@ -37,36 +37,42 @@ void paintNow(ServersWindow &window)
     QApplication::processEvents();
 }
 
+// The servers window over a main-window-sized parent, with a model of the given servers.
+struct ShownWindow {
+    explicit ShownWindow(const QVector<ServerData> &servers)
+        : window(new ServersWindow(&parent))
+        , model(new ServerListModel(servers, window))
+    {
+        parent.resize(411, 914);
+        window->setModel(model);
+        parent.show();
+        window->show();
+    }
+
+    QWidget parent;
+    ServersWindow *window;
+    ServerListModel *model;
+};
+
 void BM_OpenAndFirstPaint(benchmark::State &state)
 {
     const QVector<ServerData> servers = manyServers();
     for (auto _ : state) {
-        QWidget parent;
-        parent.resize(411, 914);
-        auto *window = new ServersWindow(&parent);
-        window->setModel(new ServerListModel(servers, window));
-        parent.show();
-        window->show();
-        benchmark::DoNotOptimize(window->grab());
+        ShownWindow shown(servers);
+        benchmark::DoNotOptimize(shown.window->grab());
     }
 }
 BENCHMARK(BM_OpenAndFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_SearchKeystrokeWithRepaint(benchmark::State &state)
 {
-    QWidget parent;
-    parent.resize(411, 914);
-    auto *window = new ServersWindow(&parent);
-    auto *model = new ServerListModel(manyServers(), window);
-    window->setModel(model);
-    parent.show();
-    window->show();
-    paintNow(*window);
+    ShownWindow shown(manyServers());
+    paintNow(*shown.window);
     const QStringList typed = {"c", "co", "cou", "coun", "country 1", "country 12", ""};
     int next = 0;
     for (auto _ : state) {
-        model->setSearchText(typed.at(next++ % typed.size()));
-        paintNow(*window);
+        shown.model->setSearchText(typed.at(next++ % typed.size()));
+        paintNow(*shown.window);
     }
 }
 BENCHMARK(BM_SearchKeystrokeWithRepaint)->Unit(benchmark::kMillisecond);
@@ -75,23 +81,17 @@ void BM_LatencySweepWhileShown(benchmark::State &state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        QWidget parent;
-        parent.resize(411, 914);
-        auto *window = new ServersWindow(&parent);
-        auto *model = new ServerListModel(manyServers(), window);
-        window->setModel(model);
-        parent.show();
-        window->show();
-        paintNow(*window);
+        ShownWindow shown(manyServers());
+        paintNow(*shown.window);
         state.ResumeTiming();
         for (int id = 1; id <= 10000; ++id) {
-            ServerData server = model->serverById(id);
+            ServerData server = shown.model->serverById(id);
             server.ping = 1 + (id * 7919) % 400;
-            model->updateServer(server);
+            shown.model->updateServer(server);
             if (id % 50 == 0)
                 QApplication::processEvents();
         }
-        paintNow(*window);
+        paintNow(*shown.window);
     }
 }
 BENCHMARK(BM_LatencySweepWhileShown)->Unit(benchmark::kMillisecond)->Iterations(2);
