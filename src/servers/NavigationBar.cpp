@@ -27,11 +27,6 @@ QLabel *passiveLabel(QWidget *parent, const QRect &rect)
 
 } // namespace
 
-const char *labelObjectName(int item)
-{
-    return itemLabelNames[item];
-}
-
 void translate(QWidget *page, const LanguageManager *languages)
 {
     static const char *const keys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};

@@ -11,8 +11,6 @@ enum Item { Home = 0, Servers = 1, Account = 2, Settings = 3 };
 
 void build(QWidget *page, int activeItem);
 
-const char *labelObjectName(int item);
-
 // Sets the page's own bar labels from the catalogue (no fallback), upper-cased; bars of pages
 // laid over this one are left alone.
 void translate(QWidget *page, const LanguageManager *languages);
