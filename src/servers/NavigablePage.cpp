@@ -1,12 +1,14 @@
 #include "servers/NavigablePage.h"
 
+#include "servers/NavigationBar.h"
+
 #include <QMouseEvent>
 
 void NavigablePage::mousePressEvent(QMouseEvent *event)
 {
     const QPoint position = event->localPos().toPoint();
     for (const Zone &zone : qAsConst(navigationZones)) {
-        if (zone.area.contains(position)) {
+        if (NavigationBar::itemArea(zone.item).contains(position)) {
             zone.action();
             return;
         }

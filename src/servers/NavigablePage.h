@@ -3,7 +3,6 @@
 #include "servers/PageChrome.h"
 
 #include <QDialog>
-#include <QRect>
 #include <QVector>
 
 #include <functional>
@@ -17,8 +16,9 @@ public:
     using QDialog::QDialog;
 
 protected:
+    // What a press on one item of the page's navigation bar does.
     struct Zone {
-        QRect area; // corners inclusive
+        int item;
         std::function<void()> action;
     };
 

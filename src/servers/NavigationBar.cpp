@@ -11,6 +11,8 @@ namespace NavigationBar {
 
 namespace {
 
+const int barX = 16;
+const int barY = 806;
 const int itemX[] = {8, 101, 194, 286};
 const char *const itemTexts[] = {"HOME", "SERVERS", "ACCOUNT", "SETTINGS"};
 const char *const itemLabelNames[] = {"mobileNavHomeLabel", "mobileNavServersLabel",
@@ -27,6 +29,11 @@ QLabel *passiveLabel(QWidget *parent, const QRect &rect)
 
 } // namespace
 
+QRect itemArea(int item)
+{
+    return QRect(barX + itemX[item], barY + 8, 85, 59);
+}
+
 void translate(QWidget *page, const LanguageManager *languages)
 {
     static const char *const keys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};
@@ -42,7 +49,7 @@ void build(QWidget *page, int activeItem)
 {
     auto *bar = new QFrame(page);
     bar->setObjectName(QStringLiteral("frameBottomNavigation"));
-    bar->setGeometry(16, 806, 379, 75);
+    bar->setGeometry(barX, barY, 379, 75);
     bar->setStyleSheet(QStringLiteral("background: rgba(255,255,255,247); border: 1px solid "
                                       "rgba(0,0,0,31); border-radius: 37px;"));
     auto *shadow = new QGraphicsDropShadowEffect(bar);

@@ -23,26 +23,14 @@ const char inactiveCategoryStyle[] = "border: 1px solid rgba(0,0,0,34); border-r
                                      "background-color: #F0F3F7; color: #3C4555; "
                                      "font-family: Roboto; font-size: 13px; font-weight: 400;";
 
-const QRect homeItem(QPoint(24, 814), QPoint(108, 872));
-const QRect accountItem(QPoint(210, 814), QPoint(294, 872));
-const QRect settingsItem(QPoint(302, 814), QPoint(386, 872));
-
 } // namespace
 
 ServersWindow::ServersWindow(QWidget *parent)
     : NavigablePage(parent)
 {
-    setNavigationZones({{homeItem,
-                         [this] {
-                             close();
-                         }},
-                        {accountItem,
-                         [this] {
-                             emit requestOpenAccount();
-                         }},
-                        {settingsItem, [this] {
-                             emit requestOpenSettings();
-                         }}});
+    setNavigationZones({{NavigationBar::Home, [this] { close(); }},
+                        {NavigationBar::Account, [this] { emit requestOpenAccount(); }},
+                        {NavigationBar::Settings, [this] { emit requestOpenSettings(); }}});
     setFixedSize(411, 914);
     buildPage();
     serversDelegate = new ServerListItemDelegate(this);
@@ -180,9 +168,7 @@ void ServersWindow::setLanguageManager(LanguageManager *manager)
 
 void ServersWindow::translate()
 {
-    const auto text = [this](const char *key) {
-        return languageManager->text(QLatin1String(key));
-    };
+    const auto text = [this](const char *key) { return languageManager->text(QLatin1String(key)); };
     if (auto *title = findChild<QLabel *>(QStringLiteral("mobileSectionTitle")))
         title->setText(text("nav.servers"));
     recommendedLabel->setText(text("locations.recommended").toUpper());

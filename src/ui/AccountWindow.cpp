@@ -13,10 +13,6 @@
 
 namespace {
 
-const QRect homeItem(QPoint(24, 814), QPoint(108, 872));
-const QRect serversItem(QPoint(117, 814), QPoint(201, 872));
-const QRect settingsItem(QPoint(302, 814), QPoint(386, 872));
-
 QPixmap avatar()
 {
     QPixmap picture(30, 30);
@@ -37,17 +33,9 @@ QPixmap avatar()
 AccountWindow::AccountWindow(QWidget *parent)
     : NavigablePage(parent)
 {
-    setNavigationZones({{homeItem,
-                         [this] {
-                             close();
-                         }},
-                        {serversItem,
-                         [this] {
-                             emit requestOpenServers();
-                         }},
-                        {settingsItem, [this] {
-                             emit requestOpenSettings();
-                         }}});
+    setNavigationZones({{NavigationBar::Home, [this] { close(); }},
+                        {NavigationBar::Servers, [this] { emit requestOpenServers(); }},
+                        {NavigationBar::Settings, [this] { emit requestOpenSettings(); }}});
     PageChrome::build(this, QStringLiteral("Account"));
     setWindowTitle(QStringLiteral("Account"));
 
@@ -103,9 +91,7 @@ void AccountWindow::setLanguageManager(LanguageManager *manager)
 
 void AccountWindow::translate()
 {
-    const auto tr = [this](const char *key) {
-        return languageManager->text(QLatin1String(key));
-    };
+    const auto tr = [this](const char *key) { return languageManager->text(QLatin1String(key)); };
     if (auto *title = findChild<QLabel *>(QStringLiteral("mobileSectionTitle")))
         title->setText(tr("nav.account"));
     titleLabel->setText(tr("account.redesignTitle"));

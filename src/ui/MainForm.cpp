@@ -307,12 +307,13 @@ void MainForm::buildMenu()
 void MainForm::buildNavigation()
 {
     NavigationBar::build(this, NavigationBar::Home);
-    auto *servers =
-        makeButton(this, "pushButtonExploreLocations", QRect(117, 814, 85, 59), transparentButton);
-    auto *account =
-        makeButton(this, "pushButtonAccountNav", QRect(210, 814, 85, 59), transparentButton);
+    auto *servers = makeButton(this, "pushButtonExploreLocations",
+                               NavigationBar::itemArea(NavigationBar::Servers), transparentButton);
+    auto *account = makeButton(this, "pushButtonAccountNav",
+                               NavigationBar::itemArea(NavigationBar::Account), transparentButton);
     auto *settings =
-        makeButton(this, "pushButtonSettingsNav", QRect(302, 814, 85, 59), transparentButton);
+        makeButton(this, "pushButtonSettingsNav", NavigationBar::itemArea(NavigationBar::Settings),
+                   transparentButton);
     connect(servers, &QPushButton::clicked, this, &MainForm::on_pushButtonExploreLocations_clicked);
     connect(account, &QPushButton::clicked, this, &MainForm::on_pushButtonAccountNav_clicked);
     connect(settings, &QPushButton::clicked, this, &MainForm::on_pushButtonSettingsNav_clicked);

@@ -35,10 +35,6 @@ const char comboStyle[] =
     "selection-color: #1C2733; }"
     "QComboBox QAbstractItemView::item { min-height: 34px; }";
 
-const QRect homeItem(QPoint(24, 814), QPoint(108, 872));
-const QRect serversItem(QPoint(117, 814), QPoint(201, 872));
-const QRect accountItem(QPoint(210, 814), QPoint(294, 872));
-
 QLabel *textLabel(QWidget *parent, const QRect &rect, const char *style,
                   const QString &text = QString())
 {
@@ -86,17 +82,9 @@ SettingsWindow::SettingsWindow(QWidget *parent)
            {AppSettings::KillSwitch, "KillSwitch", "settings.killswitch",
             "settings.killswitch.description.desktop"}})
 {
-    setNavigationZones({{homeItem,
-                         [this] {
-                             close();
-                         }},
-                        {serversItem,
-                         [this] {
-                             emit requestOpenServers();
-                         }},
-                        {accountItem, [this] {
-                             emit requestOpenAccount();
-                         }}});
+    setNavigationZones({{NavigationBar::Home, [this] { close(); }},
+                        {NavigationBar::Servers, [this] { emit requestOpenServers(); }},
+                        {NavigationBar::Account, [this] { emit requestOpenAccount(); }}});
     buildSwitchList();
     PageChrome::build(this, QStringLiteral("Settings"));
     buildVisiblePage();
@@ -413,9 +401,7 @@ void SettingsWindow::on_comboBoxLanguage_currentIndexChanged(int index)
 
 void SettingsWindow::translate()
 {
-    const auto tr = [this](const char *key) {
-        return languageManager->text(QLatin1String(key));
-    };
+    const auto tr = [this](const char *key) { return languageManager->text(QLatin1String(key)); };
     if (auto *title = findChild<QLabel *>(QStringLiteral("mobileSectionTitle")))
         title->setText(tr("settings.title"));
     languageHeader->setText(tr("settings.language.section").toUpper());

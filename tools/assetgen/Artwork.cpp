@@ -245,52 +245,22 @@ using Painter = std::function<QImage()>;
 const std::map<QString, Painter> &buttonPainters()
 {
     static const std::map<QString, Painter> painters = {
-        {"toggleOn",
-         [] {
-             return toggle(true);
-         }},
-        {"toggleOff",
-         [] {
-             return toggle(false);
-         }},
-        {"favoriteState",
-         [] {
-             return star(true);
-         }},
-        {"unfavoriteState",
-         [] {
-             return star(false);
-         }},
+        {"toggleOn", [] { return toggle(true); }},
+        {"toggleOff", [] { return toggle(false); }},
+        {"favoriteState", [] { return star(true); }},
+        {"unfavoriteState", [] { return star(false); }},
         {"emailIcon", emailIcon},
         {"lockIcon", lockIcon},
         {"eyeIcon", eyeIcon},
         {"connectedState", connectedState},
-        {"downarrow",
-         [] {
-             return chevron(false);
-         }},
-        {"uparrow",
-         [] {
-             return chevron(true);
-         }},
+        {"downarrow", [] { return chevron(false); }},
+        {"uparrow", [] { return chevron(true); }},
         {"profile", profile},
         {"fastestServer", fastestServer},
-        {"connectionButton",
-         [] {
-             return powerButton(QColor("#36BC73"), white);
-         }},
-        {"connectedButton",
-         [] {
-             return powerButton(accent, white);
-         }},
-        {"disconnectedButton",
-         [] {
-             return powerButton(white, QColor("#2A8A58"));
-         }},
-        {"errorButton",
-         [] {
-             return powerButton(QColor("#D64545"), white);
-         }},
+        {"connectionButton", [] { return powerButton(QColor("#36BC73"), white); }},
+        {"connectedButton", [] { return powerButton(accent, white); }},
+        {"disconnectedButton", [] { return powerButton(white, QColor("#2A8A58")); }},
+        {"errorButton", [] { return powerButton(QColor("#D64545"), white); }},
     };
     return painters;
 }
@@ -300,14 +270,8 @@ const std::map<QString, Painter> &brandPainters()
     static const std::map<QString, Painter> painters = {
         {"windowIcon", squareIcon},
         {"brandIcon", squareIcon},
-        {"appIcon",
-         [] {
-             return wordmark(accent, white, ink);
-         }},
-        {"whiteLogo",
-         [] {
-             return wordmark(white, accent, white);
-         }},
+        {"appIcon", [] { return wordmark(accent, white, ink); }},
+        {"whiteLogo", [] { return wordmark(white, accent, white); }},
     };
     return painters;
 }
