@@ -1,4 +1,5 @@
 #include "FakePrograms.h"
+#include "SampleConfig.h"
 #include "ScriptedHttpServer.h"
 #include "app/Startup.h"
 #include "i18n/LanguageManager.h"
@@ -32,8 +33,13 @@ ServerData server(int id, const QString &city, int ping = 0)
     return record;
 }
 
-const char config[] =
-    R"({"status":"success","config":"[Interface]\nPrivateKey = a2V5\nMTU = 1280\n"})";
+// The connect reply carrying the sample configuration as a JSON string.
+QByteArray connectReply(const QByteArray &configText = sampleConfig())
+{
+    return QJsonDocument(
+               QJsonObject{{"status", "success"}, {"config", QString::fromUtf8(configText)}})
+        .toJson(QJsonDocument::Compact);
+}
 
 } // namespace
 
@@ -94,7 +100,6 @@ void TestHomeScreen::init()
     home = std::make_unique<MainForm>();
     home->setNetworkManager(network.get());
     home->setLanguageManager(languages.get());
-    home->setReconnectDelay(100);
     home->show();
 }
 
@@ -165,7 +170,7 @@ void TestHomeScreen::pillIsClampedAndCentred()
 void TestHomeScreen::connectAndDisconnect()
 {
     home->setServers({server(1, "Oslo", 20), server(2, "Rome", 30)});
-    service->script("POST", "/api/client/connect", 200, config);
+    service->script("POST", "/api/client/connect", 200, connectReply());
     service->script("POST", "/api/client/disconnect", 200, R"({"status":"success"})");
     fakes->script("wg-quick", "DELAY_MS_3", "100");
     QSignalSpy states(home.get(), &MainForm::connectionStateChanged);
@@ -202,7 +207,7 @@ void TestHomeScreen::connectAndDisconnect()
 void TestHomeScreen::changingLocationWhileConnectedReconnects()
 {
     home->setServers({server(1, "Oslo", 20), server(2, "Rome", 30)});
-    service->script("POST", "/api/client/connect", 200, config);
+    service->script("POST", "/api/client/connect", 200, connectReply());
     auto *button = home->findChild<QPushButton *>("pushButtonChangeConnectionState");
     QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
     QTest::mouseClick(button, Qt::LeftButton);
@@ -290,7 +295,7 @@ void TestHomeScreen::favouritesAndAutoConnect()
     QFETCH(bool, autoConnect);
     AppSettings::setSwitchState(AppSettings::AutoConnect, autoConnect);
     AppSettings::setValue(AppSettings::LastServerId, 2);
-    service->script("POST", "/api/client/connect", 200, config);
+    service->script("POST", "/api/client/connect", 200, connectReply());
     home->setServers({server(1, "Oslo"), server(2, "Rome")});
     QTRY_VERIFY_WITH_TIMEOUT(
         home->findChild<QPushButton *>("pushButtonChangeConnectionState")->isEnabled(), 5000);

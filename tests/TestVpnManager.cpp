@@ -1,4 +1,5 @@
 #include "FakePrograms.h"
+#include "SampleConfig.h"
 #include "vpn/VpnManager.h"
 
 #include <QFileInfo>
@@ -13,9 +14,7 @@ Q_DECLARE_METATYPE(Platform::CommandSet::Kind)
 
 namespace {
 
-const QByteArray config =
-    "[Interface]\nPrivateKey = cHJpdmF0ZQ==\nAddress = 10.66.66.2/32\n"
-    "MTU = 1280\n\n[Peer]\nPublicKey = cHVibGlj\nAllowedIPs = 10.66.66.1/32\n";
+const QByteArray config = sampleConfig();
 
 Platform::CommandSet commandSet(Platform::CommandSet::Kind kind)
 {
@@ -29,9 +28,10 @@ struct Expected {
     QString remove;
     QString install;
     QString transferTool;
-    QString deleteBlock;
-    QString deleteAllow;
-    QString addBlockPrefix;
+    QStringList lift;
+    // The calls that put the block in place; the last one starts with putPrefix.
+    QStringList putBefore;
+    QString putPrefix;
 };
 
 Expected expectedFor(Platform::CommandSet::Kind kind, const QString &configPath)
@@ -42,17 +42,22 @@ Expected expectedFor(Platform::CommandSet::Kind kind, const QString &configPath)
             "wireguard.exe\t/uninstalltunnelservice\tvpn_wg0",
             "wireguard.exe\t/installtunnelservice\t" + configPath,
             "wg.exe",
-            "netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitch",
-            "netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitchAllow",
+            {"netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitch",
+             "netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitchAllow"},
+            {"netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitch",
+             "netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitchAllow"},
             "netsh\tadvfirewall\tfirewall\tadd\trule\tname=VPNKillSwitch\tdir=out\taction=block\t"
             "enable=yes\tprofile=any"};
+    // One nft transaction each, which deletes only what is there.
     return {"wg-quick",
             "wg-quick\tdown\t" + configPath,
             "wg-quick\tup\t" + configPath,
             "wg",
-            "nft\tdelete\ttable\tinet\tVPNKillSwitch",
-            "nft\tdelete\ttable\tinet\tVPNKillSwitchAllow",
-            "nft\ttable inet VPNKillSwitch {"};
+            {"nft\ttable inet VPNKillSwitch\\ndelete table inet VPNKillSwitch\\n"
+             "table inet VPNKillSwitchAllow\\ndelete table inet VPNKillSwitchAllow\\n"},
+            {},
+            "nft\ttable inet VPNKillSwitch\\ndelete table inet VPNKillSwitch\\n"
+            "table inet VPNKillSwitch {"};
 }
 
 } // namespace
@@ -84,16 +89,24 @@ private slots:
     void twoEmptyPollsThenValidAreTolerated();
     void killSwitchWhileDisconnected_data();
     void killSwitchWhileDisconnected();
-    void killSwitchWaitsForTheStopWhileConnected();
+    void killSwitchWaitsForTheStopWhileConnectedOnWindows();
+    void killSwitchOffAlwaysDeletes_data();
     void killSwitchOffAlwaysDeletes();
     void failedAddIsRetriedAtTheNextChance();
-    void connectWhileBlockedLiftsTheBlockFirst();
+    void connectWhileBlockedOnWindowsLiftsTheBlockFirst();
+    void linuxSwitchHoldsThroughTheWholeConnection();
+    void linuxSwitchTurnedOnWhileConnectedKeepsOnlyTheTunnel();
+    void windowsBlockIsLiftedOnlyWhileASignInRequestRuns();
     void failedStopReappliesTheBlock();
-    void linuxBlockLetsServiceTrafficThrough();
+    void linuxBlockLetsOnlyServicesAndResolversThrough();
+    void refusedConfigurationRunsNothing();
+    void configFileIsDeletedOnceTheTunnelIsRemoved();
+    void shutDownRemovesTunnelFileAndBlock_data();
+    void shutDownRemovesTunnelFileAndBlock();
 
 private:
     std::unique_ptr<VpnManager> makeManager(Platform::CommandSet::Kind kind);
-    bool connectTunnel(VpnManager &manager);
+    bool connectTunnel(VpnManager &manager, const QByteArray &configText = config);
     QStringList callsOf(const QString &program) const;
 
     std::unique_ptr<QTemporaryDir> dataHome;
@@ -130,10 +143,10 @@ std::unique_ptr<VpnManager> TestVpnManager::makeManager(Platform::CommandSet::Ki
     return manager;
 }
 
-bool TestVpnManager::connectTunnel(VpnManager &manager)
+bool TestVpnManager::connectTunnel(VpnManager &manager, const QByteArray &configText)
 {
     QSignalSpy states(&manager, &VpnManager::connectionStateChanged);
-    manager.changeConnectionState(ConnectionState::Connecting, config);
+    manager.changeConnectionState(ConnectionState::Connecting, configText);
     return states.wait(5000) && states.last().at(0).toInt() == ConnectionState::Connected;
 }
 
@@ -185,31 +198,25 @@ void TestVpnManager::connectAndDisconnect()
 
 void TestVpnManager::mtuRewrite_data()
 {
+    const QByteArray peer = "[Peer]\nPublicKey = cHVibGljIGtleSBvZiB0aGUgY29ydmFuZSBwZWVyIDE=\n";
+    const QByteArray key = "PrivateKey = cHJpdmF0ZSBrZXkgZm9yIGNvcnZhbmUgdGVzdHMgMDE=\n";
     QTest::addColumn<QByteArray>("given");
     QTest::addColumn<QByteArray>("written");
-    QTest::newRow("MTU 1280") << QByteArray("[Interface]\nMTU = 1280\nAddress = x\n")
-                              << QByteArray("[Interface]\nMTU = 1420\nAddress = x\n");
-    QTest::newRow("no MTU line") << QByteArray("[Interface]\nAddress = x\n")
-                                 << QByteArray("[Interface]\nAddress = x\n");
-    QTest::newRow("two MTU lines") << QByteArray("[Interface]\nMTU=1\n[Peer]\nMTU 9000\n")
-                                   << QByteArray("[Interface]\nMTU = 1420\n[Peer]\nMTU = 1420\n");
+    QTest::newRow("MTU 1280") << "[Interface]\nMTU = 1280\n" + key + peer
+                              << "[Interface]\nMTU = 1420\n" + key + peer;
+    QTest::newRow("no MTU line") << "[Interface]\n" + key + peer << "[Interface]\n" + key + peer;
+    QTest::newRow("two MTU lines") << "[Interface]\nMTU=1280\n" + key + "MTU = 9000\n" + peer
+                                   << "[Interface]\nMTU = 1420\n" + key + "MTU = 1420\n" + peer;
     QTest::newRow("CRLF: the line ends in a bare LF")
-        << QByteArray("[Interface]\r\nMTU = 1280\r\nAddress = x\r\n")
-        << QByteArray("[Interface]\r\nMTU = 1420\nAddress = x\r\n");
-    QTest::newRow("first line not matched")
-        << QByteArray("MTU = 1280\nAddress = x\n") << QByteArray("MTU = 1280\nAddress = x\n");
-    QTest::newRow("case-sensitive")
-        << QByteArray("[Interface]\nmtu = 1280\n") << QByteArray("[Interface]\nmtu = 1280\n");
-    QTest::newRow("empty") << QByteArray() << QByteArray();
+        << "[Interface]\r\nMTU = 1280\r\n" + key + peer
+        << "[Interface]\r\nMTU = 1420\n" + key + peer;
 }
 
 void TestVpnManager::mtuRewrite()
 {
     QFETCH(QByteArray, given);
     auto manager = makeManager(Platform::CommandSet::Kind::Windows);
-    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
-    manager->changeConnectionState(ConnectionState::Connecting, given);
-    QVERIFY(states.wait(5000));
+    QVERIFY(connectTunnel(*manager, given));
     QFile file(manager->configFilePath());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QTEST(file.readAll(), "written");
@@ -232,7 +239,8 @@ void TestVpnManager::configFileIsOwnerOnlyFromTheStart()
     QCOMPARE(int(status.st_mode & 0777), 0600);
     QFile written(manager->configFilePath());
     QVERIFY(written.open(QIODevice::ReadOnly));
-    QVERIFY(written.readAll().contains("PrivateKey = cHJpdmF0ZQ=="));
+    QVERIFY(
+        written.readAll().contains("PrivateKey = cHJpdmF0ZSBrZXkgZm9yIGNvcnZhbmUgdGVzdHMgMDE="));
 }
 
 void TestVpnManager::configThatCannotBeWrittenEndsInError_data()
@@ -364,8 +372,15 @@ void TestVpnManager::trafficRates_data()
         << QVector<quint64>{5000, 4000, 300, 200};
     QTest::newRow("fewer than three parts: nothing")
         << QStringList{"key\t1000\n", "key\t1000\t10\n"} << QVector<quint64>{1000, 10};
-    QTest::newRow("not a number reads as 0")
-        << QStringList{"key\tmany\t7\n"} << QVector<quint64>{0, 7};
+    QTest::newRow("not a number leaves the last figures")
+        << QStringList{"key\t100\t7\n", "key\tmany\t9\n", "key\t150\t10\n"}
+        << QVector<quint64>{100, 7, 50, 3};
+    QTest::newRow("a number past 64 bits is no reading")
+        << QStringList{"key\t100\t7\n", "key\t18446744073709551616\t9\n"}
+        << QVector<quint64>{100, 7};
+    QTest::newRow("a sum past 64 bits is no reading")
+        << QStringList{"key\t100\t7\n", "a\t18446744073709551615\t9\nb\t1\t1\n"}
+        << QVector<quint64>{100, 7};
 }
 
 void TestVpnManager::trafficRates()
@@ -447,16 +462,15 @@ void TestVpnManager::killSwitchWhileDisconnected()
     manager->setKillSwitchEnabled(true);
     QVERIFY(manager->isKillSwitchActive());
     const QStringList calls = fakes->calls();
-    QCOMPARE(calls.size(), 3);
-    QCOMPARE(calls.at(0), expected.deleteBlock);
-    QCOMPARE(calls.at(1), expected.deleteAllow);
-    QVERIFY2(calls.at(2).startsWith(expected.addBlockPrefix), qPrintable(calls.at(2)));
+    QCOMPARE(calls.size(), expected.putBefore.size() + 1);
+    QCOMPARE(calls.mid(0, expected.putBefore.size()), expected.putBefore);
+    QVERIFY2(calls.last().startsWith(expected.putPrefix), qPrintable(calls.last()));
 
     manager->setKillSwitchEnabled(true);
-    QCOMPARE(fakes->calls().size(), 3);
+    QCOMPARE(fakes->calls().size(), calls.size());
 }
 
-void TestVpnManager::killSwitchWaitsForTheStopWhileConnected()
+void TestVpnManager::killSwitchWaitsForTheStopWhileConnectedOnWindows()
 {
     auto manager = makeManager(Platform::CommandSet::Kind::Windows);
     QVERIFY(connectTunnel(*manager));
@@ -473,14 +487,18 @@ void TestVpnManager::killSwitchWaitsForTheStopWhileConnected()
     QVERIFY(callsOf("netsh").last().contains("\tadd\t"));
 }
 
+void TestVpnManager::killSwitchOffAlwaysDeletes_data()
+{
+    connectAndDisconnect_data();
+}
+
 void TestVpnManager::killSwitchOffAlwaysDeletes()
 {
-    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    QFETCH(Platform::CommandSet::Kind, kind);
+    auto manager = makeManager(kind);
     QTest::ignoreMessage(QtDebugMsg, "Deactivating kill switch - restoring normal traffic");
     manager->setKillSwitchEnabled(false);
-    const Expected expected =
-        expectedFor(Platform::CommandSet::Kind::Linux, manager->configFilePath());
-    QCOMPARE(fakes->calls(), QStringList({expected.deleteBlock, expected.deleteAllow}));
+    QCOMPARE(fakes->calls(), expectedFor(kind, manager->configFilePath()).lift);
 }
 
 void TestVpnManager::failedAddIsRetriedAtTheNextChance()
@@ -496,18 +514,83 @@ void TestVpnManager::failedAddIsRetriedAtTheNextChance()
     QCOMPARE(callsOf("netsh").size(), 6);
 }
 
-void TestVpnManager::connectWhileBlockedLiftsTheBlockFirst()
+void TestVpnManager::connectWhileBlockedOnWindowsLiftsTheBlockFirst()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Windows);
+    const Expected expected =
+        expectedFor(Platform::CommandSet::Kind::Windows, manager->configFilePath());
+    manager->setKillSwitchEnabled(true);
+    manager->prepareForConfigurationRequest();
+    QVERIFY(!manager->isKillSwitchActive());
+    QVERIFY(connectTunnel(*manager));
+    QVERIFY(!manager->isKillSwitchActive());
+    QCOMPARE(fakes->calls().mid(3),
+             expected.lift + QStringList({expected.remove, expected.install}));
+}
+
+// With the switch on, the Linux block is never lifted: from the configuration request on only
+// the tunnel, its peer, the services and the resolvers are let through, and after the tunnel
+// the plain block returns.
+void TestVpnManager::linuxSwitchHoldsThroughTheWholeConnection()
 {
     auto manager = makeManager(Platform::CommandSet::Kind::Linux);
     const Expected expected =
         expectedFor(Platform::CommandSet::Kind::Linux, manager->configFilePath());
     manager->setKillSwitchEnabled(true);
+    manager->prepareForConfigurationRequest();
+    manager->beginServiceRequest();
+    manager->endServiceRequest();
+    QCOMPARE(fakes->calls().size(), 1);
+
+    QTest::ignoreMessage(QtDebugMsg, "Kill switch: only the tunnel may carry traffic");
+    QVERIFY(connectTunnel(*manager, sampleConfig("198.51.100.7:51820")));
     QVERIFY(manager->isKillSwitchActive());
+    const QStringList calls = fakes->calls();
+    QCOMPARE(calls.size(), 4);
+    QVERIFY(calls.at(1).startsWith(expected.putPrefix));
+    QCOMPARE(calls.mid(2), QStringList({expected.remove, expected.install}));
+    const QString tunnelRules = calls.at(1);
+    QVERIFY2(tunnelRules.contains("oifname \"vpn_wg0\" accept"), qPrintable(tunnelRules));
+    QVERIFY(tunnelRules.contains("ip daddr 198.51.100.7 udp dport 51820 accept"));
+    QVERIFY(tunnelRules.contains("policy drop;"));
+
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    QVERIFY(states.wait(5000));
+    QVERIFY(manager->isKillSwitchActive());
+    const QString blockAfter = callsOf("nft").last();
+    QVERIFY(blockAfter.startsWith(expected.putPrefix));
+    QVERIFY(!blockAfter.contains("vpn_wg0"));
+    QVERIFY(!blockAfter.contains("51820"));
+    QVERIFY(callsOf("nft").filter("VPNKillSwitchAllow").isEmpty());
+}
+
+void TestVpnManager::linuxSwitchTurnedOnWhileConnectedKeepsOnlyTheTunnel()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
     QVERIFY(connectTunnel(*manager));
+    manager->setKillSwitchEnabled(true);
+    QVERIFY(manager->isKillSwitchActive());
+    QVERIFY(callsOf("nft").last().contains("oifname \"vpn_wg0\" accept"));
+}
+
+void TestVpnManager::windowsBlockIsLiftedOnlyWhileASignInRequestRuns()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Windows);
+    manager->setKillSwitchEnabled(true);
+    manager->beginServiceRequest();
     QVERIFY(!manager->isKillSwitchActive());
-    const QStringList calls = fakes->calls().mid(3);
-    QCOMPARE(calls, QStringList({expected.deleteBlock, expected.deleteAllow, expected.remove,
-                                 expected.install}));
+    manager->beginServiceRequest();
+    manager->endServiceRequest();
+    QVERIFY(!manager->isKillSwitchActive());
+    manager->endServiceRequest();
+    QVERIFY(manager->isKillSwitchActive());
+    // Switched off meanwhile: the block does not come back.
+    manager->beginServiceRequest();
+    manager->setKillSwitchEnabled(false);
+    manager->endServiceRequest();
+    QVERIFY(!manager->isKillSwitchActive());
+    QVERIFY(!callsOf("netsh").last().contains("\tadd\t"));
 }
 
 void TestVpnManager::failedStopReappliesTheBlock()
@@ -520,20 +603,75 @@ void TestVpnManager::failedStopReappliesTheBlock()
     QVERIFY(states.wait(5000));
     QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
     QVERIFY(manager->isKillSwitchActive());
-    QVERIFY(callsOf("nft").last().startsWith("nft\ttable inet VPNKillSwitch"));
+    QVERIFY(callsOf("nft").last().contains("policy drop;"));
+    QVERIFY(!callsOf("nft").last().contains("vpn_wg0"));
 }
 
-void TestVpnManager::linuxBlockLetsServiceTrafficThrough()
+void TestVpnManager::linuxBlockLetsOnlyServicesAndResolversThrough()
 {
     auto manager = makeManager(Platform::CommandSet::Kind::Linux);
     manager->setKillSwitchEnabled(true);
     const QString table = callsOf("nft").last().section('\t', 1).replace("\\n", "\n");
     QVERIFY2(table.contains("policy drop;"), qPrintable(table));
     QVERIFY(table.contains("oifname \"lo\" accept"));
-    QVERIFY(table.contains("udp dport 53 accept"));
-    QVERIFY(table.contains("tcp dport 53 accept"));
     QVERIFY(table.contains("ip daddr { 127.0.0.1, 198.51.100.20 } accept"));
-    QVERIFY(!table.contains("ip6 daddr"));
+    for (const QString &line : table.split('\n')) {
+        if (line.contains("dport 53"))
+            QVERIFY2(line.contains(" daddr "), qPrintable(line));
+    }
+}
+
+void TestVpnManager::refusedConfigurationRunsNothing()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    QTest::ignoreMessage(QtDebugMsg, "WireGuard configuration refused: line 10 carries PostUp");
+    manager->changeConnectionState(ConnectionState::Connecting,
+                                   config + "PostUp = touch /tmp/corvane-hook\n");
+    QCOMPARE(states.count(), 1);
+    QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
+    QVERIFY(!QFile::exists(manager->configFilePath()));
+    QTest::qWait(50);
+    QCOMPARE(fakes->calls(), QStringList());
+}
+
+void TestVpnManager::configFileIsDeletedOnceTheTunnelIsRemoved()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    QVERIFY(connectTunnel(*manager));
+    QVERIFY(QFile::exists(manager->configFilePath()));
+    // The removal still finds the file it needs.
+    fakes->script("wg-quick", "DELAY_MS_3", "100");
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    QVERIFY(QFile::exists(manager->configFilePath()));
+    QVERIFY(states.wait(5000));
+    QVERIFY(!QFile::exists(manager->configFilePath()));
+}
+
+void TestVpnManager::shutDownRemovesTunnelFileAndBlock_data()
+{
+    connectAndDisconnect_data();
+}
+
+void TestVpnManager::shutDownRemovesTunnelFileAndBlock()
+{
+    QFETCH(Platform::CommandSet::Kind, kind);
+    auto manager = makeManager(kind);
+    const Expected expected = expectedFor(kind, manager->configFilePath());
+    manager->setKillSwitchEnabled(true);
+    QVERIFY(connectTunnel(*manager));
+    const int before = fakes->calls().size();
+    QVERIFY(manager->shutDown());
+    // The Linux block held while connected and is lifted; the Windows one was already lifted.
+    const QStringList lift =
+        kind == Platform::CommandSet::Kind::Linux ? expected.lift : QStringList();
+    QCOMPARE(fakes->calls().mid(before), QStringList{expected.remove} + lift);
+    QVERIFY(!QFile::exists(manager->configFilePath()));
+    QVERIFY(!manager->isKillSwitchActive());
+    QTest::qWait(100);
+    QCOMPARE(fakes->calls().size(), before + 1 + lift.size());
+    QVERIFY(!manager->shutDown());
 }
 
 QTEST_GUILESS_MAIN(TestVpnManager)

@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpSocket>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -19,7 +20,7 @@ private slots:
 
     void tunnelCarriesTrafficAndComesDown();
     void tunnelDeletedFromOutsideEndsInError();
-    void killSwitchBlocksAllButTheServiceWhileNoTunnelIsUp();
+    void killSwitchLetsOnlyServicesResolverAndTunnelThrough();
 
 private:
     bool connectTunnel();
@@ -29,6 +30,7 @@ private:
     static bool interfaceExists() { return run("ip", {"link", "show", "vpn_wg0"}) == 0; }
     static bool blockTableExists();
     static bool reachable(const QString &address);
+    static bool dnsAnswered(const QString &address);
 
     QByteArray config;
     std::unique_ptr<VpnManager> manager;
@@ -58,6 +60,14 @@ bool TestVpnManagerRealTunnel::reachable(const QString &address)
     QTcpSocket socket;
     socket.connectToHost(address, quint16(environment("CORVANE_SERVICE_PORT").toUInt()));
     return socket.waitForConnected(1500);
+}
+
+// A datagram to port 53 that the listener there echoes back.
+bool TestVpnManagerRealTunnel::dnsAnswered(const QString &address)
+{
+    QUdpSocket socket;
+    socket.writeDatagram(QByteArray("corvane"), QHostAddress(address), 53);
+    return socket.waitForReadyRead(1000);
 }
 
 void TestVpnManagerRealTunnel::initTestCase()
@@ -133,27 +143,38 @@ void TestVpnManagerRealTunnel::tunnelDeletedFromOutsideEndsInError()
     QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
 }
 
-void TestVpnManagerRealTunnel::killSwitchBlocksAllButTheServiceWhileNoTunnelIsUp()
+void TestVpnManagerRealTunnel::killSwitchLetsOnlyServicesResolverAndTunnelThrough()
 {
     const QString service = environment("CORVANE_SERVICE_ADDRESS");
     const QString other = environment("CORVANE_OTHER_ADDRESS");
+    const QString resolver = environment("CORVANE_RESOLVER_ADDRESS");
     QVERIFY(reachable(service));
     QVERIFY(reachable(other));
+    QVERIFY(dnsAnswered(resolver));
+    QVERIFY(dnsAnswered(other));
 
+    // No tunnel: the services and the configured resolver only.
     manager->setKillSwitchEnabled(true);
     QVERIFY(manager->isKillSwitchActive());
     QVERIFY(blockTableExists());
     QVERIFY(reachable(service));
     QVERIFY(!reachable(other));
+    QVERIFY(dnsAnswered(resolver));
+    QVERIFY(!dnsAnswered(other));
 
+    // Connected: the tunnel carries traffic, nothing leaves beside it.
     QVERIFY(connectTunnel());
-    QVERIFY(!blockTableExists());
-    QVERIFY(reachable(other));
+    QVERIFY(blockTableExists());
     QCOMPARE(run("ping", {"-n", "-c", "1", "-W", "2", environment("CORVANE_TUNNEL_PEER_ADDRESS")}),
              0);
+    QVERIFY(!reachable(other));
+    QVERIFY(!dnsAnswered(other));
+    QVERIFY(reachable(service));
 
+    // The tunnel process dies: nothing leaves while the polls notice.
     QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
-    QCOMPARE(run("ip", {"link", "delete", "vpn_wg0"}), 0);
+    QCOMPARE(run("pkill", {"-KILL", "-f", "^wireguard-go vpn_wg0"}), 0);
+    QVERIFY(!reachable(other));
     QVERIFY(states.wait(10000));
     QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
     QVERIFY(blockTableExists());

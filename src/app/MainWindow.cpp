@@ -114,12 +114,10 @@ void MainWindow::connectForms()
 void MainWindow::createServiceClient()
 {
     networkManager = new NetworkManager(this);
-    // An active kill switch must not lock the client out of its own services: it is lifted
-    // before every brand lookup and login (token renewal included) and comes back at the next
-    // stop of the tunnel.
-    connect(this, &MainWindow::requestBrandId, widgetMain, &MainForm::deactivateKillSwitchIfActive);
-    connect(this, &MainWindow::requestLoginData, widgetMain,
-            &MainForm::deactivateKillSwitchIfActive);
+    connect(networkManager, &NetworkManager::signInRequestStarted, widgetMain,
+            &MainForm::beginServiceRequest);
+    connect(networkManager, &NetworkManager::signInRequestFinished, widgetMain,
+            &MainForm::endServiceRequest);
     connect(this, &MainWindow::requestBrandId, networkManager, &NetworkManager::requestBrandId);
     connect(networkManager, &NetworkManager::brandIdReceived, this, &MainWindow::brandIdResolved);
     connect(this, &MainWindow::requestLoginData, networkManager, &NetworkManager::requestLoginData);

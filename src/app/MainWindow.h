@@ -35,6 +35,9 @@ public:
     // The token renewal interval; settable so a test need not wait sixty hours.
     void setJwtRefreshInterval(int milliseconds) { jwtRefreshInterval = milliseconds; }
 
+    // How long quitting waits for the VPN API to hear that the member's tunnel is gone.
+    void setQuitNoticeTimeout(int milliseconds) { quitNoticeTimeoutMs = milliseconds; }
+
     static bool isValidEmail(const QString &email);
 
 signals:
@@ -96,6 +99,7 @@ private:
     LanguageManager *languageManager = nullptr;
     QTimer *jwtTimer = nullptr;
     int jwtRefreshInterval = 216000000;
+    int quitNoticeTimeoutMs = 2000;
     int loggedOut = 1;
     int connectionState = 1;
     QString brandId;

@@ -108,6 +108,7 @@ void MainWindow::presentConnectionState()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (!trayIcon->isVisible()) {
+        widgetMain->shutDown(quitNoticeTimeoutMs);
         event->accept();
         return;
     }

@@ -47,6 +47,11 @@ signals:
     void subscriptionIsActive();
     void allServersDataReceived(QVector<ServerData> serversData);
     void favoriteServersIdsReceived(QVector<int> favoriteServersIds);
+    void vpnDisconnectFinished();
+    // Each sign-in request (brand lookup, login, token renewal) is announced just before it goes
+    // out and again when its reply is in, whatever the outcome.
+    void signInRequestStarted();
+    void signInRequestFinished();
 
 public slots:
     void requestConfigData(QUrl configLink);

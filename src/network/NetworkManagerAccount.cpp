@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace {
@@ -19,6 +20,14 @@ QJsonValue member(const QJsonDocument &document, std::initializer_list<const cha
     for (const char *name : path)
         value = value.toObject().value(QLatin1String(name));
     return value;
+}
+
+// What a bearer token can hold (RFC 6750): anything else, a blank or a line break above all,
+// would change the requests it is put into.
+bool isUsableToken(const QString &token)
+{
+    static const QRegularExpression b64token(QStringLiteral("^[A-Za-z0-9._~+/-]{1,8192}=*$"));
+    return b64token.match(token).hasMatch();
 }
 
 int favoriteId(const QJsonValue &value)
@@ -42,6 +51,7 @@ QString NetworkManager::favoriteIdListText(const QVector<int> &ids)
 void NetworkManager::requestBrandId(QString domain)
 {
     brandDomain = domain;
+    emit signInRequestStarted();
     QNetworkReply *reply =
         postAccountQuery(QueryTemplate(QueryTemplate::BrandLookup, domain).toUtf8(), Auth::None);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processBrandIdReply);
@@ -51,6 +61,7 @@ void NetworkManager::requestLoginData(QString email, QString password, QString b
 {
     this->email = email;
     const QueryTemplate body(QueryTemplate::Login, email, password, brandId);
+    emit signInRequestStarted();
     QNetworkReply *reply = postAccountQuery(body.toUtf8(), Auth::None);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processLoginReply);
 }
@@ -102,6 +113,7 @@ void NetworkManager::processBrandIdReply()
     QNetworkReply *reply = finishedReply();
     if (!reply)
         return;
+    emit signInRequestFinished();
     if (failed(reply)) {
         qDebug().noquote() << "Cannot resolve brand ID. Network error:" << httpStatusText(reply);
         retryBrandLookup();
@@ -148,6 +160,7 @@ void NetworkManager::processLoginReply()
     QNetworkReply *reply = finishedReply();
     if (!reply)
         return;
+    emit signInRequestFinished();
     if (failed(reply)) {
         emit replyErrorOccurred(ReplyError::Login,
                                 QStringLiteral("%1. ").arg(httpStatusText(reply)) +
@@ -167,6 +180,11 @@ void NetworkManager::processLoginReply()
             translated("auth.invalidLogin", "Your email / password is incorrect.");
         qDebug().noquote() << message;
         emit replyErrorOccurred(ReplyError::Login, message);
+        return;
+    }
+    if (!isUsableToken(newToken)) {
+        qDebug() << "Login reply carries an unusable token.";
+        emit replyErrorOccurred(ReplyError::Login, serviceUnavailable());
         return;
     }
     token = newToken.toUtf8();

@@ -39,6 +39,7 @@ void NetworkManager::requestVpnDisconnect()
     QNetworkReply *reply =
         networkAccessManager->post(vpnApiRequest(disconnectUrl), indentedJson(body));
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    connect(reply, &QNetworkReply::finished, this, &NetworkManager::vpnDisconnectFinished);
 }
 
 void NetworkManager::requestConfigData(QUrl configLink)

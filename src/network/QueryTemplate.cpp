@@ -59,7 +59,8 @@ QueryTemplate::QueryTemplate(Type type, const QVariant &a1, const QVariant &a2, 
     switch (type) {
     case Login:
         filledText = filledText.arg(escapeForGraphQlInJson(a1.toString()),
-                                    escapeForGraphQlInJson(a2.toString()), a3.toString());
+                                    escapeForGraphQlInJson(a2.toString()),
+                                    escapeForGraphQlInJson(a3.toString()));
         break;
     case UpdateFavoriteServers:
     case BrandLookup:

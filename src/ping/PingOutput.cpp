@@ -9,7 +9,16 @@ namespace {
 
 int roundedReceivedMs(double milliseconds)
 {
+    if (!(milliseconds >= 0 && milliseconds <= PingOutput::longestRoundTripMs))
+        return PingOutput::unreadable;
     return std::max(1, int(std::floor(milliseconds + 0.5)));
+}
+
+double number(const QString &digits)
+{
+    bool ok = false;
+    const double value = digits.toDouble(&ok);
+    return ok ? value : -1;
 }
 
 } // namespace
@@ -32,21 +41,23 @@ int averageMs(const QString &output)
 
     const QRegularExpressionMatch average = windowsAverage.match(output);
     if (average.hasMatch())
-        return roundedReceivedMs(average.captured(1).toInt());
+        return roundedReceivedMs(number(average.captured(1)));
     const QRegularExpressionMatch summary = iputilsSummary.match(output);
     if (summary.hasMatch())
-        return roundedReceivedMs(summary.captured(1).toDouble());
+        return roundedReceivedMs(number(summary.captured(1)));
 
     double sum = 0;
     int count = 0;
     for (auto it = replyTime.globalMatch(output); it.hasNext(); ++count)
-        sum += it.next().captured(1).toDouble();
+        sum += number(it.next().captured(1));
     return count == 0 ? 0 : roundedReceivedMs(sum / count);
 }
 
 bool isPlainHost(const QString &host)
 {
-    if (host.isEmpty() || host.size() > 253)
+    // Blanks, control characters and scope suffixes ("%eth0") never reach the tool.
+    static const QRegularExpression hostCharacters(QStringLiteral("\\A[A-Za-z0-9.:-]{1,253}\\z"));
+    if (!hostCharacters.match(host).hasMatch())
         return false;
     if (!QHostAddress(host).isNull())
         return !host.startsWith(QLatin1Char('-'));

@@ -1,6 +1,7 @@
 #include "platform/CommandSet.h"
 
 #include <QHostAddress>
+#include <QMap>
 #include <QtGlobal>
 
 namespace Platform {
@@ -41,29 +42,54 @@ QString addressSet(const QStringList &addresses)
     return QStringLiteral("{ ") + addresses.join(QStringLiteral(", ")) + QStringLiteral(" }");
 }
 
-QString nftBlockTable(const QStringList &serviceAddresses)
+// Splits addresses into the nft families "ip" and "ip6"; anything else is dropped.
+QMap<QString, QStringList> byFamily(const QStringList &addresses)
 {
-    QStringList ipv4;
-    QStringList ipv6;
-    for (const QString &address : serviceAddresses) {
+    QMap<QString, QStringList> families;
+    for (const QString &address : addresses) {
         const QHostAddress parsed(address);
         if (parsed.protocol() == QAbstractSocket::IPv4Protocol)
-            ipv4 << parsed.toString();
-        else if (parsed.protocol() == QAbstractSocket::IPv6Protocol)
-            ipv6 << parsed.toString();
+            families[QStringLiteral("ip")] << parsed.toString();
+        else if (parsed.protocol() == QAbstractSocket::IPv6Protocol && parsed.scopeId().isEmpty())
+            families[QStringLiteral("ip6")] << parsed.toString();
     }
-    QString table = QStringLiteral("table inet %1 {\n"
-                                   "  chain output {\n"
-                                   "    type filter hook output priority 0; policy drop;\n"
-                                   "    oifname \"lo\" accept\n"
-                                   "    udp dport 53 accept\n"
-                                   "    tcp dport 53 accept\n")
-                        .arg(QLatin1String(CommandSet::killSwitchRule));
-    if (!ipv4.isEmpty())
-        table += QStringLiteral("    ip daddr %1 accept\n").arg(addressSet(ipv4));
-    if (!ipv6.isEmpty())
-        table += QStringLiteral("    ip6 daddr %1 accept\n").arg(addressSet(ipv6));
-    return table + QStringLiteral("  }\n}\n");
+    return families;
+}
+
+// Adding an empty table before deleting it makes the delete succeed whether or not the table
+// was there, so lifting and replacing never fail on a missing table.
+QString idempotentDelete(const char *table)
+{
+    return QStringLiteral("table inet %1\ndelete table inet %1\n").arg(QLatin1String(table));
+}
+
+// One nft transaction: the old block goes and the new one is in force at once, with no moment
+// in between when traffic could pass.
+QString nftBlockScript(const KillSwitchRules &rules)
+{
+    QString chain = QStringLiteral("    type filter hook output priority 0; policy drop;\n"
+                                   "    oifname \"lo\" accept\n");
+    const QMap<QString, QStringList> services = byFamily(rules.serviceAddresses);
+    for (auto family = services.cbegin(); family != services.cend(); ++family)
+        chain += QStringLiteral("    %1 daddr %2 accept\n").arg(family.key(), addressSet(*family));
+    const QMap<QString, QStringList> resolvers = byFamily(rules.resolvers);
+    for (auto family = resolvers.cbegin(); family != resolvers.cend(); ++family) {
+        for (const char *protocol : {"udp", "tcp"})
+            chain += QStringLiteral("    %1 daddr %2 %3 dport 53 accept\n")
+                         .arg(family.key(), addressSet(*family), QLatin1String(protocol));
+    }
+    if (!rules.tunnelInterface.isEmpty())
+        chain += QStringLiteral("    oifname \"%1\" accept\n").arg(rules.tunnelInterface);
+    for (const KillSwitchRules::Peer &peer : rules.peers) {
+        const QMap<QString, QStringList> endpoint = byFamily({peer.address});
+        for (auto family = endpoint.cbegin(); family != endpoint.cend(); ++family)
+            chain += QStringLiteral("    %1 daddr %2 udp dport %3 accept\n")
+                         .arg(family.key(), family->first())
+                         .arg(peer.port);
+    }
+    return idempotentDelete(CommandSet::killSwitchRule) +
+           QStringLiteral("table inet %1 {\n  chain output {\n%2  }\n}\n")
+               .arg(QLatin1String(CommandSet::killSwitchRule), chain);
 }
 
 } // namespace
@@ -89,26 +115,22 @@ Invocation CommandSet::tunnelTransfer() const
     return {program, {"show", QLatin1String(tunnelName), "transfer"}};
 }
 
-Invocation CommandSet::deleteKillSwitchBlock() const
+QVector<Invocation> CommandSet::liftKillSwitch() const
 {
     if (setKind == Kind::Windows)
-        return {netsh, netshRule("delete", QLatin1String(killSwitchRule))};
-    return {nft, {"delete", "table", "inet", QLatin1String(killSwitchRule)}};
+        return {{netsh, netshRule("delete", QLatin1String(killSwitchRule))},
+                {netsh, netshRule("delete", QLatin1String(killSwitchAllowRule))}};
+    return {{nft, {idempotentDelete(killSwitchRule) + idempotentDelete(killSwitchAllowRule)}}};
 }
 
-Invocation CommandSet::deleteKillSwitchAllow() const
+QVector<Invocation> CommandSet::putKillSwitch(const KillSwitchRules &rules) const
 {
     if (setKind == Kind::Windows)
-        return {netsh, netshRule("delete", QLatin1String(killSwitchAllowRule))};
-    return {nft, {"delete", "table", "inet", QLatin1String(killSwitchAllowRule)}};
-}
-
-Invocation CommandSet::addKillSwitchBlock(const QStringList &serviceAddresses) const
-{
-    if (setKind == Kind::Windows)
-        return {netsh, netshRule("add", QLatin1String(killSwitchRule)) +
-                           QStringList{"dir=out", "action=block", "enable=yes", "profile=any"}};
-    return {nft, {nftBlockTable(serviceAddresses)}};
+        return liftKillSwitch() +
+               QVector<Invocation>{{netsh, netshRule("add", QLatin1String(killSwitchRule)) +
+                                               QStringList{"dir=out", "action=block", "enable=yes",
+                                                           "profile=any"}}};
+    return {{nft, {nftBlockScript(rules)}}};
 }
 
 } // namespace Platform

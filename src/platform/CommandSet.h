@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 namespace Platform {
 
@@ -9,6 +10,21 @@ namespace Platform {
 struct Invocation {
     QString program;
     QStringList arguments;
+};
+
+// What a selective block lets through besides loopback.
+struct KillSwitchRules {
+    struct Peer {
+        QString address;
+        quint16 port = 0;
+    };
+    // The client's own services, reachable whatever the block.
+    QStringList serviceAddresses;
+    // DNS (port 53) is let through to these resolvers only.
+    QStringList resolvers;
+    // With a tunnel: traffic through its interface, and to its peers' endpoints over UDP.
+    QString tunnelInterface;
+    QVector<Peer> peers;
 };
 
 // The outside programs of one operating system and how they are called. The system's own set
@@ -36,12 +52,16 @@ public:
     // One line per peer: public key, received bytes, sent bytes, separated by tabs.
     Invocation tunnelTransfer() const;
 
-    // The outbound block and the allow rule that is deleted with it.
-    Invocation deleteKillSwitchBlock() const;
-    Invocation deleteKillSwitchAllow() const;
-    // Blocks all outbound traffic but loopback, DNS and the given service addresses (the
-    // Windows rule blocks everything and takes no addresses).
-    Invocation addKillSwitchBlock(const QStringList &serviceAddresses) const;
+    // Whether the block names what it lets through (Linux: the services, the resolvers and a
+    // tunnel), so that it never needs lifting; the Windows rule blocks everything, and is lifted
+    // for the client's own requests and while a tunnel is up.
+    bool killSwitchIsSelective() const { return setKind == Kind::Linux; }
+    // Puts the block in place of any block there is. Run in order; the last run's success is
+    // the block's.
+    QVector<Invocation> putKillSwitch(const KillSwitchRules &rules) const;
+    // Deletes the block and the allow rule that goes with it; deleting what is not there is no
+    // error on Linux.
+    QVector<Invocation> liftKillSwitch() const;
 
 private:
     explicit CommandSet(Kind kind)

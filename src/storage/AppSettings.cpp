@@ -6,6 +6,8 @@
 
 #include <QSettings>
 
+#include <algorithm>
+
 namespace {
 
 // One short-lived view of the store, opened on one group.
@@ -29,6 +31,16 @@ const QString favoritesGroup = QStringLiteral("favorites");
 const QString favoritesArray = QStringLiteral("ids");
 const QString favoriteIdKey = QStringLiteral("id");
 
+// The file is input like any other: only what this program writes for "on" reads as on.
+bool isTrue(const QVariant &stored)
+{
+    if (stored.type() == QVariant::Bool)
+        return stored.toBool();
+    const QString text = stored.toString();
+    return text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
+           text == QLatin1String("1");
+}
+
 } // namespace
 
 bool AppSettings::switchState(const Switch &key)
@@ -36,7 +48,7 @@ bool AppSettings::switchState(const Switch &key)
     if (key == Startup)
         return Platform::startupEntryExists();
     StoreGroup store(switchGroup);
-    return store.settings.value(QString::number(key), false).toBool();
+    return isTrue(store.settings.value(QString::number(key), false));
 }
 
 bool AppSettings::setSwitchState(const Switch &key, const bool &on)
@@ -69,12 +81,19 @@ bool AppSettings::setValue(const Value &key, const QVariant &value)
 QVector<int> AppSettings::favoriteServerIds()
 {
     StoreGroup store(favoritesGroup);
-    const int size = store.settings.beginReadArray(favoritesArray);
+    // The stored size is only a claim: never more entries than the file holds.
+    store.settings.beginGroup(favoritesArray);
+    const int present = store.settings.childGroups().size();
+    store.settings.endGroup();
+    const int size = std::min(store.settings.beginReadArray(favoritesArray), present);
     QVector<int> ids;
-    ids.reserve(size);
+    ids.reserve(std::max(size, 0));
     for (int index = 0; index < size; ++index) {
         store.settings.setArrayIndex(index);
-        ids.append(store.settings.value(favoriteIdKey).toInt());
+        bool isNumber = false;
+        const int id = store.settings.value(favoriteIdKey).toInt(&isNumber);
+        if (isNumber && !ids.contains(id))
+            ids.append(id);
     }
     store.settings.endArray();
     return ids;

@@ -368,6 +368,7 @@ void MainForm::createManagers()
     connect(this, &MainForm::changeConnectionState, vpnManager, &VpnManager::changeConnectionState);
     connect(vpnManager, &VpnManager::connectionStateChanged, this,
             &MainForm::setVpnConnectionState);
+    connect(vpnManager, &VpnManager::connectionStateChanged, this, &MainForm::tunnelStateChanged);
     connect(vpnManager, &VpnManager::updateDownloadSpeed, this, &MainForm::updateDownloadSpeed);
     connect(vpnManager, &VpnManager::updateUploadSpeed, this, &MainForm::updateUploadSpeed);
     connect(vpnManager, &VpnManager::connectionTimeUpdated, this, &MainForm::updateConnectionTime);
@@ -381,6 +382,8 @@ void MainForm::setNetworkManager(NetworkManager *manager)
             &NetworkManager::requestUpdateServersFavoriteStates);
     connect(manager, &NetworkManager::vpnConfigReceived, this, &MainForm::setCurrentServerConfig);
     connect(manager, &NetworkManager::vpnConfigFailed, this, &MainForm::onVpnConfigFailed);
+    connect(manager, &NetworkManager::vpnDisconnectFinished, this,
+            &MainForm::vpnDisconnectNoticeAnswered);
 }
 
 void MainForm::setLanguageManager(LanguageManager *manager)
@@ -608,9 +611,14 @@ void MainForm::on_pushButtonKillSwitch_clicked()
     AppSettings::setSwitchState(AppSettings::KillSwitch, killSwitchEnabled);
 }
 
-void MainForm::deactivateKillSwitchIfActive()
+void MainForm::beginServiceRequest()
 {
-    vpnManager->deactivateKillSwitchIfActive();
+    vpnManager->beginServiceRequest();
+}
+
+void MainForm::endServiceRequest()
+{
+    vpnManager->endServiceRequest();
 }
 
 void MainForm::trayIconStateChanged(bool isEnabled)

@@ -36,15 +36,15 @@ public:
     void setServers(const QVector<ServerData> &servers);
     void setFavoriteServers(const QVector<int> &favoriteServersIds);
     void resetView();
-    // Lifts an active kill switch so the client can reach its own services.
-    void deactivateKillSwitchIfActive();
+    // The member quits on purpose: the tunnel goes, the service hears of it (waiting at most
+    // noticeTimeoutMs for its answer) and the block is lifted.
+    void shutDown(int noticeTimeoutMs);
 
     QVector<ServerData> servers() const { return serverList; }
     QVector<int> favoriteServers() const;
     ServerData selectedServer() const { return currentServer; }
     ServerListModel *model() const { return serverModel; }
     VpnManager *tunnel() const { return vpnManager; }
-    void setReconnectDelay(int milliseconds) { reconnectDelayMs = milliseconds; }
 
     static QString rateText(quint64 bytes);
     static QString connectionTimeText(int totalSeconds);
@@ -54,6 +54,7 @@ signals:
     void currentServerChoosed(ServerData serverData);
     void requestVpnConnect(QString serverIp);
     void requestVpnDisconnect();
+    void vpnDisconnectNoticeAnswered();
     void changeConnectionState(int state, QByteArray configData = QByteArray());
     void connectionStateChanged(int state);
     void requestUpdateServersFavoriteStates(QVector<int> favoriteServersIds);
@@ -63,9 +64,13 @@ signals:
 
 public slots:
     void trayIconChangeConnectionStateCLicked();
+    // Around each sign-in request, for a block that lets nothing through while it is in force.
+    void beginServiceRequest();
+    void endServiceRequest();
 
 private slots:
     void setVpnConnectionState(int state);
+    void tunnelStateChanged(int state);
     void increaseConnectionMaskOpacity();
     void decreaseConnectionMaskOpacity();
     void favoritesServersChanged();
@@ -140,7 +145,9 @@ private:
 
     QVector<ServerData> serverList;
     int shownState = 1;
-    int reconnectDelayMs = 500;
+    // A location change while connected: the new connection is asked for once the old tunnel
+    // has been removed.
+    bool reconnectAfterStop = false;
 
     QFrame *frameBackgroundGradient = nullptr;
     QFrame *frameBackgroundGradientConnected = nullptr;

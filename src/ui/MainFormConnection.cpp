@@ -1,5 +1,6 @@
 #include "ui/MainForm.h"
 
+#include "ping/PingOutput.h"
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListModel.h"
 #include "servers/ServersWindow.h"
@@ -7,8 +8,10 @@
 #include "ui/AccountWindow.h"
 #include "ui/SettingsWindow.h"
 #include "vpn/VpnManager.h"
+#include "vpn/WireGuardConfig.h"
 
 #include <QDebug>
+#include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -77,14 +80,22 @@ void MainForm::setFavoriteServers(const QVector<int> &favoriteServersIds)
         requestConnection(currentServer);
 }
 
-// Shows Connecting, lifts an active block and asks the service for a configuration.
+// Shows Connecting, readies the block for the request and asks the service for a configuration.
 void MainForm::requestConnection(const ServerData &server)
 {
     if (server.serverIp.isEmpty())
         return;
     setVpnConnectionState(ConnectionState::Connecting);
-    vpnManager->deactivateKillSwitchIfActive();
+    vpnManager->prepareForConfigurationRequest();
     emit requestVpnConnect(server.serverIp);
+}
+
+void MainForm::tunnelStateChanged(int state)
+{
+    if (state == ConnectionState::Connected || !reconnectAfterStop)
+        return;
+    reconnectAfterStop = false;
+    requestConnection(currentServer);
 }
 
 void MainForm::runDisconnectSequence()
@@ -106,8 +117,8 @@ void MainForm::setCurrentServer(int id)
     labelServerName->setText(currentServer.city);
     if (connected) {
         disconnectRequested = true;
+        reconnectAfterStop = true;
         emit changeConnectionState(ConnectionState::Disconnecting);
-        QTimer::singleShot(reconnectDelayMs, this, [this] { requestConnection(currentServer); });
     } else {
         runDisconnectSequence();
     }
@@ -149,6 +160,13 @@ void MainForm::trayIconChangeConnectionStateCLicked()
 
 void MainForm::setCurrentServerConfig(QByteArray configData)
 {
+    // A configuration that could run commands or is not WireGuard's is no configuration at all.
+    const WireGuardConfig config = WireGuardConfig::read(configData);
+    if (!config.isValid()) {
+        qDebug().noquote() << "WireGuard configuration refused:" << config.refusal();
+        onVpnConfigFailed();
+        return;
+    }
     emit changeConnectionState(ConnectionState::Connecting, configData);
 }
 
@@ -183,7 +201,7 @@ void MainForm::onVpnConfigFailed()
     currentServer = next;
     labelServerName->setText(next.city);
     AppSettings::setValue(AppSettings::LastServerId, next.id);
-    vpnManager->deactivateKillSwitchIfActive();
+    vpnManager->prepareForConfigurationRequest();
     emit requestVpnConnect(next.serverIp);
 }
 
@@ -202,12 +220,15 @@ void MainForm::setServerPing(int id, int receivedPing)
     ++pingCount;
     if (!serverModel)
         return;
-    ServerData server = serverModel->serverById(id);
-    server.ping = receivedPing;
-    serverModel->updateServer(server);
-    if (id == currentServer.id) {
-        currentServer = serverModel->serverById(id);
-        cards[0]->setServer(currentServer);
+    // An unreadable probe leaves the last figure; it still counts towards the sweep.
+    if (receivedPing != PingOutput::unreadable) {
+        ServerData server = serverModel->serverById(id);
+        server.ping = receivedPing;
+        serverModel->updateServer(server);
+        if (id == currentServer.id) {
+            currentServer = serverModel->serverById(id);
+            cards[0]->setServer(currentServer);
+        }
     }
     const int threshold = std::min(std::max(serverModel->rowCount() - 1, 1), 10);
     if (pingCount < threshold)
@@ -263,6 +284,19 @@ void MainForm::onRecommendedFavoriteToggled(int id, bool isFavorite)
     serverModel->updateServer(server);
     storeFavorites();
     updateRecommendedCards();
+}
+
+void MainForm::shutDown(int noticeTimeoutMs)
+{
+    reconnectAfterStop = false;
+    if (!vpnManager->shutDown())
+        return;
+    // The disconnect notice is best effort: the member is leaving either way.
+    QEventLoop waitForNotice;
+    QTimer::singleShot(noticeTimeoutMs, &waitForNotice, &QEventLoop::quit);
+    connect(this, &MainForm::vpnDisconnectNoticeAnswered, &waitForNotice, &QEventLoop::quit);
+    emit requestVpnDisconnect();
+    waitForNotice.exec();
 }
 
 void MainForm::logOut()

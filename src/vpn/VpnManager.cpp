@@ -1,17 +1,23 @@
 #include "vpn/VpnManager.h"
 
 #include "platform/PrivateFile.h"
+#include "vpn/ServiceAddresses.h"
+#include "vpn/WireGuardConfig.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QRegularExpression>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QStandardPaths>
 #include <QTimer>
 
 VpnManager::VpnManager(QObject *parent, const Platform::CommandSet &commands)
     : QObject(parent)
+    , serviceAddresses(new ServiceAddresses(this))
     , commands(commands)
 {
+    connect(serviceAddresses, &ServiceAddresses::changed, this,
+            &VpnManager::refreshActiveKillSwitch);
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     configPath = dataDir + QStringLiteral("/") + tunnelName + QStringLiteral(".conf");
     QDir().mkpath(dataDir);
@@ -28,11 +34,55 @@ void VpnManager::changeConnectionState(int newState, QByteArray configData)
 
 void VpnManager::startTunnel(const QByteArray &configData)
 {
-    if (killSwitchActive)
+    const WireGuardConfig config = WireGuardConfig::read(configData);
+    if (!config.isValid()) {
+        // Refused before anything of it reaches the disk or a tool, not even the removal.
+        qDebug().noquote() << "WireGuard configuration refused:" << config.refusal();
+        finishStop(true);
+        return;
+    }
+    if (!commands.killSwitchIsSelective() && killSwitchActive)
         deactivateKillSwitch();
     lastReceivedBytes = 0;
     lastSentBytes = 0;
-    if (!writeConfigFile(configData)) {
+    resolvePeers(config, ++connectAttempts, {}, 0);
+}
+
+// The kill switch lets the tunnel's peers through by address: endpoint names are looked up first,
+// without blocking; addresses go straight on.
+void VpnManager::resolvePeers(const WireGuardConfig &config, int attempt,
+                              QVector<Platform::KillSwitchRules::Peer> resolved, int next)
+{
+    const QVector<WireGuardConfig::Endpoint> endpoints = config.endpoints();
+    for (; next < endpoints.size(); ++next) {
+        const WireGuardConfig::Endpoint &endpoint = endpoints.at(next);
+        if (QHostAddress(endpoint.host).isNull())
+            break;
+        resolved.append({QHostAddress(endpoint.host).toString(), endpoint.port});
+    }
+    if (next == endpoints.size()) {
+        installTunnel(config, resolved);
+        return;
+    }
+    const WireGuardConfig::Endpoint endpoint = endpoints.at(next);
+    QHostInfo::lookupHost(endpoint.host, this, [=](const QHostInfo &answer) mutable {
+        if (attempt != connectAttempts || state != ConnectionState::Connecting)
+            return;
+        for (const QHostAddress &address : answer.addresses())
+            resolved.append({address.toString(), endpoint.port});
+        resolvePeers(config, attempt, resolved, next + 1);
+    });
+}
+
+void VpnManager::installTunnel(const WireGuardConfig &config,
+                               const QVector<Platform::KillSwitchRules::Peer> &peers)
+{
+    tunnelInUse = true;
+    tunnelPeers = peers;
+    // The attempt never runs unprotected: the block now lets this tunnel and its peers through.
+    if (killSwitchEnabled && commands.killSwitchIsSelective())
+        activateKillSwitch();
+    if (!writeConfigFile(config.fileText())) {
         qDebug() << "Failed to create WireGuard config file";
         stopTunnel(true);
         return;
@@ -62,10 +112,7 @@ void VpnManager::startTunnel(const QByteArray &configData)
 
 bool VpnManager::writeConfigFile(const QByteArray &configData)
 {
-    QString text = QString::fromUtf8(configData);
-    static const QRegularExpression mtuLine(QStringLiteral("\nMTU[^\n]*"));
-    text.replace(mtuLine, QStringLiteral("\nMTU = 1420"));
-    switch (Platform::writePrivateFile(configPath, text.toUtf8())) {
+    switch (Platform::writePrivateFile(configPath, configData)) {
     case Platform::PrivateFileResult::Written:
         return true;
     case Platform::PrivateFileResult::CannotOpen:
@@ -90,7 +137,7 @@ void VpnManager::processWgUpFinished(int exitCode, QProcess::ExitStatus)
     state = ConnectionState::Connected;
     emit connectionStateChanged(state);
     failedStatusChecks = 0;
-    if (killSwitchActive)
+    if (!commands.killSwitchIsSelective() && killSwitchActive)
         deactivateKillSwitch();
     startTimers();
 }
@@ -141,18 +188,40 @@ void VpnManager::stopTunnel(bool failed)
 
 void VpnManager::finishStop(bool failed)
 {
-    if (!failed) {
-        state = ConnectionState::Disconnected;
-        if (killSwitchEnabled && !killSwitchActive)
-            activateKillSwitch();
-        else if (!killSwitchEnabled && killSwitchActive)
-            deactivateKillSwitch();
-    } else {
-        state = ConnectionState::Error;
-        if (killSwitchEnabled && !killSwitchActive)
-            activateKillSwitch();
-    }
+    // The file holds the private key; the tunnel it started is gone.
+    QFile::remove(configPath);
+    tunnelInUse = false;
+    tunnelPeers.clear();
+    state = failed ? ConnectionState::Error : ConnectionState::Disconnected;
+    if (killSwitchEnabled && (!killSwitchActive || commands.killSwitchIsSelective()))
+        activateKillSwitch();
+    else if (!killSwitchEnabled && killSwitchActive)
+        deactivateKillSwitch();
     emit connectionStateChanged(state);
+}
+
+bool VpnManager::shutDown()
+{
+    stopTimers();
+    // A stop under way must not put the block back once the member has quit.
+    for (QProcess *process : findChildren<QProcess *>())
+        disconnect(process, nullptr, this, nullptr);
+    if (tunnelProcess && tunnelProcess->state() != QProcess::NotRunning)
+        tunnelProcess->waitForFinished(timings.toolTimeoutMs);
+    const bool tunnelWasUp = tunnelInUse;
+    if (tunnelInUse) {
+        const Platform::Invocation invocation = commands.removeTunnel(configPath);
+        QProcess removal;
+        removal.start(invocation.program, invocation.arguments);
+        removal.waitForFinished(timings.toolTimeoutMs);
+    }
+    QFile::remove(configPath);
+    tunnelInUse = false;
+    tunnelPeers.clear();
+    state = ConnectionState::Disconnected;
+    if (killSwitchActive)
+        deactivateKillSwitch();
+    return tunnelWasUp;
 }
 
 void VpnManager::updateConnectionTimer()

@@ -9,6 +9,8 @@
 #include <QProcess>
 
 class QTimer;
+class ServiceAddresses;
+class WireGuardConfig;
 
 // Turns a WireGuard configuration into a running tunnel and removes it again, reports the time
 // and traffic while it runs, and keeps the firewall kill switch.
@@ -29,6 +31,16 @@ public:
     int connectionState() const { return state; }
     void setKillSwitchEnabled(bool enabled);
     void deactivateKillSwitchIfActive();
+    // Before asking the VPN API for a configuration: a block that lets the client's services
+    // through stays; one that blocks everything is lifted.
+    void prepareForConfigurationRequest();
+    // Around each sign-in request (brand lookup, login, token renewal): a block that blocks
+    // everything is lifted while the request runs and put back once its reply is in.
+    void beginServiceRequest();
+    void endServiceRequest();
+    // The member quits: removes a tunnel that may be up, deletes its configuration file and
+    // lifts the block, waiting for each tool at most toolTimeoutMs. True when a tunnel was up.
+    bool shutDown();
 
     void setTimings(const Timings &newTimings) { timings = newTimings; }
     QString configFilePath() const { return configPath; }
@@ -50,6 +62,10 @@ private slots:
 
 private:
     void startTunnel(const QByteArray &configData);
+    void resolvePeers(const WireGuardConfig &config, int attempt,
+                      QVector<Platform::KillSwitchRules::Peer> resolved, int next);
+    void installTunnel(const WireGuardConfig &config,
+                       const QVector<Platform::KillSwitchRules::Peer> &peers);
     void stopTunnel(bool failed);
     void finishStop(bool failed);
     bool writeConfigFile(const QByteArray &configData);
@@ -58,9 +74,9 @@ private:
 
     void activateKillSwitch();
     void deactivateKillSwitch();
-    void removeKillSwitchRules();
-    static bool runNetsh(const Platform::Invocation &invocation);
-    static QStringList serviceAddresses();
+    void refreshActiveKillSwitch();
+    Platform::KillSwitchRules killSwitchRules() const;
+    bool runFirewall(const QVector<Platform::Invocation> &invocations) const;
 
     bool killSwitchEnabled = false;
     bool killSwitchActive = false;
@@ -74,6 +90,13 @@ private:
     const QString tunnelName = QLatin1String(Platform::CommandSet::tunnelName);
     QString configPath;
     int failedStatusChecks = 0;
+    // A tunnel was handed to the tunnel tool and has not been removed since.
+    bool tunnelInUse = false;
+    QVector<Platform::KillSwitchRules::Peer> tunnelPeers;
+    // Counts connection starts, so that a late endpoint lookup of an earlier one is dropped.
+    int connectAttempts = 0;
+    int serviceRequestsInFlight = 0;
+    ServiceAddresses *serviceAddresses;
 
     Platform::CommandSet commands;
     Timings timings;

@@ -1,11 +1,9 @@
 #include "vpn/VpnManager.h"
 
-#include "network/Deployment.h"
+#include "platform/Resolvers.h"
+#include "vpn/ServiceAddresses.h"
 
 #include <QDebug>
-#include <QHostAddress>
-#include <QHostInfo>
-#include <QUrl>
 
 void VpnManager::setKillSwitchEnabled(bool enabled)
 {
@@ -14,9 +12,12 @@ void VpnManager::setKillSwitchEnabled(bool enabled)
         deactivateKillSwitch();
         return;
     }
+    if (killSwitchActive)
+        return;
+    // A selective block also holds while a tunnel is up: then only the tunnel carries traffic.
     const bool tunnelDown =
         state == ConnectionState::Disconnected || state == ConnectionState::Error;
-    if (tunnelDown && !killSwitchActive)
+    if (tunnelDown || commands.killSwitchIsSelective())
         activateKillSwitch();
 }
 
@@ -26,53 +27,90 @@ void VpnManager::deactivateKillSwitchIfActive()
         deactivateKillSwitch();
 }
 
+void VpnManager::prepareForConfigurationRequest()
+{
+    if (!commands.killSwitchIsSelective())
+        deactivateKillSwitchIfActive();
+}
+
+void VpnManager::beginServiceRequest()
+{
+    if (commands.killSwitchIsSelective())
+        return;
+    ++serviceRequestsInFlight;
+    deactivateKillSwitchIfActive();
+}
+
+void VpnManager::endServiceRequest()
+{
+    if (commands.killSwitchIsSelective() || serviceRequestsInFlight == 0)
+        return;
+    if (--serviceRequestsInFlight > 0)
+        return;
+    const bool tunnelDown =
+        state == ConnectionState::Disconnected || state == ConnectionState::Error;
+    if (killSwitchEnabled && tunnelDown && !killSwitchActive)
+        activateKillSwitch();
+}
+
 void VpnManager::activateKillSwitch()
 {
-    qDebug() << "Activating kill switch - blocking all non-VPN traffic";
-    const QStringList allowed = serviceAddresses();
-    removeKillSwitchRules();
-    killSwitchActive = runNetsh(commands.addKillSwitchBlock(allowed));
+    if (tunnelInUse && commands.killSwitchIsSelective())
+        qDebug() << "Kill switch: only the tunnel may carry traffic";
+    else
+        qDebug() << "Activating kill switch - blocking all non-VPN traffic";
+    serviceAddresses->refresh();
+    killSwitchActive = runFirewall(commands.putKillSwitch(killSwitchRules()));
 }
 
 void VpnManager::deactivateKillSwitch()
 {
     qDebug() << "Deactivating kill switch - restoring normal traffic";
-    removeKillSwitchRules();
+    runFirewall(commands.liftKillSwitch());
     killSwitchActive = false;
 }
 
-void VpnManager::removeKillSwitchRules()
+// A service address changed: the block in force takes the new one.
+void VpnManager::refreshActiveKillSwitch()
 {
-    runNetsh(commands.deleteKillSwitchBlock());
-    runNetsh(commands.deleteKillSwitchAllow());
+    if (killSwitchActive && commands.killSwitchIsSelective())
+        killSwitchActive = runFirewall(commands.putKillSwitch(killSwitchRules()));
 }
 
-bool VpnManager::runNetsh(const Platform::Invocation &invocation)
+Platform::KillSwitchRules VpnManager::killSwitchRules() const
 {
-    const int exitCode = QProcess::execute(invocation.program, invocation.arguments);
-    if (exitCode == 0)
-        return true;
-    qDebug().noquote() << invocation.program + QStringLiteral(" failed") << exitCode
-                       << invocation.arguments.join(QLatin1Char(' '));
-    return false;
-}
-
-// The addresses of the client's own services, resolved now, so that the block lets sign-in,
-// token renewal and the disconnect notice through.
-QStringList VpnManager::serviceAddresses()
-{
-    QStringList addresses;
-    for (const QString &url : {Deployment::accountApiUrl(), Deployment::vpnApiUrl()}) {
-        const QString host = QUrl(url, QUrl::TolerantMode).host();
-        if (host.isEmpty())
-            continue;
-        const QHostAddress literal(host);
-        const QList<QHostAddress> resolved =
-            literal.isNull() ? QHostInfo::fromName(host).addresses() : QList<QHostAddress>{literal};
-        for (const QHostAddress &address : resolved) {
-            if (!addresses.contains(address.toString()))
-                addresses << address.toString();
-        }
+    Platform::KillSwitchRules rules;
+    rules.serviceAddresses = serviceAddresses->addresses();
+    rules.resolvers = Platform::configuredResolvers();
+    if (tunnelInUse) {
+        rules.tunnelInterface = tunnelName;
+        rules.peers = tunnelPeers;
     }
-    return addresses;
+    return rules;
+}
+
+// Runs each firewall call in order; the block's fate is the last call's. A failure is logged
+// once with the tool's own message.
+bool VpnManager::runFirewall(const QVector<Platform::Invocation> &invocations) const
+{
+    bool succeeded = false;
+    for (const Platform::Invocation &invocation : invocations) {
+        QProcess process;
+        process.start(invocation.program, invocation.arguments);
+        int exitCode = -2;
+        if (process.waitForStarted(timings.toolTimeoutMs)) {
+            process.waitForFinished(timings.toolTimeoutMs);
+            exitCode = process.exitStatus() == QProcess::NormalExit &&
+                               process.state() == QProcess::NotRunning
+                           ? process.exitCode()
+                           : -1;
+        }
+        succeeded = exitCode == 0;
+        if (succeeded)
+            continue;
+        qDebug().noquote() << invocation.program + QStringLiteral(" failed") << exitCode
+                           << invocation.arguments.join(QLatin1Char(' '))
+                           << QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    }
+    return succeeded;
 }

@@ -10,7 +10,8 @@ struct TransferTotals {
     bool valid = false;
 };
 
-// Sums the counters of every peer line: key, received and sent bytes, separated by tabs.
+// Sums the counters of every peer line: key, received and sent bytes, separated by tabs. A field
+// that is not a whole number, or a sum past 64 bits, makes the whole reading invalid.
 TransferTotals readTotals(const QString &output)
 {
     TransferTotals totals;
@@ -18,8 +19,14 @@ TransferTotals readTotals(const QString &output)
         const QStringList parts = line.trimmed().split(QLatin1Char('\t'));
         if (parts.size() < 3)
             continue;
-        totals.received += parts.at(1).toULongLong();
-        totals.sent += parts.at(2).toULongLong();
+        bool receivedOk = false;
+        bool sentOk = false;
+        const quint64 received = parts.at(1).toULongLong(&receivedOk);
+        const quint64 sent = parts.at(2).toULongLong(&sentOk);
+        if (!receivedOk || !sentOk || received > ~totals.received || sent > ~totals.sent)
+            return {};
+        totals.received += received;
+        totals.sent += sent;
         totals.valid = true;
     }
     return totals;

@@ -1,0 +1,57 @@
+#include "vpn/ServiceAddresses.h"
+
+#include "network/Deployment.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QUrl>
+
+ServiceAddresses::ServiceAddresses(QObject *parent)
+    : QObject(parent)
+{
+    for (const QString &url : {Deployment::accountApiUrl(), Deployment::vpnApiUrl()}) {
+        const QString host = QUrl(url, QUrl::TolerantMode).host();
+        if (host.isEmpty())
+            continue;
+        const QHostAddress literal(host);
+        QStringList &list = literal.isNull() ? hostNames : literalAddresses;
+        const QString entry = literal.isNull() ? host : literal.toString();
+        if (!list.contains(entry))
+            list << entry;
+    }
+    refresh();
+}
+
+QStringList ServiceAddresses::addresses() const
+{
+    QStringList all = literalAddresses;
+    for (const QString &hostName : hostNames) {
+        for (const QString &address : lastAnswers.value(hostName)) {
+            if (!all.contains(address))
+                all << address;
+        }
+    }
+    return all;
+}
+
+void ServiceAddresses::refresh()
+{
+    for (const QString &hostName : hostNames)
+        QHostInfo::lookupHost(hostName, this, [this, hostName](const QHostInfo &answer) {
+            takeAnswer(hostName, answer);
+        });
+}
+
+void ServiceAddresses::takeAnswer(const QString &hostName, const QHostInfo &answer)
+{
+    // A failed lookup keeps the last good answer: the service has not moved because DNS failed.
+    if (answer.error() != QHostInfo::NoError || answer.addresses().isEmpty())
+        return;
+    QStringList addresses;
+    for (const QHostAddress &address : answer.addresses())
+        addresses << address.toString();
+    if (addresses == lastAnswers.value(hostName))
+        return;
+    lastAnswers.insert(hostName, addresses);
+    emit changed();
+}

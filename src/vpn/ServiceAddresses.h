@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+
+class QHostInfo;
+
+// The addresses of the client's own services, which the kill switch always lets through. Host
+// names are resolved in the background and the last answer is kept, so putting the block in
+// place never waits for DNS on the GUI thread.
+class ServiceAddresses : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ServiceAddresses(QObject *parent = nullptr);
+
+    QStringList addresses() const;
+    // Asks again for the addresses of every service host name.
+    void refresh();
+
+signals:
+    void changed();
+
+private:
+    void takeAnswer(const QString &hostName, const QHostInfo &answer);
+
+    QStringList literalAddresses;
+    QStringList hostNames;
+    QHash<QString, QStringList> lastAnswers;
+};
