@@ -21,6 +21,8 @@ private slots:
     void credentialTargetStoredEncoded_data();
     void credentialTargetStoredEncoded();
     void favoritesThreeThenTwo();
+    void damagedStoreIsReadSafely_data();
+    void damagedStoreIsReadSafely();
     void startupSwitchIsTheAutostartEntry();
     void resetClearsEverythingButTheStartupEntry();
 
@@ -158,6 +160,37 @@ void TestAppSettings::favoritesThreeThenTwo()
 
     AppSettings::setFavoriteServerIds({});
     QVERIFY(AppSettings::favoriteServerIds().isEmpty());
+}
+
+void TestAppSettings::damagedStoreIsReadSafely_data()
+{
+    QTest::addColumn<QString>("contents");
+    QTest::addColumn<bool>("killSwitch");
+    QTest::addColumn<QVector<int>>("favorites");
+    QTest::newRow("a size far beyond the entries")
+        << "[favorites]\nids\\size=600000000\nids\\1\\id=4\nids\\2\\id=9\n"
+        << false << QVector<int>{4, 9};
+    QTest::newRow("a negative size") << "[favorites]\nids\\size=-5\nids\\1\\id=4\n"
+                                     << false << QVector<int>{};
+    QTest::newRow("ids that are not numbers or repeat")
+        << "[favorites]\nids\\size=3\nids\\1\\id=x\nids\\2\\id=7\nids\\3\\id=7\n"
+        << false << QVector<int>{7};
+    QTest::newRow("switch maybe") << "[data1]\n7=maybe\n" << false << QVector<int>{};
+    QTest::newRow("switch true") << "[data1]\n7=true\n" << true << QVector<int>{};
+    QTest::newRow("switch false") << "[data1]\n7=false\n" << false << QVector<int>{};
+}
+
+// The settings file is input too: whatever it holds, reading it is bounded and a switch is on
+// only when it says so.
+void TestAppSettings::damagedStoreIsReadSafely()
+{
+    QFETCH(QString, contents);
+    QFile file(storeFile);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(contents.toUtf8());
+    file.close();
+    QTEST(AppSettings::switchState(AppSettings::KillSwitch), "killSwitch");
+    QTEST(AppSettings::favoriteServerIds(), "favorites");
 }
 
 void TestAppSettings::startupSwitchIsTheAutostartEntry()

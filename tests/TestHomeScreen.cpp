@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "i18n/LanguageManager.h"
 #include "network/NetworkManager.h"
+#include "ping/PingOutput.h"
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListModel.h"
 #include "storage/AppSettings.h"
@@ -61,6 +62,8 @@ private slots:
     void connectAndDisconnect();
     void changingLocationWhileConnectedReconnects();
     void autoFallbackTriesTheFastestOthers();
+    void refusedConfigurationFallsBack();
+    void unreadableProbeLeavesTheLastLatency();
     void pingDoneThreshold_data();
     void pingDoneThreshold();
     void favouritesAndAutoConnect_data();
@@ -214,12 +217,21 @@ void TestHomeScreen::changingLocationWhileConnectedReconnects()
     QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
                               5000);
     const int removalsBefore = fakes->calls().filter("wg-quick\tdown").size();
+    // The removal takes a while: the new request waits for it.
+    fakes->script("wg-quick",
+                  QStringLiteral("DELAY_MS_%1").arg(fakes->calls().filter("wg-quick").size() + 1),
+                  "400");
 
     QMetaObject::invokeMethod(home.get(), "setCurrentServer", Q_ARG(int, 2));
     QCOMPARE(home->selectedServer().city, QStringLiteral("Rome"));
+    QTest::qWait(250);
+    QCOMPARE(service->requestsTo("/api/client/connect").size(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(service->requestsTo("/api/client/connect").size(), 2, 5000);
     QVERIFY(service->requestsTo("/api/client/connect").last().body.contains("127.0.1.2"));
     QVERIFY(fakes->calls().filter("wg-quick\tdown").size() > removalsBefore);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              5000);
+    QCOMPARE(service->requestsTo("/api/client/connect").size(), 2);
     QCOMPARE(AppSettings::value(AppSettings::LastServerId).toInt(), 2);
 }
 
@@ -248,9 +260,50 @@ void TestHomeScreen::autoFallbackTriesTheFastestOthers()
     for (const auto &request : service->requestsTo("/api/client/connect"))
         targets << QJsonDocument::fromJson(request.body).object().value("server_ip").toString();
     QCOMPARE(targets, QStringList({"127.0.1.3", "127.0.1.1", "127.0.1.3", "127.0.1.4"}));
-    // Each request lifted the block; the final Error puts it back.
+    // The block lets the VPN API through, so it held through every request.
     QVERIFY(home->tunnel()->isKillSwitchActive());
-    QCOMPARE(fakes->calls().filter(QRegularExpression("^nft\ttable inet VPNKillSwitch")).size(), 2);
+    QCOMPARE(fakes->calls().filter("policy drop;").size(), 1);
+    QCOMPARE(fakes->calls().filter(QRegularExpression("^nft\t")).size(), 2);
+}
+
+// A configuration that would run a command is handled as one the service failed to deliver:
+// the next server is tried, and nothing of it reaches a tool.
+void TestHomeScreen::refusedConfigurationFallsBack()
+{
+    home->setServers({server(1, "Alpha"), server(2, "Bravo")});
+    QTRY_VERIFY_WITH_TIMEOUT(
+        home->findChild<QPushButton *>("pushButtonChangeConnectionState")->isEnabled(), 5000);
+    QTest::qWait(200);
+    setPings({{1, 10}, {2, 20}});
+    service->script("POST", "/api/client/connect", 200,
+                    connectReply(sampleConfig() + "PostUp = touch /tmp/corvane-hook\n"));
+    service->script("POST", "/api/client/connect", 200, connectReply());
+    QTest::ignoreMessage(QtDebugMsg, "WireGuard configuration refused: line 10 carries PostUp");
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Auto-fallback attempt 1"));
+    QTest::mouseClick(home->findChild<QPushButton *>("pushButtonChangeConnectionState"),
+                      Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              5000);
+    QCOMPARE(service->requestsTo("/api/client/connect").size(), 2);
+    QCOMPARE(home->selectedServer().id, 2);
+    QCOMPARE(fakes->calls().filter("wg-quick\tup").size(), 1);
+    QFile written(home->tunnel()->configFilePath());
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(!written.readAll().contains("PostUp"));
+}
+
+void TestHomeScreen::unreadableProbeLeavesTheLastLatency()
+{
+    home->setServers({server(1, "Alpha")});
+    QTRY_VERIFY_WITH_TIMEOUT(
+        home->findChild<QPushButton *>("pushButtonChangeConnectionState")->isEnabled(), 5000);
+    QTest::qWait(200);
+    setPings({{1, 42}});
+    QSignalSpy sweep(home.get(), &MainForm::pingDone);
+    QMetaObject::invokeMethod(home.get(), "setServerPing", Q_ARG(int, 1),
+                              Q_ARG(int, PingOutput::unreadable));
+    QCOMPARE(sweep.count(), 1);
+    QCOMPARE(home->model()->serverById(1).ping, 42);
 }
 
 void TestHomeScreen::pingDoneThreshold_data()

@@ -1,5 +1,6 @@
 #include "DemoService.h"
 #include "FakePrograms.h"
+#include "SampleConfig.h"
 #include "ScriptedHttpServer.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
@@ -8,6 +9,7 @@
 #include "storage/CredentialVault.h"
 #include "ui/LoginForm.h"
 #include "ui/MainForm.h"
+#include "vpn/VpnManager.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -59,6 +61,7 @@ private slots:
     void trayMenuFollowsTheState_data();
     void trayMenuFollowsTheState();
     void closingHidesToTheTrayOnlyWithTheIconShown();
+    void killSwitchHoldsFromStartToQuit();
     void emailExpression_data();
     void emailExpression();
     void dragging_data();
@@ -85,6 +88,7 @@ void TestMainWindow::initTestCase()
     initResourceTree();
     QVERIFY(configHome.isValid());
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (configHome.path() + "/data").toLocal8Bit());
     qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
     demo = std::make_unique<DemoService>();
     QVERIFY2(demo->isRunning(), qPrintable(demo->log()));
@@ -399,6 +403,70 @@ void TestMainWindow::closingHidesToTheTrayOnlyWithTheIconShown()
     window->show();
     emit home->changeTrayIconState(false);
     QVERIFY(window->close());
+}
+
+// With the switch on the block is never lifted on Linux: not for the login page, the sign-in or
+// a token renewal; while connected only the tunnel carries traffic; an explicit quit removes the
+// tunnel, tells the service and lifts the block.
+void TestMainWindow::killSwitchHoldsFromStartToQuit()
+{
+    useScriptedServer();
+    scripted->script("POST", "/graphql", 200, brandReply);
+    scripted->script("POST", "/graphql", 200, activeLogin);
+    scripted->script("GET", "/api/client/servers", 200, twoServers);
+    scripted->script("POST", "/api/client/connect", 200,
+                     QJsonDocument(QJsonObject{{"status", "success"},
+                                               {"config", QString::fromUtf8(sampleConfig())}})
+                         .toJson());
+    scripted->script("POST", "/api/client/disconnect", 200, R"({"status":"success"})");
+    AppSettings::setSwitchState(AppSettings::KillSwitch, true);
+    const auto nftCalls = [this] { return fakes->calls().filter(QRegularExpression("^nft\t")); };
+    const auto lifts = [&] { return nftCalls().filter("VPNKillSwitchAllow").size(); };
+
+    window = std::make_unique<MainWindow>();
+    window->setJwtRefreshInterval(1000);
+    window->setQuitNoticeTimeout(3000);
+    window->show();
+    auto *home = window->findChild<MainForm *>();
+    QCOMPARE(nftCalls().size(), 1);
+    QVERIFY(nftCalls().first().contains("policy drop;"));
+    signIn("m@example.com", "pw");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
+    const auto logins = [this] {
+        const auto requests = scripted->requestsTo("/graphql");
+        return std::count_if(requests.begin(), requests.end(), [](const auto &request) {
+            return request.body.contains("memberLogin");
+        });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(logins() >= 2, 5000);
+    QCOMPARE(lifts(), 0);
+    QVERIFY(home->tunnel()->isKillSwitchActive());
+
+    auto *button = window->findChild<QPushButton *>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              5000);
+    QCOMPARE(lifts(), 0);
+    QVERIFY(nftCalls().last().contains("oifname \"vpn_wg0\" accept"));
+    for (const QString &call : nftCalls()) {
+        for (const QString &line : call.split("\\n")) {
+            if (line.contains("dport 53"))
+                QVERIFY2(line.contains(" daddr "), qPrintable(line));
+        }
+    }
+
+    const QString configFile = home->tunnel()->configFilePath();
+    QVERIFY(QFile::exists(configFile));
+    const int callsBefore = fakes->calls().size();
+    window->findChild<QSystemTrayIcon *>()->hide();
+    QVERIFY(window->close());
+    const QStringList atQuit = fakes->calls().mid(callsBefore);
+    QCOMPARE(atQuit.size(), 2);
+    QVERIFY(atQuit.first().startsWith("wg-quick\tdown\t"));
+    QVERIFY(atQuit.last().contains("VPNKillSwitchAllow"));
+    QVERIFY(!QFile::exists(configFile));
+    QCOMPARE(scripted->requestsTo("/api/client/disconnect").size(), 1);
 }
 
 void TestMainWindow::emailExpression_data()

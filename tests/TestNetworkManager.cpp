@@ -57,6 +57,7 @@ private slots:
     void failures_data();
     void failures();
     void inactiveLoginStoresTokenThenReportsSubscription();
+    void errorsLeaveThePreviousTokenInPlace_data();
     void errorsLeaveThePreviousTokenInPlace();
     void brandLookupRetriesThreeTimes();
     void brandLookupRecoversAfterTwoFailures();
@@ -317,6 +318,12 @@ void TestNetworkManager::failures_data()
                                   << int(ReplyError::Login) << invalid << invalid;
     QTest::newRow("login empty token") << int(Login) << 200 << loginReply("", "active")
                                        << int(ReplyError::Login) << invalid << invalid;
+    QTest::newRow("login token carrying a header")
+        << int(Login) << 200 << loginReply("tok\\r\\nX-Injected: yes", "active")
+        << int(ReplyError::Login) << unavailable << "Login reply carries an unusable token.";
+    QTest::newRow("login token with a blank")
+        << int(Login) << 200 << loginReply("tok en", "active") << int(ReplyError::Login)
+        << unavailable << "Login reply carries an unusable token.";
     QTest::newRow("subscription network error")
         << int(Subscription) << 500 << QByteArray() << int(ReplyError::Login)
         << "500 " + unavailable << "Cannot receive subscription status.";
@@ -400,10 +407,19 @@ void TestNetworkManager::inactiveLoginStoresTokenThenReportsSubscription()
              QStringLiteral("Bearer tok-inactive"));
 }
 
+void TestNetworkManager::errorsLeaveThePreviousTokenInPlace_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("errors") << QByteArray(R"({"errors":[{"message":"bad"}]})");
+    QTest::newRow("token carrying a header") << loginReply("tok\\r\\nX-Injected: yes", "active");
+    QTest::newRow("token with a control character") << loginReply("tok\\u0000x", "active");
+}
+
 void TestNetworkManager::errorsLeaveThePreviousTokenInPlace()
 {
+    QFETCH(QByteArray, reply);
     logIn("first-token");
-    server->script("POST", "/graphql", 200, R"({"errors":[{"message":"bad"}]})");
+    server->script("POST", "/graphql", 200, reply);
     QSignalSpy errors(network.get(), &NetworkManager::replyErrorOccurred);
     network->requestLoginData("m@example.com", "wrong", brandId);
     QVERIFY(errors.wait(5000));
@@ -412,6 +428,7 @@ void TestNetworkManager::errorsLeaveThePreviousTokenInPlace()
     QTRY_COMPARE_WITH_TIMEOUT(server->requests().size(), 1, 5000);
     QCOMPARE(server->requests().first().headers.value("authorization"),
              QStringLiteral("Bearer first-token"));
+    QVERIFY(!server->requests().first().headers.contains("x-injected"));
 }
 
 void TestNetworkManager::brandLookupRetriesThreeTimes()

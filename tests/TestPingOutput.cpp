@@ -73,6 +73,12 @@ void TestPingOutput::averageMs_data()
     QTest::newRow("iputils replies only, 20.8 rounds up") << iputilsRepliesOnly << 21;
     QTest::newRow("busybox round-trip summary") << "round-trip min/avg/max = 4.1/4.5/4.9 ms\n" << 5;
     QTest::newRow("half rounds up") << "time=2.5 ms\n" << 3;
+    QTest::newRow("average out of range") << "rtt min/avg/max/mdev = 1/100000000000/3/1 ms\n"
+                                          << PingOutput::unreadable;
+    QTest::newRow("Windows average too long for a number")
+        << "Minimum = 1ms, Maximum = 2ms, Average = 99999999999999999999ms"
+        << PingOutput::unreadable;
+    QTest::newRow("reply beyond any wait") << "time=90000 ms\n" << PingOutput::unreadable;
     QTest::newRow("unknown language") << "Antwort von h: Bytes=32 Zeit=10ms TTL=57" << 0;
 }
 
@@ -103,6 +109,10 @@ void TestPingOutput::plainHost_data()
     QTest::newRow("empty label") << "vpn..example" << false;
     QTest::newRow("empty") << "" << false;
     QTest::newRow("too long") << QString(254, 'a') << false;
+    QTest::newRow("leading blank") << " 1.2.3.4" << false;
+    QTest::newRow("trailing blank") << "1.2.3.4 " << false;
+    QTest::newRow("scope with line break and option") << "fe80::1%\n-t" << false;
+    QTest::newRow("scope suffix") << "fe80::1%eth0" << false;
 }
 
 void TestPingOutput::plainHost()

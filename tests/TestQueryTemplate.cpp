@@ -16,6 +16,7 @@ private slots:
     void loginFillsInOnePass();
     void loginBodyIsValidJsonForAnyPassword_data();
     void loginBodyIsValidJsonForAnyPassword();
+    void brandIdIsEscaped();
     void otherTemplates_data();
     void otherTemplates();
 };
@@ -61,6 +62,18 @@ void TestQueryTemplate::loginBodyIsValidJsonForAnyPassword_data()
     QTest::newRow("quote and backslash") << "p\"a\\ss";
     QTest::newRow("tab and line break") << "p\ta\nss\r";
     QTest::newRow("all four") << "Tricky \"quote\" \\ tab\tnew\nline";
+}
+
+// The brand id comes from the service's reply: it is escaped like every other value.
+void TestQueryTemplate::brandIdIsEscaped()
+{
+    const QString brandId = "b\") { token } #\n\\";
+    const QueryTemplate body(QueryTemplate::Login, "m@example.com", "pw", brandId);
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(body.toUtf8(), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QVERIFY(document.object().value("query").toString().contains(
+        "brand_id: \"b\\\") { token } #\\u000a\\\\\")"));
 }
 
 void TestQueryTemplate::loginBodyIsValidJsonForAnyPassword()

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
+#include "storage/AppSettings.h"
 #include "ui/MainForm.h"
 #include "vpn/VpnManager.h"
 
@@ -8,6 +9,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QTcpSocket>
 #include <QtTest>
 
 // The whole program with real tools: inside the client namespace of
@@ -19,8 +22,14 @@ class TestWholeProgramRealTunnel : public QObject {
 private slots:
     void initTestCase();
     void signInConnectCarryTrafficAndDisconnect();
+    void killSwitchOnFromTheLoginPageToQuit();
 
 private:
+    static bool signIn(MainWindow &window);
+    static bool clickToConnect(MainWindow &window);
+    static QByteArray run(const QString &program, const QStringList &arguments);
+    static bool reachable(const QString &address);
+
     QTemporaryDir configHome;
 };
 
@@ -34,25 +43,55 @@ void TestWholeProgramRealTunnel::initTestCase()
     qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
 }
 
+bool TestWholeProgramRealTunnel::signIn(MainWindow &window)
+{
+    auto *stack = window.findChild<QStackedWidget *>("stackedWidget");
+    const auto page = [stack] { return stack->currentWidget()->objectName(); };
+    if (!QTest::qWaitFor([&] { return page() == QStringLiteral("pageLogin"); }, 10000))
+        return false;
+    for (const char *field : {"lineEditEmail", "lineEditPassword"})
+        window.findChild<QLineEdit *>(field)->clear();
+    QTest::keyClicks(window.findChild<QLineEdit *>("lineEditEmail"), "demo@corvane.test");
+    QTest::keyClicks(window.findChild<QLineEdit *>("lineEditPassword"), "demo-password");
+    QTest::mouseClick(window.findChild<QPushButton *>("pushButtonLogIn"), Qt::LeftButton);
+    return QTest::qWaitFor([&] { return page() == QStringLiteral("pageMain"); }, 10000);
+}
+
+bool TestWholeProgramRealTunnel::clickToConnect(MainWindow &window)
+{
+    auto *button = window.findChild<QPushButton *>("pushButtonChangeConnectionState");
+    if (!QTest::qWaitFor([button] { return button->isEnabled(); }, 10000))
+        return false;
+    QTest::mouseClick(button, Qt::LeftButton);
+    VpnManager *tunnel = window.findChild<MainForm *>()->tunnel();
+    return QTest::qWaitFor(
+        [tunnel] { return tunnel->connectionState() == ConnectionState::Connected; }, 30000);
+}
+
+QByteArray TestWholeProgramRealTunnel::run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(20000);
+    return process.readAllStandardOutput();
+}
+
+bool TestWholeProgramRealTunnel::reachable(const QString &address)
+{
+    QTcpSocket socket;
+    socket.connectToHost(address, quint16(qEnvironmentVariableIntValue("CORVANE_SERVICE_PORT")));
+    return socket.waitForConnected(1500);
+}
+
 void TestWholeProgramRealTunnel::signInConnectCarryTrafficAndDisconnect()
 {
     MainWindow window;
     window.show();
-    auto *stack = window.findChild<QStackedWidget *>("stackedWidget");
-    QTRY_COMPARE_WITH_TIMEOUT(stack->currentWidget()->objectName(), QStringLiteral("pageLogin"),
-                              10000);
-    QTest::keyClicks(window.findChild<QLineEdit *>("lineEditEmail"), "demo@corvane.test");
-    QTest::keyClicks(window.findChild<QLineEdit *>("lineEditPassword"), "demo-password");
-    QTest::mouseClick(window.findChild<QPushButton *>("pushButtonLogIn"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(stack->currentWidget()->objectName(), QStringLiteral("pageMain"),
-                              10000);
+    QVERIFY(signIn(window));
 
     auto *home = window.findChild<MainForm *>();
     auto *button = window.findChild<QPushButton *>("pushButtonChangeConnectionState");
-    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
-    QTest::mouseClick(button, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
-                              30000);
+    QVERIFY(clickToConnect(window));
     QCOMPARE(window.findChild<QLabel *>("labelStatusPillText")->text(),
              QStringLiteral("Protected"));
 
@@ -77,6 +116,35 @@ void TestWholeProgramRealTunnel::signInConnectCarryTrafficAndDisconnect()
     QTRY_VERIFY_WITH_TIMEOUT(serviceLog().contains("POST /api/client/disconnect 200"), 5000);
     QCOMPARE(serviceLog().count("POST /api/client/disconnect"), 1);
     QCOMPARE(serviceLog().count("POST /api/client/connect 200"), 1);
+}
+
+// The block is in force before sign-in and lets it through; connected, only the tunnel carries
+// traffic; quitting removes the tunnel and lifts the block.
+void TestWholeProgramRealTunnel::killSwitchOnFromTheLoginPageToQuit()
+{
+    AppSettings::setSwitchState(AppSettings::KillSwitch, true);
+    const QString other = qEnvironmentVariable("CORVANE_OTHER_ADDRESS");
+    MainWindow window;
+    window.show();
+    QVERIFY(run("nft", {"list", "tables"}).contains("inet VPNKillSwitch"));
+    QVERIFY(!reachable(other));
+    QVERIFY(signIn(window));
+
+    QVERIFY(clickToConnect(window));
+    QProcess ping;
+    ping.start("ping", {"-n", "-c", "2", "-i", "0.2", "-W", "2", "10.66.66.1"});
+    QVERIFY(ping.waitForFinished(20000));
+    QCOMPARE(ping.exitCode(), 0);
+    QVERIFY(!reachable(other));
+
+    window.findChild<QSystemTrayIcon *>()->hide();
+    QVERIFY(window.close());
+    QVERIFY(!run("nft", {"list", "tables"}).contains("VPNKillSwitch"));
+    QVERIFY(!run("ip", {"link", "show"}).contains("vpn_wg0"));
+    QVERIFY(reachable(other));
+    QFile log(qEnvironmentVariable("CORVANE_DEMO_SERVICE_LOG"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll().count("POST /api/client/disconnect 200"), 2);
 }
 
 QTEST_MAIN(TestWholeProgramRealTunnel)
