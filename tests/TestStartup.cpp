@@ -3,11 +3,13 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "network/NetworkManager.h"
+#include "ui/SettingsWindow.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QLabel>
+#include <QProcess>
 #include <QStackedWidget>
 #include <QtTest>
 
@@ -21,6 +23,9 @@ private slots:
     void builtInFontBecomesApplicationFontAndRoboto();
     void mainWindowShowsTheLoadingPage();
     void mainWindowResolvesTheBrandAtOnceAndRetries();
+    void versionComesFromTheBuild();
+    void commandLineOptions_data();
+    void commandLineOptions();
 
 private:
     ScriptedHttpServer service;
@@ -104,6 +109,37 @@ void TestStartup::mainWindowResolvesTheBrandAtOnceAndRetries()
     QCOMPARE(requests.size(), 2);
     for (const auto &request : requests)
         QVERIFY(request.body.contains(R"(brandByDomain(domain: \"brand.test\"))"));
+}
+
+void TestStartup::versionComesFromTheBuild()
+{
+    applyApplicationVersion();
+    QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral(CORVANE_PROJECT_VERSION));
+    SettingsWindow settings;
+    QVERIFY(settings.findChild<QLabel *>("labelAppVersion")
+                ->text()
+                .contains(QStringLiteral(" " CORVANE_PROJECT_VERSION " ")));
+}
+
+void TestStartup::commandLineOptions_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("--version") << "--version" << "corvane " CORVANE_PROJECT_VERSION "\n";
+    QTest::newRow("--help") << "--help" << "Usage: ";
+}
+
+// Both answer and exit at once, without the window or the single-instance guard.
+void TestStartup::commandLineOptions()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, output);
+    QProcess program;
+    program.start(CORVANE_EXECUTABLE, {option});
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY2(QString::fromUtf8(program.readAllStandardOutput()).startsWith(output),
+             qPrintable(option));
 }
 
 QTEST_MAIN(TestStartup)

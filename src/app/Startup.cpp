@@ -11,6 +11,16 @@ void initResourceTree()
     Q_INIT_RESOURCE(generated);
 }
 
+QString applicationVersion()
+{
+    return QStringLiteral(CORVANE_VERSION);
+}
+
+void applyApplicationVersion()
+{
+    QCoreApplication::setApplicationVersion(applicationVersion());
+}
+
 bool installApplicationFont(const QString &fontPath)
 {
     const int fontId = QFontDatabase::addApplicationFont(fontPath);

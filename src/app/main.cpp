@@ -3,12 +3,37 @@
 #include "app/Startup.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 
 #include <memory>
 
+namespace {
+
+// --help and --version answer and exit here: before the single-instance guard, and without a
+// display, which a QApplication would need. Other options are left alone: Qt's own (-platform,
+// -style) are QApplication's to read.
+void answerCommandLine(int &argc, char *argv[])
+{
+    QCoreApplication core(argc, argv);
+    applyApplicationVersion();
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Corvane VPN client"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.parse(core.arguments());
+    if (parser.isSet(help))
+        parser.showHelp();
+    if (parser.isSet(version))
+        parser.showVersion();
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    answerCommandLine(argc, argv);
     auto app = std::make_unique<QApplication>(argc, argv);
+    applyApplicationVersion();
     initResourceTree();
     installApplicationFont();
 

@@ -4,8 +4,11 @@
 
 #ifdef Q_OS_WIN
 
-#include <wincred.h>
+// windows.h declares the types every other Windows header uses: it comes first, in a block of
+// its own so that sorting includes cannot move it.
 #include <windows.h>
+
+#include <wincred.h>
 
 namespace Platform {
 
