@@ -1,6 +1,8 @@
 #include "vpn/VpnManager.h"
 
-#include "platform/PrivateFile.h"
+#include "platform/Privileges.h"
+#include "vpn/HelperTunnelTools.h"
+#include "vpn/LocalTunnelTools.h"
 #include "vpn/ServiceAddresses.h"
 #include "vpn/WireGuardConfig.h"
 
@@ -11,16 +13,59 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+namespace {
+
+TunnelTools *toolsByRights(const Platform::CommandSet &commands, const QString &configPath)
+{
+    if (Platform::hasNetworkAdminRights())
+        return VpnManager::localTools(commands, configPath);
+    return new HelperTunnelTools();
+}
+
+VpnManager::ToolsFactory &toolsFactory()
+{
+    static VpnManager::ToolsFactory factory = toolsByRights;
+    return factory;
+}
+
+} // namespace
+
+void VpnManager::setToolsFactory(const ToolsFactory &factory)
+{
+    toolsFactory() = factory ? factory : toolsByRights;
+}
+
+TunnelTools *VpnManager::localTools(const Platform::CommandSet &commands, const QString &configPath)
+{
+    return new LocalTunnelTools(commands, configPath);
+}
+
 VpnManager::VpnManager(QObject *parent, const Platform::CommandSet &commands)
     : QObject(parent)
     , serviceAddresses(new ServiceAddresses(this))
     , commands(commands)
 {
-    connect(serviceAddresses, &ServiceAddresses::changed, this,
-            &VpnManager::refreshActiveKillSwitch);
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     configPath = dataDir + QStringLiteral("/") + tunnelName + QStringLiteral(".conf");
     QDir().mkpath(dataDir);
+
+    const bool nativeSet = commands.kind() == Platform::CommandSet::native().kind();
+    tools = nativeSet ? toolsFactory()(commands, configPath) : localTools(commands, configPath);
+    tools->setParent(this);
+    connect(tools, &TunnelTools::installFinished, this, &VpnManager::processWgUpFinished);
+    connect(tools, &TunnelTools::removalFinished, this, [this] {
+        if (!pendingStops.isEmpty())
+            finishStop(pendingStops.takeFirst());
+    });
+    connect(serviceAddresses, &ServiceAddresses::changed, this,
+            &VpnManager::refreshActiveKillSwitch);
+}
+
+void VpnManager::setTimings(const Timings &newTimings)
+{
+    timings = newTimings;
+    if (auto *local = qobject_cast<LocalTunnelTools *>(tools))
+        local->setToolTimeout(timings.toolTimeoutMs);
 }
 
 void VpnManager::changeConnectionState(int newState, QByteArray configData)
@@ -82,53 +127,15 @@ void VpnManager::installTunnel(const WireGuardConfig &config,
     // The attempt never runs unprotected: the block now lets this tunnel and its peers through.
     if (killSwitchEnabled && commands.killSwitchIsSelective())
         activateKillSwitch();
-    if (!writeConfigFile(config.fileText())) {
+    if (!tools->install(config.fileText())) {
         qDebug() << "Failed to create WireGuard config file";
         stopTunnel(true);
-        return;
     }
-
-    if (tunnelProcess)
-        tunnelProcess->deleteLater();
-    tunnelProcess = new QProcess(this);
-    connect(tunnelProcess, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-            &VpnManager::processWgUpFinished);
-    // A tool that cannot be started at all never finishes; count it as a failed install.
-    connect(tunnelProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            processWgUpFinished(-1, QProcess::CrashExit);
-    });
-
-    {
-        const Platform::Invocation removal = commands.removeTunnel(configPath);
-        QProcess oldTunnelRemoval;
-        oldTunnelRemoval.start(removal.program, removal.arguments);
-        oldTunnelRemoval.waitForFinished(timings.toolTimeoutMs);
-    }
-
-    const Platform::Invocation install = commands.installTunnel(configPath);
-    tunnelProcess->start(install.program, install.arguments);
 }
 
-bool VpnManager::writeConfigFile(const QByteArray &configData)
-{
-    switch (Platform::writePrivateFile(configPath, configData)) {
-    case Platform::PrivateFileResult::Written:
-        return true;
-    case Platform::PrivateFileResult::CannotOpen:
-        qDebug() << "Cannot open config file for writing:" << configPath;
-        return false;
-    case Platform::PrivateFileResult::WriteFailed:
-        return false;
-    }
-    return false;
-}
-
-void VpnManager::processWgUpFinished(int exitCode, QProcess::ExitStatus)
+void VpnManager::processWgUpFinished(int exitCode, QString errorText)
 {
     if (exitCode != 0) {
-        const QString errorText =
-            tunnelProcess ? QString::fromUtf8(tunnelProcess->readAllStandardError()) : QString();
         qDebug() << "WireGuard tunnel start failed with exit code" << exitCode << errorText;
         stopTunnel(true);
         return;
@@ -168,28 +175,12 @@ void VpnManager::stopTimers()
 void VpnManager::stopTunnel(bool failed)
 {
     stopTimers();
-    auto *removal = new QProcess(this);
-    connect(removal, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-            [this, removal, failed] {
-                removal->deleteLater();
-                finishStop(failed);
-            });
-    // A removal that cannot be started still completes the stop.
-    connect(removal, &QProcess::errorOccurred, this,
-            [this, removal, failed](QProcess::ProcessError error) {
-                if (error != QProcess::FailedToStart)
-                    return;
-                removal->deleteLater();
-                finishStop(failed);
-            });
-    const Platform::Invocation invocation = commands.removeTunnel(configPath);
-    removal->start(invocation.program, invocation.arguments);
+    pendingStops.append(failed);
+    tools->remove();
 }
 
 void VpnManager::finishStop(bool failed)
 {
-    // The file holds the private key; the tunnel it started is gone.
-    QFile::remove(configPath);
     tunnelInUse = false;
     tunnelPeers.clear();
     state = failed ? ConnectionState::Error : ConnectionState::Disconnected;
@@ -203,19 +194,10 @@ void VpnManager::finishStop(bool failed)
 bool VpnManager::shutDown()
 {
     stopTimers();
-    // A stop under way must not put the block back once the member has quit.
-    for (QProcess *process : findChildren<QProcess *>())
-        disconnect(process, nullptr, this, nullptr);
-    if (tunnelProcess && tunnelProcess->state() != QProcess::NotRunning)
-        tunnelProcess->waitForFinished(timings.toolTimeoutMs);
+    pendingStops.clear();
     const bool tunnelWasUp = tunnelInUse;
-    if (tunnelInUse) {
-        const Platform::Invocation invocation = commands.removeTunnel(configPath);
-        QProcess removal;
-        removal.start(invocation.program, invocation.arguments);
-        removal.waitForFinished(timings.toolTimeoutMs);
-    }
-    QFile::remove(configPath);
+    if (tunnelInUse)
+        tools->removeNow(timings.toolTimeoutMs);
     tunnelInUse = false;
     tunnelPeers.clear();
     state = ConnectionState::Disconnected;

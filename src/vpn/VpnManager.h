@@ -2,11 +2,13 @@
 
 #include "platform/CommandSet.h"
 #include "vpn/ConnectionState.h"
+#include "vpn/TunnelTools.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
-#include <QProcess>
+
+#include <functional>
 
 class QTimer;
 class ServiceAddresses;
@@ -25,6 +27,15 @@ public:
         int toolTimeoutMs = 5000;
     };
 
+    // Makes the privileged half for a new controller: by default the tools themselves where the
+    // program has the rights, else the system helper.
+    using ToolsFactory =
+        std::function<TunnelTools *(const Platform::CommandSet &, const QString &configPath)>;
+    static void setToolsFactory(const ToolsFactory &factory);
+    static TunnelTools *localTools(const Platform::CommandSet &commands, const QString &configPath);
+
+    // The native command set goes through the tools factory; any other set (a test's choice)
+    // always runs its tools directly.
     explicit VpnManager(QObject *parent = nullptr,
                         const Platform::CommandSet &commands = Platform::CommandSet::native());
 
@@ -42,9 +53,11 @@ public:
     // lifts the block, waiting for each tool at most toolTimeoutMs. True when a tunnel was up.
     bool shutDown();
 
-    void setTimings(const Timings &newTimings) { timings = newTimings; }
+    void setTimings(const Timings &newTimings);
     QString configFilePath() const { return configPath; }
     bool isKillSwitchActive() const { return killSwitchActive; }
+    // Why the last attempt could not even reach the tools (the helper missing or refusing).
+    TunnelTools::Problem lastProblem() const { return tools->lastProblem(); }
 
 signals:
     void updateDownloadSpeed(quint64 bytesPerSec);
@@ -56,7 +69,7 @@ public slots:
     void changeConnectionState(int state, QByteArray configData = QByteArray());
 
 private slots:
-    void processWgUpFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void processWgUpFinished(int exitCode, QString errorText);
     void checkConnectionStatus();
     void updateConnectionTimer();
 
@@ -68,7 +81,6 @@ private:
                        const QVector<Platform::KillSwitchRules::Peer> &peers);
     void stopTunnel(bool failed);
     void finishStop(bool failed);
-    bool writeConfigFile(const QByteArray &configData);
     void startTimers();
     void stopTimers();
 
@@ -76,12 +88,10 @@ private:
     void deactivateKillSwitch();
     void refreshActiveKillSwitch();
     Platform::KillSwitchRules killSwitchRules() const;
-    bool runFirewall(const QVector<Platform::Invocation> &invocations) const;
 
     bool killSwitchEnabled = false;
     bool killSwitchActive = false;
     int state = ConnectionState::Disconnected;
-    QProcess *tunnelProcess = nullptr;
     QTimer *statusTimer = nullptr;
     QElapsedTimer connectedTimer;
     QTimer *connectionTimer = nullptr;
@@ -92,6 +102,8 @@ private:
     int failedStatusChecks = 0;
     // A tunnel was handed to the tunnel tool and has not been removed since.
     bool tunnelInUse = false;
+    // Whether each stop whose removal has not reported back yet was a failure, oldest first.
+    QList<bool> pendingStops;
     QVector<Platform::KillSwitchRules::Peer> tunnelPeers;
     // Counts connection starts, so that a late endpoint lookup of an earlier one is dropped.
     int connectAttempts = 0;
@@ -99,5 +111,6 @@ private:
     ServiceAddresses *serviceAddresses;
 
     Platform::CommandSet commands;
+    TunnelTools *tools;
     Timings timings;
 };

@@ -60,13 +60,13 @@ void VpnManager::activateKillSwitch()
     else
         qDebug() << "Activating kill switch - blocking all non-VPN traffic";
     serviceAddresses->refresh();
-    killSwitchActive = runFirewall(commands.putKillSwitch(killSwitchRules()));
+    killSwitchActive = tools->putKillSwitch(killSwitchRules());
 }
 
 void VpnManager::deactivateKillSwitch()
 {
     qDebug() << "Deactivating kill switch - restoring normal traffic";
-    runFirewall(commands.liftKillSwitch());
+    tools->liftKillSwitch();
     killSwitchActive = false;
 }
 
@@ -74,7 +74,7 @@ void VpnManager::deactivateKillSwitch()
 void VpnManager::refreshActiveKillSwitch()
 {
     if (killSwitchActive && commands.killSwitchIsSelective())
-        killSwitchActive = runFirewall(commands.putKillSwitch(killSwitchRules()));
+        killSwitchActive = tools->putKillSwitch(killSwitchRules());
 }
 
 Platform::KillSwitchRules VpnManager::killSwitchRules() const
@@ -87,30 +87,4 @@ Platform::KillSwitchRules VpnManager::killSwitchRules() const
         rules.peers = tunnelPeers;
     }
     return rules;
-}
-
-// Runs each firewall call in order; the block's fate is the last call's. A failure is logged
-// once with the tool's own message.
-bool VpnManager::runFirewall(const QVector<Platform::Invocation> &invocations) const
-{
-    bool succeeded = false;
-    for (const Platform::Invocation &invocation : invocations) {
-        QProcess process;
-        process.start(invocation.program, invocation.arguments);
-        int exitCode = -2;
-        if (process.waitForStarted(timings.toolTimeoutMs)) {
-            process.waitForFinished(timings.toolTimeoutMs);
-            exitCode = process.exitStatus() == QProcess::NormalExit &&
-                               process.state() == QProcess::NotRunning
-                           ? process.exitCode()
-                           : -1;
-        }
-        succeeded = exitCode == 0;
-        if (succeeded)
-            continue;
-        qDebug().noquote() << invocation.program + QStringLiteral(" failed") << exitCode
-                           << invocation.arguments.join(QLatin1Char(' '))
-                           << QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
-    }
-    return succeeded;
 }

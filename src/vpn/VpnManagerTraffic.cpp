@@ -44,11 +44,7 @@ void VpnManager::checkConnectionStatus()
 {
     if (tunnelName.isEmpty())
         return;
-    const Platform::Invocation transfer = commands.tunnelTransfer();
-    QProcess poll;
-    poll.start(transfer.program, transfer.arguments);
-    poll.waitForFinished(timings.toolTimeoutMs);
-    const QString output = QString::fromUtf8(poll.readAllStandardOutput()).trimmed();
+    const QString output = tools->transfer(timings.toolTimeoutMs).trimmed();
 
     if (output.isEmpty()) {
         if (++failedStatusChecks > 2) {

@@ -83,7 +83,7 @@ bool isListOf(const QString &value, const std::function<bool(const QString &)> &
 }
 
 // host:port, [IPv6]:port.
-bool readEndpoint(const QString &value, WireGuardConfig::Endpoint *endpoint)
+bool parseEndpoint(const QString &value, WireGuardConfig::Endpoint *endpoint)
 {
     QString host;
     QString port;
@@ -136,7 +136,7 @@ const QHash<QString, ValueCheck> &peerKeys()
         {QStringLiteral("Endpoint"),
          [](const QString &v) {
              WireGuardConfig::Endpoint ignored;
-             return readEndpoint(v, &ignored);
+             return parseEndpoint(v, &ignored);
          }},
         {QStringLiteral("PersistentKeepalive"), isNumberOrOff},
     };
@@ -233,7 +233,7 @@ WireGuardConfig WireGuardConfig::read(const QByteArray &text)
             publicKeySeen = true;
         if (key == QLatin1String("Endpoint")) {
             Endpoint endpoint;
-            readEndpoint(value, &endpoint);
+            parseEndpoint(value, &endpoint);
             config.peerEndpoints.append(endpoint);
         }
     }
@@ -244,6 +244,11 @@ WireGuardConfig WireGuardConfig::read(const QByteArray &text)
     if (peers == 0)
         return refuse(QStringLiteral("there is no peer"));
     return config;
+}
+
+bool WireGuardConfig::readEndpoint(const QString &text, Endpoint *endpoint)
+{
+    return parseEndpoint(text, endpoint);
 }
 
 QByteArray WireGuardConfig::fileText() const

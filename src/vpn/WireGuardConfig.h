@@ -17,6 +17,8 @@ public:
     };
 
     static WireGuardConfig read(const QByteArray &text);
+    // host:port or [IPv6]:port, the host an address or a host name; false for anything else.
+    static bool readEndpoint(const QString &text, Endpoint *endpoint);
 
     bool isValid() const { return refusalReason.isEmpty(); }
     // Why the text was refused, naming keys and line numbers only, never a value: the text

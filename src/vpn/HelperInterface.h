@@ -1,0 +1,21 @@
+#pragma once
+
+// The system helper's bus interface, shared by the helper and its client. Every method is
+// authorised per call through polkit with one action.
+//
+//   Install(s configuration) -> (i exitCode, s errorText)   validates, then installs
+//   Remove()                                                removes tunnel and file
+//   Transfer() -> (s output)                                the tool's transfer counters
+//   PutKillSwitch(as serviceAddresses, b tunnel, as peerEndpoints)
+//   LiftKillSwitch()
+namespace HelperInterface {
+
+constexpr char serviceName[] = "org.corvane.Helper1";
+constexpr char objectPath[] = "/org/corvane/Helper1";
+constexpr char interfaceName[] = "org.corvane.Helper1";
+constexpr char polkitAction[] = "org.corvane.helper.manage-tunnel";
+
+constexpr char notAuthorizedError[] = "org.corvane.Helper1.Error.NotAuthorized";
+constexpr char invalidArgumentsError[] = "org.corvane.Helper1.Error.InvalidArguments";
+
+} // namespace HelperInterface

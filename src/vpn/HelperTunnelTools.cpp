@@ -1,0 +1,138 @@
+#include "vpn/HelperTunnelTools.h"
+
+#include "vpn/HelperInterface.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDebug>
+#include <QHostAddress>
+
+namespace {
+
+constexpr int firewallTimeoutMs = 30000;
+
+TunnelTools::Problem problemOf(const QString &errorName)
+{
+    static const QStringList missing{
+        QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
+        QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"),
+        QStringLiteral("org.freedesktop.DBus.Error.NoServer"),
+        QStringLiteral("org.freedesktop.DBus.Error.Disconnected"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+        QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
+        QStringLiteral("org.freedesktop.DBus.Error.TimedOut"),
+    };
+    if (errorName == QLatin1String(HelperInterface::notAuthorizedError) ||
+        errorName == QLatin1String("org.freedesktop.DBus.Error.AccessDenied"))
+        return TunnelTools::Problem::PermissionRefused;
+    if (missing.contains(errorName) ||
+        errorName.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn.")))
+        return TunnelTools::Problem::HelperMissing;
+    return TunnelTools::Problem::None;
+}
+
+QString endpointText(const Platform::KillSwitchRules::Peer &peer)
+{
+    const bool ipv6 = QHostAddress(peer.address).protocol() == QAbstractSocket::IPv6Protocol;
+    const QString host = ipv6 ? QStringLiteral("[%1]").arg(peer.address) : peer.address;
+    return QStringLiteral("%1:%2").arg(host).arg(peer.port);
+}
+
+} // namespace
+
+HelperTunnelTools::HelperTunnelTools(QObject *parent)
+    : TunnelTools(parent)
+    , bus(QDBusConnection::systemBus())
+{}
+
+QDBusMessage HelperTunnelTools::methodCall(const char *method, const QVariantList &arguments) const
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QLatin1String(HelperInterface::serviceName), QLatin1String(HelperInterface::objectPath),
+        QLatin1String(HelperInterface::interfaceName), QLatin1String(method));
+    call.setArguments(arguments);
+    return call;
+}
+
+QDBusMessage HelperTunnelTools::callNow(const char *method, const QVariantList &arguments,
+                                        int timeoutMs)
+{
+    const QDBusMessage reply = bus.call(methodCall(method, arguments), QDBus::Block, timeoutMs);
+    noteOutcome(method, reply);
+    return reply;
+}
+
+void HelperTunnelTools::whenAnswered(const QDBusPendingCall &pending,
+                                     const std::function<void(const QDBusMessage &)> &handle)
+{
+    auto *watcher = new QDBusPendingCallWatcher(pending, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [watcher, handle](QDBusPendingCallWatcher *) {
+                watcher->deleteLater();
+                handle(watcher->reply());
+            });
+}
+
+bool HelperTunnelTools::noteOutcome(const char *method, const QDBusMessage &reply)
+{
+    if (reply.type() != QDBusMessage::ErrorMessage) {
+        problem = Problem::None;
+        return true;
+    }
+    problem = problemOf(reply.errorName());
+    qDebug().noquote() << QStringLiteral("Helper call %1 failed:").arg(QLatin1String(method))
+                       << reply.errorName() << reply.errorMessage();
+    return false;
+}
+
+bool HelperTunnelTools::install(const QByteArray &configText)
+{
+    const QDBusPendingCall pending =
+        bus.asyncCall(methodCall("Install", {QString::fromUtf8(configText)}), installTimeoutMs);
+    whenAnswered(pending, [this](const QDBusMessage &reply) {
+        if (!noteOutcome("Install", reply) || reply.arguments().size() != 2) {
+            emit installFinished(-1, reply.errorMessage());
+            return;
+        }
+        emit installFinished(reply.arguments().at(0).toInt(), reply.arguments().at(1).toString());
+    });
+    return true;
+}
+
+void HelperTunnelTools::remove()
+{
+    whenAnswered(bus.asyncCall(methodCall("Remove")), [this](const QDBusMessage &reply) {
+        noteOutcome("Remove", reply);
+        emit removalFinished();
+    });
+}
+
+void HelperTunnelTools::removeNow(int timeoutMs)
+{
+    callNow("Remove", {}, timeoutMs);
+}
+
+QString HelperTunnelTools::transfer(int timeoutMs)
+{
+    const QDBusMessage reply = callNow("Transfer", {}, timeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+               ? reply.arguments().first().toString()
+               : QString();
+}
+
+bool HelperTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)
+{
+    QStringList endpoints;
+    for (const Platform::KillSwitchRules::Peer &peer : rules.peers)
+        endpoints << endpointText(peer);
+    const QDBusMessage reply = callNow(
+        "PutKillSwitch", {rules.serviceAddresses, !rules.tunnelInterface.isEmpty(), endpoints},
+        firewallTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+bool HelperTunnelTools::liftKillSwitch()
+{
+    return callNow("LiftKillSwitch", {}, firewallTimeoutMs).type() == QDBusMessage::ReplyMessage;
+}

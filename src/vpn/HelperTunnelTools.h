@@ -1,0 +1,37 @@
+#pragma once
+
+#include "vpn/TunnelTools.h"
+
+#include <QDBusConnection>
+
+class QDBusMessage;
+class QDBusPendingCall;
+
+// Asks the system helper (corvane-helper, on the system bus) for every privileged step: the
+// client of a member who has no rights of their own.
+class HelperTunnelTools final : public TunnelTools {
+    Q_OBJECT
+
+public:
+    explicit HelperTunnelTools(QObject *parent = nullptr);
+
+    // An install may wait for the member to authenticate.
+    static constexpr int installTimeoutMs = 120000;
+
+    bool install(const QByteArray &configText) override;
+    void remove() override;
+    void removeNow(int timeoutMs) override;
+    QString transfer(int timeoutMs) override;
+    bool putKillSwitch(const Platform::KillSwitchRules &rules) override;
+    bool liftKillSwitch() override;
+
+private:
+    QDBusMessage methodCall(const char *method, const QVariantList &arguments = {}) const;
+    QDBusMessage callNow(const char *method, const QVariantList &arguments, int timeoutMs);
+    void whenAnswered(const QDBusPendingCall &pending,
+                      const std::function<void(const QDBusMessage &)> &handle);
+    // Notes why a call failed, with a log line that names it; true when it did not.
+    bool noteOutcome(const char *method, const QDBusMessage &reply);
+
+    QDBusConnection bus;
+};

@@ -1,0 +1,137 @@
+#include "vpn/LocalTunnelTools.h"
+
+#include "platform/PrivateFile.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QProcess>
+
+LocalTunnelTools::LocalTunnelTools(const Platform::CommandSet &commands, const QString &configPath,
+                                   QObject *parent)
+    : TunnelTools(parent)
+    , commands(commands)
+    , configPath(configPath)
+{}
+
+bool LocalTunnelTools::install(const QByteArray &configText)
+{
+    switch (Platform::writePrivateFile(configPath, configText)) {
+    case Platform::PrivateFileResult::Written:
+        break;
+    case Platform::PrivateFileResult::CannotOpen:
+        qDebug() << "Cannot open config file for writing:" << configPath;
+        return false;
+    case Platform::PrivateFileResult::WriteFailed:
+        return false;
+    }
+
+    if (tunnelProcess)
+        tunnelProcess->deleteLater();
+    tunnelProcess = new QProcess(this);
+    connect(tunnelProcess, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            &LocalTunnelTools::finishInstall);
+    // A tool that cannot be started at all never finishes; count it as a failed install.
+    connect(tunnelProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            finishInstall(-1);
+    });
+
+    // A tunnel of the same name left from an earlier run goes first; its result does not matter.
+    {
+        const Platform::Invocation removal = commands.removeTunnel(configPath);
+        QProcess oldTunnelRemoval;
+        oldTunnelRemoval.start(removal.program, removal.arguments);
+        oldTunnelRemoval.waitForFinished(toolTimeoutMs);
+    }
+
+    const Platform::Invocation install = commands.installTunnel(configPath);
+    tunnelProcess->start(install.program, install.arguments);
+    return true;
+}
+
+void LocalTunnelTools::finishInstall(int exitCode)
+{
+    const QString errorText = QString::fromUtf8(tunnelProcess->readAllStandardError());
+    emit installFinished(exitCode, errorText);
+}
+
+void LocalTunnelTools::remove()
+{
+    auto *removal = new QProcess(this);
+    connect(removal, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            [this, removal] { finishRemoval(removal); });
+    // A removal that cannot be started still completes.
+    connect(removal, &QProcess::errorOccurred, this, [this, removal](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            finishRemoval(removal);
+    });
+    const Platform::Invocation invocation = commands.removeTunnel(configPath);
+    removal->start(invocation.program, invocation.arguments);
+}
+
+void LocalTunnelTools::finishRemoval(QProcess *removal)
+{
+    removal->deleteLater();
+    // The file holds the private key; the tunnel it started is gone.
+    QFile::remove(configPath);
+    emit removalFinished();
+}
+
+void LocalTunnelTools::removeNow(int timeoutMs)
+{
+    // A stop under way must not report back once this removal has run.
+    for (QProcess *process : findChildren<QProcess *>())
+        disconnect(process, nullptr, this, nullptr);
+    if (tunnelProcess && tunnelProcess->state() != QProcess::NotRunning)
+        tunnelProcess->waitForFinished(timeoutMs);
+    const Platform::Invocation invocation = commands.removeTunnel(configPath);
+    QProcess removal;
+    removal.start(invocation.program, invocation.arguments);
+    removal.waitForFinished(timeoutMs);
+    QFile::remove(configPath);
+}
+
+QString LocalTunnelTools::transfer(int timeoutMs)
+{
+    const Platform::Invocation transfer = commands.tunnelTransfer();
+    QProcess poll;
+    poll.start(transfer.program, transfer.arguments);
+    poll.waitForFinished(timeoutMs);
+    return QString::fromUtf8(poll.readAllStandardOutput());
+}
+
+bool LocalTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)
+{
+    return runFirewall(commands.putKillSwitch(rules));
+}
+
+bool LocalTunnelTools::liftKillSwitch()
+{
+    return runFirewall(commands.liftKillSwitch());
+}
+
+// Runs each firewall call in order; the block's fate is the last call's. A failure is logged
+// once with the tool's own message.
+bool LocalTunnelTools::runFirewall(const QVector<Platform::Invocation> &invocations) const
+{
+    bool succeeded = false;
+    for (const Platform::Invocation &invocation : invocations) {
+        QProcess process;
+        process.start(invocation.program, invocation.arguments);
+        int exitCode = -2;
+        if (process.waitForStarted(toolTimeoutMs)) {
+            process.waitForFinished(toolTimeoutMs);
+            exitCode = process.exitStatus() == QProcess::NormalExit &&
+                               process.state() == QProcess::NotRunning
+                           ? process.exitCode()
+                           : -1;
+        }
+        succeeded = exitCode == 0;
+        if (succeeded)
+            continue;
+        qDebug().noquote() << invocation.program + QStringLiteral(" failed") << exitCode
+                           << invocation.arguments.join(QLatin1Char(' '))
+                           << QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    }
+    return succeeded;
+}
