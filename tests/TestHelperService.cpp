@@ -1,0 +1,198 @@
+#include "FakePrograms.h"
+#include "PrivateSystemBus.h"
+#include "SampleConfig.h"
+#include "vpn/HelperInterface.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <memory>
+
+// The helper as the bus starts it, with fake tools on its PATH, called over a private system
+// bus whose polkit authority answers as each test says.
+class TestHelperService : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void installsAValidConfigurationInItsOwnFolder();
+    void refusesAHookSentWithDbusSend();
+    void refusedCallsChangeNothing_data();
+    void refusedCallsChangeNothing();
+    void killSwitchArgumentsAreChecked_data();
+    void killSwitchArgumentsAreChecked();
+    void transferIsTheToolsOutput();
+    void exitsWhenIdleWithNothingToKeep();
+
+private:
+    static QDBusMessage call(const char *method, const QVariantList &arguments = {});
+    QStringList nftCalls() const { return fakes->calls().filter(QRegularExpression("^nft\\t")); }
+
+    std::unique_ptr<FakePrograms> fakes;
+    std::unique_ptr<PrivateSystemBus> bus;
+    QTemporaryDir runtimeDirectory;
+};
+
+QDBusMessage TestHelperService::call(const char *method, const QVariantList &arguments)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        HelperInterface::serviceName, HelperInterface::objectPath, HelperInterface::interfaceName,
+        method);
+    message.setArguments(arguments);
+    return QDBusConnection::systemBus().call(message, QDBus::Block, 20000);
+}
+
+void TestHelperService::initTestCase()
+{
+    // The helper inherits this environment when the bus starts it: fakes, a runtime folder.
+    fakes = std::make_unique<FakePrograms>();
+    fakes->script("wg", "STDOUT", "key\t1000\t500\n");
+    qputenv("RUNTIME_DIRECTORY", runtimeDirectory.path().toLocal8Bit());
+    bus = std::make_unique<PrivateSystemBus>();
+    QVERIFY2(bus->isRunning(), qPrintable(bus->log()));
+}
+
+void TestHelperService::init()
+{
+    bus->setPolkitAnswer(true);
+}
+
+void TestHelperService::cleanupTestCase()
+{
+    bus.reset();
+    fakes.reset();
+    qunsetenv("RUNTIME_DIRECTORY");
+}
+
+void TestHelperService::installsAValidConfigurationInItsOwnFolder()
+{
+    const QString file = runtimeDirectory.filePath("vpn_wg0.conf");
+    const QDBusMessage reply = call("Install", {QString::fromUtf8(sampleConfig())});
+    QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(reply.arguments(), QVariantList({0, QString()}));
+    QVERIFY(fakes->calls().contains("wg-quick\tup\t" + file));
+    QFile written(file);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(written.readAll().contains("MTU = 1420"));
+    QCOMPARE(int(written.permissions() & 0x0077), 0);
+
+    QCOMPARE(call("Remove").type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(fakes->calls().last(), "wg-quick\tdown\t" + file);
+    QVERIFY(!QFile::exists(file));
+    // Every call was put to polkit, for the caller's own bus name.
+    const QString self = QDBusConnection::systemBus().baseService();
+    const QStringList checks = bus->polkitChecks();
+    QVERIFY(checks.size() >= 2);
+    for (const QString &check : checks)
+        QCOMPARE(check, "org.corvane.helper.manage-tunnel\tsystem-bus-name\t" + self + "\t1");
+}
+
+// A configuration the client would refuse too, sent straight over the bus.
+void TestHelperService::refusesAHookSentWithDbusSend()
+{
+    const int before = fakes->calls().size();
+    QProcess send;
+    send.start(QStandardPaths::findExecutable("dbus-send", {"/usr/bin", "/bin"}),
+               {"--system", "--print-reply", "--dest=org.corvane.Helper1", "/org/corvane/Helper1",
+                "org.corvane.Helper1.Install",
+                "string:" + QString::fromUtf8(sampleConfig()) + "PostUp = touch /tmp/x\n"});
+    QVERIFY(send.waitForFinished(20000));
+    QVERIFY(send.exitCode() != 0);
+    QVERIFY2(send.readAllStandardError().contains("org.corvane.Helper1.Error.InvalidArguments"),
+             "refused as invalid");
+    QCOMPARE(fakes->calls().size(), before);
+    QVERIFY(!QFile::exists(runtimeDirectory.filePath("vpn_wg0.conf")));
+}
+
+void TestHelperService::refusedCallsChangeNothing_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QVariantList>("arguments");
+    QTest::newRow("Install") << "Install" << QVariantList{QString::fromUtf8(sampleConfig())};
+    QTest::newRow("Remove") << "Remove" << QVariantList{};
+    QTest::newRow("Transfer") << "Transfer" << QVariantList{};
+    QTest::newRow("PutKillSwitch")
+        << "PutKillSwitch" << QVariantList{QStringList{"192.0.2.1"}, false, QStringList{}};
+    QTest::newRow("LiftKillSwitch") << "LiftKillSwitch" << QVariantList{};
+}
+
+void TestHelperService::refusedCallsChangeNothing()
+{
+    QFETCH(QString, method);
+    QFETCH(QVariantList, arguments);
+    bus->setPolkitAnswer(false);
+    const int before = fakes->calls().size();
+    const QDBusMessage reply = call(method.toLatin1().constData(), arguments);
+    QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
+    QCOMPARE(reply.errorName(), QString(HelperInterface::notAuthorizedError));
+    QCOMPARE(fakes->calls().size(), before);
+}
+
+void TestHelperService::killSwitchArgumentsAreChecked_data()
+{
+    QTest::addColumn<QStringList>("services");
+    QTest::addColumn<QStringList>("peers");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("addresses") << QStringList{"192.0.2.1", "2001:db8::1"}
+                               << QStringList{"198.51.100.7:51820", "[2001:db8::7]:443"} << true;
+    QTest::newRow("a word after an address") << QStringList{"192.0.2.1 accept"} << QStringList{}
+                                             << false;
+    QTest::newRow("a rule in a service") << QStringList{"192.0.2.1 }\nchain x {"} << QStringList{}
+                                         << false;
+    QTest::newRow("scope") << QStringList{"fe80::1%eth0"} << QStringList{} << false;
+    QTest::newRow("peer by name") << QStringList{} << QStringList{"vpn.example:51820"} << false;
+    QTest::newRow("peer without port") << QStringList{} << QStringList{"198.51.100.7"} << false;
+}
+
+void TestHelperService::killSwitchArgumentsAreChecked()
+{
+    QFETCH(QStringList, services);
+    QFETCH(QStringList, peers);
+    QFETCH(bool, accepted);
+    const int before = nftCalls().size();
+    const QDBusMessage reply = call("PutKillSwitch", {services, true, peers});
+    QCOMPARE(reply.type() == QDBusMessage::ReplyMessage, accepted);
+    QCOMPARE(nftCalls().size(), before + (accepted ? 1 : 0));
+    if (!accepted) {
+        QCOMPARE(reply.errorName(), QString(HelperInterface::invalidArgumentsError));
+        return;
+    }
+    const QString rules = nftCalls().last();
+    QVERIFY(rules.contains("oifname \"vpn_wg0\" accept"));
+    QVERIFY(rules.contains("ip daddr 198.51.100.7 udp dport 51820 accept"));
+    QVERIFY(rules.contains("ip6 daddr 2001:db8::7 udp dport 443 accept"));
+    QCOMPARE(call("LiftKillSwitch").type(), QDBusMessage::ReplyMessage);
+}
+
+void TestHelperService::transferIsTheToolsOutput()
+{
+    const QDBusMessage reply = call("Transfer");
+    QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(reply.arguments().value(0).toString(), QStringLiteral("key\t1000\t500\n"));
+    QCOMPARE(fakes->calls().last(), QStringLiteral("wg\tshow\tvpn_wg0\ttransfer"));
+}
+
+// A block in force keeps the helper; with nothing to keep it leaves, and the bus starts it again.
+void TestHelperService::exitsWhenIdleWithNothingToKeep()
+{
+    QCOMPARE(call("PutKillSwitch", {QStringList{"192.0.2.1"}, false, QStringList{}}).type(),
+             QDBusMessage::ReplyMessage);
+    const qint64 helper = bus->helperProcessId();
+    QVERIFY(helper > 0);
+    QTest::qWait(1500);
+    QCOMPARE(bus->helperProcessId(), helper);
+    QCOMPARE(call("LiftKillSwitch").type(), QDBusMessage::ReplyMessage);
+    QTRY_COMPARE_WITH_TIMEOUT(bus->helperProcessId(), qint64(0), 5000);
+    QCOMPARE(call("Transfer").type(), QDBusMessage::ReplyMessage);
+    QVERIFY(bus->helperProcessId() > 0);
+}
+
+QTEST_GUILESS_MAIN(TestHelperService)
+#include "TestHelperService.moc"

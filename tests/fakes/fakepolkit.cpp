@@ -1,0 +1,54 @@
+// A stand-in for polkit's authority on a private system bus: it owns org.freedesktop.PolicyKit1
+// and answers CheckAuthorization on polkit's real interface as the test scripts it.
+//
+//   FAKE_POLKIT_ANSWER_FILE  read at every call: "yes" authorises, anything else refuses
+//   FAKE_POLKIT_LOG          one line per call: action, subject kind, subject name, flags
+#include "helper/PolkitAuthority.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QFile>
+
+#include <cstdio>
+
+class FakeAuthority : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.PolicyKit1.Authority")
+
+public slots:
+    PolkitResult CheckAuthorization(const PolkitSubject &subject, const QString &actionId,
+                                    const QMap<QString, QString> &, uint flags, const QString &)
+    {
+        QFile log(qEnvironmentVariable("FAKE_POLKIT_LOG"));
+        if (log.open(QIODevice::Append))
+            log.write(QStringLiteral("%1\t%2\t%3\t%4\n")
+                          .arg(actionId, subject.kind,
+                               subject.details.value(QStringLiteral("name")).toString())
+                          .arg(flags)
+                          .toUtf8());
+        QFile answer(qEnvironmentVariable("FAKE_POLKIT_ANSWER_FILE"));
+        PolkitResult result;
+        result.isAuthorized =
+            answer.open(QIODevice::ReadOnly) && answer.readAll().trimmed() == "yes";
+        return result;
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    PolkitAuthority::registerTypes();
+    QDBusConnection bus = QDBusConnection::systemBus();
+    FakeAuthority authority;
+    if (!bus.registerObject(QStringLiteral("/org/freedesktop/PolicyKit1/Authority"), &authority,
+                            QDBusConnection::ExportAllSlots) ||
+        !bus.registerService(QStringLiteral("org.freedesktop.PolicyKit1"))) {
+        std::fprintf(stderr, "fakepolkit: cannot own org.freedesktop.PolicyKit1\n");
+        return 1;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return app.exec();
+}
+
+#include "fakepolkit.moc"
