@@ -10,6 +10,7 @@
 #include "storage/AppSettings.h"
 #include "ui/ConnectionAnimation.h"
 #include "ui/MainForm.h"
+#include "vpn/HelperTunnelTools.h"
 #include "vpn/VpnManager.h"
 
 #include <QLabel>
@@ -64,6 +65,8 @@ private slots:
     void autoFallbackTriesTheFastestOthers();
     void refusedConfigurationFallsBack();
     void unreadableProbeLeavesTheLastLatency();
+    void missingHelperIsExplained_data();
+    void missingHelperIsExplained();
     void pingDoneThreshold_data();
     void pingDoneThreshold();
     void favouritesAndAutoConnect_data();
@@ -88,6 +91,8 @@ void TestHomeScreen::initTestCase()
     initResourceTree();
     // Fake tools on PATH stand in for the real ones, whatever rights the test runs with.
     VpnManager::setToolsFactory(VpnManager::localTools);
+    // No system bus answers here: a client that asks the helper finds none.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/corvane-test-bus");
     qputenv("XDG_CONFIG_HOME", (dataHome.path() + "/config").toLocal8Bit());
     qputenv("XDG_DATA_HOME", (dataHome.path() + "/data").toLocal8Bit());
 }
@@ -386,6 +391,47 @@ void TestHomeScreen::emptyServerListIsHarmless()
                          QStringLiteral("widgetRecomendedLocation_%1").arg(card))
                      ->isVisible());
     QCOMPARE(pillText(), QStringLiteral("Connection not secure"));
+}
+
+void TestHomeScreen::missingHelperIsExplained_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("English") << int(Translation::English)
+                             << "Corvane's system service is not installed or not running.";
+    QTest::newRow("French") << int(Translation::French)
+                            << "Le service système de Corvane n'est pas installé ou ne fonctionne "
+                               "pas.";
+    QTest::newRow("Spanish") << int(Translation::Spanish)
+                             << "El servicio del sistema de Corvane no está instalado o no se está "
+                                "ejecutando.";
+}
+
+// A member without rights and without the helper sees why connecting failed.
+void TestHomeScreen::missingHelperIsExplained()
+{
+    QFETCH(int, language);
+    home.reset();
+    VpnManager::setToolsFactory(
+        [](const Platform::CommandSet &, const QString &) { return new HelperTunnelTools; });
+    home = std::make_unique<MainForm>();
+    VpnManager::setToolsFactory(VpnManager::localTools);
+    home->setNetworkManager(network.get());
+    home->setLanguageManager(languages.get());
+    languages->languageChanged(Translation::Language(language));
+    home->show();
+    home->setServers({server(1, "Oslo", 20)});
+    service->script("POST", "/api/client/connect", 200, connectReply());
+    auto *button = home->findChild<QPushButton *>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    auto *problem = home->findChild<QLabel *>("labelTunnelProblem");
+    QVERIFY(!problem->isVisible());
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Helper call Install failed: "));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Error), 5000);
+    QVERIFY(problem->isVisible());
+    QTEST(problem->text(), "message");
+    QVERIFY(fakes->calls().filter("wg-quick").isEmpty());
 }
 
 QTEST_MAIN(TestHomeScreen)

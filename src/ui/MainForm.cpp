@@ -184,6 +184,13 @@ void MainForm::buildStatusArea()
         frameConnectionStatus, "labelServerName", QRect(24, 418, 363, 22),
         QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: 14px;"));
     labelServerName->setAlignment(Qt::AlignCenter);
+    // In the place of the connection time, which only a connected tunnel shows.
+    labelTunnelProblem = makeLabel(
+        frameConnectionStatus, "labelTunnelProblem", QRect(24, 394, 363, 24),
+        QStringLiteral("background: transparent; border: 0; color: #B71C1C; font-size: 11px;"));
+    labelTunnelProblem->setAlignment(Qt::AlignCenter);
+    labelTunnelProblem->setWordWrap(true);
+    labelTunnelProblem->hide();
 }
 
 void MainForm::buildRateCards()
@@ -502,6 +509,7 @@ void MainForm::setVpnConnectionState(int state)
     labelDownloadSpeed->setText(QStringLiteral("—"));
     labelUploadSpeed->setText(QStringLiteral("—"));
     labelConnectionTime->hide();
+    showTunnelProblem();
     for (QWidget *widget :
          {static_cast<QWidget *>(labelStatusPill), static_cast<QWidget *>(labelStatusPillIcon),
           static_cast<QWidget *>(labelStatusPillText)})
@@ -594,6 +602,23 @@ void MainForm::decreaseConnectionMaskOpacity()
         return;
     }
     maskAlpha -= 17;
+}
+
+void MainForm::showTunnelProblem()
+{
+    const bool error = shownState == ConnectionState::Error;
+    switch (error ? vpnManager->lastProblem() : TunnelTools::Problem::None) {
+    case TunnelTools::Problem::None:
+        labelTunnelProblem->hide();
+        return;
+    case TunnelTools::Problem::HelperMissing:
+        labelTunnelProblem->setText(text("error.helperMissing"));
+        break;
+    case TunnelTools::Problem::PermissionRefused:
+        labelTunnelProblem->setText(text("error.helperRefused"));
+        break;
+    }
+    labelTunnelProblem->show();
 }
 
 void MainForm::setKillSwitchIcon()
@@ -704,4 +729,5 @@ void MainForm::translate()
     pushButtonSupport->setText(text("about.support"));
     pushButtonLogOut->setText(text("settings.logout"));
     labelKillSwitchText->setText(text("settings.killSwitch"));
+    showTunnelProblem();
 }

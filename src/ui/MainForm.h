@@ -123,6 +123,7 @@ private:
     void storeFavorites();
     void showError();
     void setKillSwitchIcon();
+    void showTunnelProblem();
     QString text(const char *key) const;
 
     ServerListModel *serverModel = nullptr;
@@ -160,6 +161,8 @@ private:
     QLabel *labelStatusPillText = nullptr;
     QLabel *labelConnectionTime = nullptr;
     QLabel *labelServerName = nullptr;
+    // Why a connection could not even be tried: the system helper is missing or refused.
+    QLabel *labelTunnelProblem = nullptr;
     QLabel *labelDownloadSpeed = nullptr;
     QLabel *labelUploadSpeed = nullptr;
     QLabel *labelDownloadIcon = nullptr;

@@ -6,6 +6,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDebug>
 #include <QHostAddress>
+#include <QTimer>
 
 namespace {
 
@@ -66,6 +67,13 @@ QDBusMessage HelperTunnelTools::callNow(const char *method, const QVariantList &
 void HelperTunnelTools::whenAnswered(const QDBusPendingCall &pending,
                                      const std::function<void(const QDBusMessage &)> &handle)
 {
+    // A call that failed at once (no bus at all) never reports to a watcher: answer it from the
+    // event loop, as any other reply is.
+    if (pending.isFinished()) {
+        const QDBusMessage reply = pending.reply();
+        QTimer::singleShot(0, this, [reply, handle] { handle(reply); });
+        return;
+    }
     auto *watcher = new QDBusPendingCallWatcher(pending, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [watcher, handle](QDBusPendingCallWatcher *) {
