@@ -1,0 +1,119 @@
+#include "PrivateSystemBus.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <unistd.h>
+
+// The real helper as root on a private system bus, a stand-in polkit authority, and the client
+// as an unprivileged user (nobody), all in the client namespace of
+// tests/helpers/with-tunnel-namespaces against the demo service and its real WireGuard peer.
+class TestHelperEndToEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void connectsThroughTheHelper();
+    void refusedByPolkit();
+    void helperMissing();
+
+private:
+    // Runs one scenario of TestClientThroughHelper as nobody; true when it passed.
+    bool runClient(const QString &scenario);
+    static QByteArray run(const QString &program, const QStringList &arguments);
+    static bool tunnelOrBlockLeft();
+
+    std::unique_ptr<PrivateSystemBus> bus;
+    QTemporaryDir runtimeDirectory;
+};
+
+QByteArray TestHelperEndToEnd::run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(20000);
+    return process.readAllStandardOutput();
+}
+
+bool TestHelperEndToEnd::tunnelOrBlockLeft()
+{
+    return run("ip", {"link", "show"}).contains("vpn_wg0") ||
+           run("nft", {"list", "tables"}).contains("VPNKillSwitch");
+}
+
+void TestHelperEndToEnd::initTestCase()
+{
+    QVERIFY2(::geteuid() == 0, "the helper runs as root");
+    QVERIFY2(!qEnvironmentVariableIsEmpty("CORVANE_DEMO_SERVICE_LOG"),
+             "run through tests/helpers/with-tunnel-namespaces with CORVANE_TUNNEL_SERVICE=demo");
+    qputenv("RUNTIME_DIRECTORY", runtimeDirectory.path().toLocal8Bit());
+}
+
+void TestHelperEndToEnd::cleanup()
+{
+    bus.reset();
+    QVERIFY(!tunnelOrBlockLeft());
+}
+
+bool TestHelperEndToEnd::runClient(const QString &scenario)
+{
+    QTemporaryDir home;
+    const uint nobody = 65534;
+    if (::chown(QFile::encodeName(home.path()).constData(), nobody, nobody) != 0)
+        return false;
+    QStringList environment{
+        "PATH=/usr/sbin:/usr/bin:/sbin:/bin",
+        "HOME=" + home.path(),
+        "XDG_CONFIG_HOME=" + home.path() + "/config",
+        "XDG_DATA_HOME=" + home.path() + "/data",
+        "XDG_RUNTIME_DIR=" + home.path(),
+        "QT_QPA_PLATFORM=offscreen",
+        "DBUS_SYSTEM_BUS_ADDRESS=" + bus->address(),
+    };
+    for (const char *name : {"CORVANE_ACCOUNT_API_URL", "CORVANE_VPN_API_URL", "ASAN_OPTIONS",
+                             "UBSAN_OPTIONS"})
+        environment << QString::fromLatin1(name) + '=' + qEnvironmentVariable(name);
+    environment << "CORVANE_BRAND_DOMAIN=corvane.example";
+
+    QProcess client;
+    client.setProcessChannelMode(QProcess::ForwardedChannels);
+    client.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                        "--inh-caps=-all", "--", "env", "-i"} +
+                                environment +
+                                QStringList{CLIENT_TEST_PROGRAM, scenario});
+    return client.waitForFinished(120000) && client.exitStatus() == QProcess::NormalExit &&
+           client.exitCode() == 0;
+}
+
+void TestHelperEndToEnd::connectsThroughTheHelper()
+{
+    bus = std::make_unique<PrivateSystemBus>();
+    QVERIFY2(bus->isRunning(), qPrintable(bus->log()));
+    QVERIFY(runClient("connectsThroughTheHelper"));
+    QVERIFY(!bus->polkitChecks().isEmpty());
+    QVERIFY(bus->polkitChecks().first().startsWith("org.corvane.helper.manage-tunnel\t"));
+}
+
+void TestHelperEndToEnd::refusedByPolkit()
+{
+    bus = std::make_unique<PrivateSystemBus>();
+    QVERIFY2(bus->isRunning(), qPrintable(bus->log()));
+    bus->setPolkitAnswer(false);
+    QVERIFY(runClient("refusedByPolkit"));
+    QVERIFY(!bus->polkitChecks().isEmpty());
+}
+
+void TestHelperEndToEnd::helperMissing()
+{
+    bus = std::make_unique<PrivateSystemBus>(PrivateSystemBus::Helper::Missing);
+    QVERIFY2(bus->isRunning(), qPrintable(bus->log()));
+    QVERIFY(runClient("helperMissing"));
+    QVERIFY(bus->polkitChecks().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestHelperEndToEnd)
+#include "TestHelperEndToEnd.moc"
