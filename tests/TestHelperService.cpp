@@ -42,9 +42,9 @@ private:
 
 QDBusMessage TestHelperService::call(const char *method, const QVariantList &arguments)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        HelperInterface::serviceName, HelperInterface::objectPath, HelperInterface::interfaceName,
-        method);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(HelperInterface::serviceName, HelperInterface::objectPath,
+                                       HelperInterface::interfaceName, method);
     message.setArguments(arguments);
     return QDBusConnection::systemBus().call(message, QDBus::Block, 20000);
 }
@@ -142,13 +142,17 @@ void TestHelperService::killSwitchArgumentsAreChecked_data()
     QTest::addColumn<bool>("accepted");
     QTest::newRow("addresses") << QStringList{"192.0.2.1", "2001:db8::1"}
                                << QStringList{"198.51.100.7:51820", "[2001:db8::7]:443"} << true;
-    QTest::newRow("a word after an address") << QStringList{"192.0.2.1 accept"} << QStringList{}
-                                             << false;
-    QTest::newRow("a rule in a service") << QStringList{"192.0.2.1 }\nchain x {"} << QStringList{}
-                                         << false;
+    QTest::newRow("a word after an address")
+        << QStringList{"192.0.2.1 accept"} << QStringList{} << false;
+    QTest::newRow("a rule in a service")
+        << QStringList{"192.0.2.1 }\nchain x {"} << QStringList{} << false;
     QTest::newRow("scope") << QStringList{"fe80::1%eth0"} << QStringList{} << false;
     QTest::newRow("peer by name") << QStringList{} << QStringList{"vpn.example:51820"} << false;
     QTest::newRow("peer without port") << QStringList{} << QStringList{"198.51.100.7"} << false;
+    QStringList many;
+    for (int i = 0; i < 65; ++i)
+        many << QStringLiteral("192.0.2.%1").arg(i);
+    QTest::newRow("more addresses than any service has") << many << QStringList{} << false;
 }
 
 void TestHelperService::killSwitchArgumentsAreChecked()

@@ -20,6 +20,7 @@ private slots:
 
     void tunnelCarriesTrafficAndComesDown();
     void tunnelDeletedFromOutsideEndsInError();
+    void dnsLinesConnectWithoutTouchingTheHostResolver();
     void killSwitchLetsOnlyServicesResolverAndTunnelThrough();
 
 private:
@@ -131,6 +132,30 @@ void TestVpnManagerRealTunnel::tunnelCarriesTrafficAndComesDown()
     QVERIFY(states.wait(20000));
     QCOMPARE(states.last().at(0).toInt(), int(ConnectionState::Disconnected));
     QVERIFY(!interfaceExists());
+}
+
+// wg-quick hands DNS lines to resolvconf; in the namespace that writes the namespace's own
+// resolv.conf (/etc/netns), never the machine's.
+void TestVpnManagerRealTunnel::dnsLinesConnectWithoutTouchingTheHostResolver()
+{
+    const auto hostResolver = [] {
+        QFile file("/proc/1/root/etc/resolv.conf");
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
+    };
+    const QByteArray before = hostResolver();
+    config.replace("MTU = 1280", "MTU = 1280\nDNS = 10.66.66.1");
+    QVERIFY(connectTunnel());
+    QFile own("/etc/resolv.conf");
+    QVERIFY(own.open(QIODevice::ReadOnly));
+    QVERIFY(own.readAll().contains("nameserver 10.66.66.1"));
+    QCOMPARE(hostResolver(), before);
+
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    QVERIFY(states.wait(20000));
+    QCOMPARE(states.last().at(0).toInt(), int(ConnectionState::Disconnected));
+    QCOMPARE(hostResolver(), before);
+    config.replace("\nDNS = 10.66.66.1", "");
 }
 
 void TestVpnManagerRealTunnel::tunnelDeletedFromOutsideEndsInError()

@@ -14,6 +14,8 @@
 namespace {
 
 constexpr int toolTimeoutMs = 10000;
+// Far more than two service hosts and a tunnel's peers ever resolve to.
+constexpr int maximumAddresses = 64;
 
 bool isPlainAddress(const QString &text)
 {
@@ -27,11 +29,11 @@ HelperService::HelperService(const QDBusConnection &bus, const QString &runtimeD
     : QObject(parent)
     , bus(bus)
     , authority(new PolkitAuthority(bus, this))
-    , tools(new LocalTunnelTools(
-          Platform::CommandSet::linux(),
-          runtimeDirectory + QStringLiteral("/") +
-              QLatin1String(Platform::CommandSet::tunnelName) + QStringLiteral(".conf"),
-          this))
+    , tools(new LocalTunnelTools(Platform::CommandSet::linux(),
+                                 runtimeDirectory + QStringLiteral("/") +
+                                     QLatin1String(Platform::CommandSet::tunnelName) +
+                                     QStringLiteral(".conf"),
+                                 this))
     , idleTimer(new QTimer(this))
 {
     tools->setToolTimeout(toolTimeoutMs);
@@ -111,9 +113,8 @@ void HelperService::Remove()
 
 QString HelperService::Transfer()
 {
-    authorizeThen([this](const QDBusMessage &call) {
-        reply(call, {tools->transfer(toolTimeoutMs)});
-    });
+    authorizeThen(
+        [this](const QDBusMessage &call) { reply(call, {tools->transfer(toolTimeoutMs)}); });
     return {};
 }
 
@@ -121,6 +122,9 @@ void HelperService::PutKillSwitch(const QStringList &serviceAddresses, bool tunn
                                   const QStringList &peerEndpoints)
 {
     authorizeThen([this, serviceAddresses, tunnel, peerEndpoints](const QDBusMessage &call) {
+        if (serviceAddresses.size() > maximumAddresses || peerEndpoints.size() > maximumAddresses)
+            return replyError(call, QLatin1String(HelperInterface::invalidArgumentsError),
+                              QStringLiteral("Too many addresses"));
         Platform::KillSwitchRules rules;
         for (const QString &address : serviceAddresses) {
             if (!isPlainAddress(address))
