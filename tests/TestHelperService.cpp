@@ -30,6 +30,7 @@ private slots:
     void killSwitchArgumentsAreChecked();
     void transferIsTheToolsOutput();
     void exitsWhenIdleWithNothingToKeep();
+    void aVanishedClientLeavesTheBlockInForce();
 
 private:
     static QDBusMessage call(const char *method, const QVariantList &arguments = {});
@@ -196,6 +197,27 @@ void TestHelperService::exitsWhenIdleWithNothingToKeep()
     QTRY_COMPARE_WITH_TIMEOUT(bus->helperProcessId(), qint64(0), 5000);
     QCOMPARE(call("Transfer").type(), QDBusMessage::ReplyMessage);
     QVERIFY(bus->helperProcessId() > 0);
+}
+
+// Fail closed: a client that disappears without lifting its block (a crash) leaves it in force.
+void TestHelperService::aVanishedClientLeavesTheBlockInForce()
+{
+    {
+        QDBusConnection client =
+            QDBusConnection::connectToBus(QDBusConnection::SystemBus, "vanishing-client");
+        QDBusMessage put = QDBusMessage::createMethodCall(
+            HelperInterface::serviceName, HelperInterface::objectPath,
+            HelperInterface::interfaceName, "PutKillSwitch");
+        put.setArguments({QStringList{"192.0.2.1"}, false, QStringList{}});
+        QCOMPARE(client.call(put, QDBus::Block, 20000).type(), QDBusMessage::ReplyMessage);
+    }
+    QDBusConnection::disconnectFromBus("vanishing-client");
+    const int before = nftCalls().size();
+    const qint64 helper = bus->helperProcessId();
+    QTest::qWait(1500);
+    QCOMPARE(bus->helperProcessId(), helper);
+    QCOMPARE(nftCalls().size(), before);
+    QCOMPARE(call("LiftKillSwitch").type(), QDBusMessage::ReplyMessage);
 }
 
 QTEST_GUILESS_MAIN(TestHelperService)
