@@ -7,6 +7,7 @@
 #include "ping/PingOutput.h"
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListModel.h"
+#include "servers/ServersWindow.h"
 #include "storage/AppSettings.h"
 #include "ui/ConnectionAnimation.h"
 #include "ui/MainForm.h"
@@ -14,6 +15,7 @@
 #include "vpn/VpnManager.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
@@ -65,6 +67,10 @@ private slots:
     void autoFallbackTriesTheFastestOthers();
     void refusedConfigurationFallsBack();
     void unreadableProbeLeavesTheLastLatency();
+    void fallbackLooksAtEveryServerAndShowsTheOneInUse();
+    void choosingWhileConnectingSendsOneRequest();
+    void autoConnectDuringAReconnectSendsOneRequest();
+    void unknownFavoriteChangesNoServer();
     void missingHelperIsExplained_data();
     void missingHelperIsExplained();
     void pingDoneThreshold_data();
@@ -379,6 +385,7 @@ void TestHomeScreen::languageChangeWhileConnecting()
     QCOMPARE(animation->caption(), QStringLiteral("Connecting"));
 }
 
+// Nothing to connect to: the button says so with the usual error, and asks the service nothing.
 void TestHomeScreen::emptyServerListIsHarmless()
 {
     home->setServers({});
@@ -390,7 +397,91 @@ void TestHomeScreen::emptyServerListIsHarmless()
         QVERIFY(!home->findChild<RecomendedServerItem *>(
                          QStringLiteral("widgetRecomendedLocation_%1").arg(card))
                      ->isVisible());
-    QCOMPARE(pillText(), QStringLiteral("Connection not secure"));
+    QCOMPARE(pillText(), QStringLiteral("Connection Error"));
+}
+
+// A search typed on the servers page hides most servers; the fallback still tries the next best
+// of the whole list, and every display then names the server in use.
+void TestHomeScreen::fallbackLooksAtEveryServerAndShowsTheOneInUse()
+{
+    home->setServers({server(1, "Alpha"), server(2, "Bravo"), server(3, "Japan")});
+    auto *button = home->findChild<QPushButton *>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::qWait(200);
+    setPings({{1, 10}, {2, 20}, {3, 30}});
+    QMetaObject::invokeMethod(home.get(), "setCurrentServer", Q_ARG(int, 3));
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    auto *search = home->findChild<QLineEdit *>("lineEditSearch");
+    search->setText("jap");
+    emit search->textEdited("jap");
+    QCOMPARE(home->model()->rowCount(), 1);
+
+    service->script("POST", "/api/client/connect", 200, R"({"status":"error"})");
+    service->script("POST", "/api/client/connect", 200, connectReply());
+    QSignalSpy shown(home.get(), &MainForm::currentServerChoosed);
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Auto-fallback attempt 1"));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              5000);
+    QCOMPARE(home->selectedServer().city, QStringLiteral("Alpha"));
+    QCOMPARE(home->findChild<QLabel *>("labelServerName")->text(), QStringLiteral("Alpha"));
+    QCOMPARE(shown.last().at(0).value<ServerData>().city, QStringLiteral("Alpha"));
+    auto *firstCard = home->findChild<RecomendedServerItem *>("widgetRecomendedLocation_1");
+    QCOMPARE(firstCard->server().id, 1);
+}
+
+void TestHomeScreen::choosingWhileConnectingSendsOneRequest()
+{
+    home->setServers({server(1, "Oslo", 20), server(2, "Rome", 30)});
+    auto *button = home->findChild<QPushButton *>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    ScriptedHttpServer::Reply slow{200, connectReply(), 300};
+    service->script("POST", "/api/client/connect", slow);
+    QTest::mouseClick(button, Qt::LeftButton);
+    emit home->findChild<ServersWindow *>()->currentServerChosed(2, true);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              5000);
+    QTest::qWait(200);
+    QCOMPARE(service->requestsTo("/api/client/connect").size(), 1);
+    QCOMPARE(fakes->calls().filter("wg-quick\tup").size(), 1);
+}
+
+// Auto-connect after a list reload while a location change is reconnecting: the reconnect is the
+// one request.
+void TestHomeScreen::autoConnectDuringAReconnectSendsOneRequest()
+{
+    AppSettings::setSwitchState(AppSettings::AutoConnect, true);
+    home->setServers({server(1, "Oslo", 20), server(2, "Rome", 30)});
+    service->script("POST", "/api/client/connect", 200, connectReply());
+    service->script("POST", "/api/client/connect", 200, connectReply());
+    home->setFavoriteServers({});
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              5000);
+    fakes->script("wg-quick",
+                  QStringLiteral("DELAY_MS_%1").arg(fakes->calls().filter("wg-quick").size() + 1),
+                  "300");
+    QMetaObject::invokeMethod(home.get(), "setCurrentServer", Q_ARG(int, 2));
+    home->setFavoriteServers({});
+    QTRY_COMPARE_WITH_TIMEOUT(service->requestsTo("/api/client/connect").size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              5000);
+    QTest::qWait(200);
+    QCOMPARE(service->requestsTo("/api/client/connect").size(), 2);
+    QVERIFY(service->requestsTo("/api/client/connect").last().body.contains("127.0.1.2"));
+    AppSettings::setSwitchState(AppSettings::AutoConnect, false);
+}
+
+// A favourite or a probe result for an id the list does not hold must not touch server 0.
+void TestHomeScreen::unknownFavoriteChangesNoServer()
+{
+    home->setServers({server(0, "Zero", 15), server(1, "One", 25)});
+    home->setFavoriteServers({77});
+    QMetaObject::invokeMethod(home.get(), "setServerPing", Q_ARG(int, 78), Q_ARG(int, 5));
+    const ServerData zero = home->model()->serverById(0);
+    QCOMPARE(zero.city, QStringLiteral("Zero"));
+    QCOMPARE(zero.serverIp, QStringLiteral("127.0.1.0"));
+    QVERIFY(!zero.isFavorite);
+    QVERIFY(home->favoriteServers().isEmpty());
 }
 
 void TestHomeScreen::missingHelperIsExplained_data()

@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "network/NetworkManager.h"
+#include "servers/ServersWindow.h"
 #include "storage/AppSettings.h"
 #include "storage/CredentialVault.h"
 #include "ui/LoginForm.h"
@@ -52,11 +53,12 @@ private slots:
     void wrongPasswordShowsTheErrorInTheForm();
     void inactiveMemberSeesManageAccount();
     void serviceFailureOffersTryAgainAndStaysSignedIn();
-    void afterLogOutOnlyPingDoneBringsTheHomePageBack();
+    void afterLogOutALatePingDoneLeavesTheLoginPage();
     void rememberedCredentialSignsInByItself();
     void rememberOffDeletesTheStoredCredential();
     void unsupportedLanguageIsMendedToEnglish();
-    void loginWaitsForTheBrandId();
+    void brandFailureAtStartUpOffersARetry();
+    void latencySweepsLeaveOpenPagesOpen();
     void tokenIsRenewedWhileTheHomePageIsShown();
     void trayMenuFollowsTheState_data();
     void trayMenuFollowsTheState();
@@ -211,7 +213,7 @@ void TestMainWindow::serviceFailureOffersTryAgainAndStaysSignedIn()
     QCOMPARE(window->findChild<MainForm *>()->servers().size(), 2);
 }
 
-void TestMainWindow::afterLogOutOnlyPingDoneBringsTheHomePageBack()
+void TestMainWindow::afterLogOutALatePingDoneLeavesTheLoginPage()
 {
     useScriptedServer();
     scripted->script("POST", "/graphql", 200, brandReply);
@@ -238,9 +240,13 @@ void TestMainWindow::afterLogOutOnlyPingDoneBringsTheHomePageBack()
     QVERIFY(servers.wait(5000));
     QTRY_COMPARE_WITH_TIMEOUT(favorites.count(), 1, 5000);
     QCOMPARE(currentPage(), QStringLiteral("pageLogin"));
+    // The service client forgot the member: no later request carries the old token.
+    for (const auto &request : scripted->requests().mid(4))
+        QVERIFY(!request.headers.value("authorization").contains("t1"));
 
+    // A late latency result leaves the login page where it is.
     emit home->pingDone();
-    QCOMPARE(currentPage(), QStringLiteral("pageMain"));
+    QCOMPARE(currentPage(), QStringLiteral("pageLogin"));
 }
 
 void TestMainWindow::rememberedCredentialSignsInByItself()
@@ -295,7 +301,8 @@ void TestMainWindow::unsupportedLanguageIsMendedToEnglish()
     QCOMPARE(AppSettings::value(AppSettings::Language).toInt(), 5);
 }
 
-void TestMainWindow::loginWaitsForTheBrandId()
+// A start-up that cannot resolve the brand shows the message page; its button tries again.
+void TestMainWindow::brandFailureAtStartUpOffersARetry()
 {
     useScriptedServer();
     scripted->script("POST", "/graphql", 200, R"({"data":{"brandByDomain":{"id":""}}})");
@@ -304,17 +311,45 @@ void TestMainWindow::loginWaitsForTheBrandId()
     scripted->script("GET", "/api/client/servers", 200, twoServers);
     window = std::make_unique<MainWindow>();
     window->show();
-    // The empty brand id is a Login failure while signed out and idle: dropped, loading stays.
-    QTRY_COMPARE_WITH_TIMEOUT(scripted->requests().size(), 1, 5000);
-    QTest::qWait(100);
-    QCOMPARE(currentPage(), QStringLiteral("pageLoading"));
-    QTest::keyClicks(child<QLineEdit>("lineEditEmail"), "m@example.com");
-    QTest::keyClicks(child<QLineEdit>("lineEditPassword"), "pw");
-    QTest::mouseClick(child<QPushButton>("pushButtonLogIn"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMessage"), 5000);
+    QCOMPARE(child<QLabel>("labelMessage")->text(),
+             QStringLiteral("Service unavailable. Try again later."));
+    auto *retry = child<QPushButton>("pushButtonApplyMessage");
+    QCOMPARE(retry->text(), QStringLiteral("Try again"));
+    QTest::mouseClick(retry, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageLogin"), 5000);
+    signIn("m@example.com", "pw");
     QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
     const auto requests = scripted->requestsTo("/graphql");
     QVERIFY(requests.at(1).body.contains("brandByDomain"));
     QVERIFY(requests.at(2).body.contains("memberLogin"));
+}
+
+// Latency results, the first sweep's and the periodic refresh's, never move the member.
+void TestMainWindow::latencySweepsLeaveOpenPagesOpen()
+{
+    useScriptedServer();
+    scripted->script("POST", "/graphql", 200, brandReply);
+    scripted->script("POST", "/graphql", 200, activeLogin);
+    scripted->script("GET", "/api/client/servers", 200, twoServers);
+    fakes->script("ping", "STDOUT", "rtt min/avg/max/mdev = 1/2/3/1 ms\n");
+    AppSettings::setSwitchState(AppSettings::TrayIcon, true);
+    window = std::make_unique<MainWindow>();
+    window->show();
+    auto *home = window->findChild<MainForm *>();
+    home->setLatencyRefreshInterval(150);
+    signIn("m@example.com", "pw");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
+    QVERIFY(QMetaObject::invokeMethod(home, "on_pushButtonExploreLocations_clicked"));
+    auto *servers = window->findChild<ServersWindow *>();
+    QVERIFY(servers->isVisible());
+    auto *tray = window->findChild<QSystemTrayIcon *>();
+    QSignalSpy sweeps(home, &MainForm::pingDone);
+    QTRY_VERIFY_WITH_TIMEOUT(sweeps.count() >= 3, 5000);
+    QVERIFY(servers->isVisible());
+    QCOMPARE(currentPage(), QStringLiteral("pageMain"));
+    QVERIFY(tray->isVisible());
+    AppSettings::setSwitchState(AppSettings::TrayIcon, false);
 }
 
 void TestMainWindow::tokenIsRenewedWhileTheHomePageIsShown()
@@ -344,9 +379,9 @@ void TestMainWindow::tokenIsRenewedWhileTheHomePageIsShown()
     QTRY_COMPARE_WITH_TIMEOUT(sweep.count(), 4, 5000);
     emit window->findChild<MainForm *>()->logOutClicked();
     const int atLogOut = logins();
-    // A late latency result shows the home page again, but no account is renewed.
+    // A late latency result does not bring the home page back, nor any renewal.
     emit window->findChild<MainForm *>()->pingDone();
-    QCOMPARE(currentPage(), QStringLiteral("pageMain"));
+    QCOMPARE(currentPage(), QStringLiteral("pageLogin"));
     QTest::qWait(1300);
     QCOMPARE(logins(), atLogOut);
 }

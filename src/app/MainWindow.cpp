@@ -102,7 +102,7 @@ void MainWindow::applyWindowShape()
 void MainWindow::connectForms()
 {
     connect(widgetLogin, &LoginForm::logInClicked, this, &MainWindow::loginRequest);
-    connect(widgetMessage, &MessageForm::returnToForm, this, &MainWindow::showForm);
+    connect(widgetMessage, &MessageForm::returnToForm, this, &MainWindow::returnFromMessage);
     connect(widgetMain, &MainForm::logOutClicked, this, &MainWindow::processLogOut);
     connect(widgetMain, &MainForm::connectionStateChanged, this,
             &MainWindow::connectionStateChanged);

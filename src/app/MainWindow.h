@@ -55,6 +55,8 @@ private slots:
     void translate();
     void showForm(AppStyleUtil::ApplicationForm::Form form);
     void processLogOut();
+    // The message page's button: a start-up that could not reach the service tries again.
+    void returnFromMessage(AppStyleUtil::ApplicationForm::Form form);
     void loginRequest(QString email, QString password);
     void subscriptionRequest();
     void brandIdResolved(QString resolvedBrandId);

@@ -2,6 +2,7 @@
 
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
+#include "network/NetworkManager.h"
 #include "storage/AppSettings.h"
 #include "storage/CredentialVault.h"
 #include "ui/LoginForm.h"
@@ -9,6 +10,7 @@
 #include "ui/MessageForm.h"
 
 #include <QRegExp>
+#include <QStackedWidget>
 #include <QTimer>
 
 using AppStyleUtil::ApplicationForm::Form;
@@ -159,8 +161,12 @@ void MainWindow::processFavoriteServersData(QVector<int> favoriteServersIds)
     widgetMain->setFavoriteServers(favoriteServersIds);
 }
 
+// Latency results only take a signed-in member from the loading page to the home page; they
+// never close a page the member opened, nor bring a home page back after log-out.
 void MainWindow::pingDone()
 {
+    if (loggedOut || stackedWidget->currentIndex() != Form::LoadingPage)
+        return;
     showForm(Form::MainPage);
 }
 
@@ -171,6 +177,14 @@ void MainWindow::setCurrentServer(ServerData serverData)
 
 void MainWindow::replyErrorOccurred(ReplyError::Type errorType, QString message)
 {
+    // The start-up brand lookup gave up: never leave the member on the loading page.
+    if (brandId.isEmpty() && !loginInProgress) {
+        widgetMessage->setMessage(
+            text("auth.serviceunaviable", "Service unavailable. Try again later."),
+            text("auth.tryagain", "Try again"), false, Form::LoadingPage);
+        showForm(Form::MessagePage);
+        return;
+    }
     if (!loginInProgress && loggedOut)
         return;
     switch (errorType) {
@@ -192,6 +206,13 @@ void MainWindow::replyErrorOccurred(ReplyError::Type errorType, QString message)
     }
     widgetMessage->setMessage(message, text("auth.tryagain", "Try again"), false, Form::LoginPage);
     showForm(Form::MessagePage);
+}
+
+void MainWindow::returnFromMessage(Form form)
+{
+    showForm(form);
+    if (form == Form::LoadingPage && brandId.isEmpty())
+        emit requestBrandId(Deployment::brandDomain());
 }
 
 void MainWindow::updateJwt()
@@ -219,5 +240,7 @@ void MainWindow::processLogOut()
     widgetLogin->setCredentials(QString(), QString());
     widgetLogin->setRememberPassword(false);
     loggedOut = 1;
+    widgetMain->stopLatencyRefresh();
+    networkManager->forgetSession();
     showForm(Form::LoginPage);
 }

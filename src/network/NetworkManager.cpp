@@ -133,6 +133,13 @@ QString NetworkManager::translated(const char *key, const char *english) const
     return textWithFallback(languageManager, QString::fromLatin1(key), QString::fromUtf8(english));
 }
 
+void NetworkManager::forgetSession()
+{
+    token.clear();
+    authorizationHeader.clear();
+    email.clear();
+}
+
 QString NetworkManager::serviceUnavailable() const
 {
     return translated("auth.serviceunaviable", "Service unavailable. Try again later.");

@@ -34,6 +34,9 @@ public:
     int transferTimeout() const { return transferTimeoutMs; }
     void setTransferTimeout(int milliseconds) { transferTimeoutMs = milliseconds; }
 
+    // After log-out: no token, e-mail or bearer header of the last member is used again.
+    void forgetSession();
+
     // The id list as it stands inside the favourites mutation: \"5\",\"17\".
     static QString favoriteIdListText(const QVector<int> &ids);
 

@@ -23,6 +23,9 @@ public:
     int sortOrder() const { return sortOrderValue; }
     int sortMode() const { return sortModeValue; }
 
+    // Whether the list holds a server with this id; serverById answers an empty record (id 0)
+    // for any other, which no caller may write back.
+    bool hasServer(int id) const { return storageIndexOf(id) >= 0; }
     ServerData serverById(int id) const;
     bool updateServer(const ServerData &server);
     QVector<int> favoriteServers() const;

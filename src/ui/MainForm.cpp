@@ -109,7 +109,7 @@ MainForm::MainForm(QWidget *parent)
     frameBackgroundGradient->setGraphicsEffect(menuBlur);
     pingRefreshTimer = new QTimer(this);
     connect(pingRefreshTimer, &QTimer::timeout, this, &MainForm::refreshPings);
-    pingRefreshTimer->start(300000);
+    pingRefreshTimer->setInterval(300000);
     increaseMaskTimer = new QTimer(this);
     decreaseMaskTimer = new QTimer(this);
     connect(increaseMaskTimer, &QTimer::timeout, this, &MainForm::increaseConnectionMaskOpacity);
@@ -602,6 +602,16 @@ void MainForm::decreaseConnectionMaskOpacity()
         return;
     }
     maskAlpha -= 17;
+}
+
+void MainForm::stopLatencyRefresh()
+{
+    pingRefreshTimer->stop();
+}
+
+void MainForm::setLatencyRefreshInterval(int milliseconds)
+{
+    pingRefreshTimer->setInterval(milliseconds);
 }
 
 void MainForm::showTunnelProblem()

@@ -39,6 +39,10 @@ public:
     // The member quits on purpose: the tunnel goes, the service hears of it (waiting at most
     // noticeTimeoutMs for its answer) and the block is lifted.
     void shutDown(int noticeTimeoutMs);
+    // The member signed out: no more latency sweeps until the next server list.
+    void stopLatencyRefresh();
+    // Every five minutes by default; settable so a test need not wait.
+    void setLatencyRefreshInterval(int milliseconds);
 
     QVector<ServerData> servers() const { return serverList; }
     QVector<int> favoriteServers() const;
@@ -124,6 +128,9 @@ private:
     void showError();
     void setKillSwitchIcon();
     void showTunnelProblem();
+    // The location label, the first card and the tray's status line name the server in use.
+    void showCurrentServer();
+    void markFavorites(const QVector<int> &ids);
     QString text(const char *key) const;
 
     ServerListModel *serverModel = nullptr;

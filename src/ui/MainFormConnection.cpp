@@ -39,11 +39,24 @@ void MainForm::sweepPings(const QVector<ServerData> &servers)
         emit requestPing(server.id, probeHost(server));
 }
 
+void MainForm::markFavorites(const QVector<int> &ids)
+{
+    for (const int id : ids) {
+        // A stale favourite names a server the list no longer has: nothing to mark.
+        if (!serverModel->hasServer(id))
+            continue;
+        ServerData favorite = serverModel->serverById(id);
+        favorite.isFavorite = true;
+        serverModel->updateServer(favorite);
+    }
+}
+
 void MainForm::setServers(const QVector<ServerData> &servers)
 {
     serverList = servers;
     const int lastServerId = AppSettings::value(AppSettings::LastServerId).toInt();
     sweepPings(servers);
+    pingRefreshTimer->start();
     const bool lastServerListed =
         std::any_of(servers.begin(), servers.end(),
                     [lastServerId](const ServerData &s) { return s.id == lastServerId; });
@@ -52,12 +65,8 @@ void MainForm::setServers(const QVector<ServerData> &servers)
         serverModel->deleteLater();
     serverModel = new ServerListModel(servers, this);
     serversWindow->setModel(serverModel);
-    for (const int id : AppSettings::favoriteServerIds()) {
-        ServerData favorite = serverModel->serverById(id);
-        favorite.isFavorite = true;
-        serverModel->updateServer(favorite);
-    }
-    // An empty list leaves no location current; the connect button then does nothing.
+    markFavorites(AppSettings::favoriteServerIds());
+    // An empty list leaves no location current; connecting then shows an error.
     if (servers.isEmpty()) {
         currentServer = ServerData();
         labelServerName->clear();
@@ -69,22 +78,27 @@ void MainForm::setServers(const QVector<ServerData> &servers)
 
 void MainForm::setFavoriteServers(const QVector<int> &favoriteServersIds)
 {
-    if (serverModel) {
-        for (const int id : favoriteServersIds) {
-            ServerData favorite = serverModel->serverById(id);
-            favorite.isFavorite = true;
-            serverModel->updateServer(favorite);
-        }
-    }
-    if (AppSettings::switchState(AppSettings::AutoConnect))
+    if (serverModel)
+        markFavorites(favoriteServersIds);
+    if (!AppSettings::switchState(AppSettings::AutoConnect))
+        return;
+    // One connection: at once when idle, after a removal under way, none while one is asked for.
+    if (reconnectAfterStop)
+        return;
+    if (shownState == ConnectionState::Disconnecting)
+        reconnectAfterStop = true;
+    else if (shownState == ConnectionState::Disconnected || shownState == ConnectionState::Error)
         requestConnection(currentServer);
 }
 
 // Shows Connecting, readies the block for the request and asks the service for a configuration.
 void MainForm::requestConnection(const ServerData &server)
 {
-    if (server.serverIp.isEmpty())
+    // Nothing to connect to: say so as any failed connection does.
+    if (server.serverIp.isEmpty()) {
+        setVpnConnectionState(ConnectionState::Error);
         return;
+    }
     setVpnConnectionState(ConnectionState::Connecting);
     vpnManager->prepareForConfigurationRequest();
     emit requestVpnConnect(server.serverIp);
@@ -110,11 +124,10 @@ void MainForm::setCurrentServer(int id)
     const bool connected = vpnManager->connectionState() == ConnectionState::Connected;
     if (!connected && !pushButtonChangeConnectionState->isEnabled())
         return;
-    if (!serverModel)
+    if (!serverModel || !serverModel->hasServer(id))
         return;
     currentServer = serverModel->serverById(id);
-    emit currentServerChoosed(currentServer);
-    labelServerName->setText(currentServer.city);
+    showCurrentServer();
     if (connected) {
         disconnectRequested = true;
         reconnectAfterStop = true;
@@ -122,14 +135,24 @@ void MainForm::setCurrentServer(int id)
     } else {
         runDisconnectSequence();
     }
+    AppSettings::setValue(AppSettings::LastServerId, currentServer.id);
+}
+
+void MainForm::showCurrentServer()
+{
+    emit currentServerChoosed(currentServer);
+    labelServerName->setText(currentServer.city);
     cards[0]->setServer(currentServer);
     cards[0]->show();
-    AppSettings::setValue(AppSettings::LastServerId, currentServer.id);
 }
 
 void MainForm::chooseServer(int id, bool autoConnect)
 {
     serversWindow->hide();
+    // While a connection or disconnection is under way the choice is ignored, as the button is.
+    if (shownState == ConnectionState::Connecting || shownState == ConnectionState::Disconnecting ||
+        reconnectAfterStop)
+        return;
     const bool wasConnected = vpnManager->connectionState() == ConnectionState::Connected;
     setCurrentServer(id);
     if (autoConnect && !wasConnected)
@@ -183,14 +206,15 @@ void MainForm::onVpnConfigFailed()
         showError();
         return;
     }
+    // Every server of the list, whatever the servers page filters or searches, by latency.
     QVector<ServerData> candidates;
-    for (int row = 0; row < serverModel->rowCount(); ++row) {
-        const ServerData server = serverModel->data(serverModel->index(row, 0)).value<ServerData>();
+    for (const ServerData &listed : qAsConst(serverList)) {
+        const ServerData server = serverModel->serverById(listed.id);
         if (ServerListModel::hasValidLatency(server) && server.id != currentServer.id)
             candidates.append(server);
     }
-    std::sort(candidates.begin(), candidates.end(),
-              [](const ServerData &a, const ServerData &b) { return a.ping < b.ping; });
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const ServerData &a, const ServerData &b) { return a.ping < b.ping; });
     if (fallbackAttempts >= candidates.size()) {
         showError();
         return;
@@ -199,7 +223,7 @@ void MainForm::onVpnConfigFailed()
     qDebug() << "Auto-fallback attempt" << fallbackAttempts << "- trying server:" << next.city
              << "(ping:" << next.ping << "ms)";
     currentServer = next;
-    labelServerName->setText(next.city);
+    showCurrentServer();
     AppSettings::setValue(AppSettings::LastServerId, next.id);
     vpnManager->prepareForConfigurationRequest();
     emit requestVpnConnect(next.serverIp);
@@ -220,8 +244,9 @@ void MainForm::setServerPing(int id, int receivedPing)
     ++pingCount;
     if (!serverModel)
         return;
-    // An unreadable probe leaves the last figure; it still counts towards the sweep.
-    if (receivedPing != PingOutput::unreadable) {
+    // An unreadable probe leaves the last figure, and a late result for a server no longer
+    // listed changes nothing; both still count towards the sweep.
+    if (receivedPing != PingOutput::unreadable && serverModel->hasServer(id)) {
         ServerData server = serverModel->serverById(id);
         server.ping = receivedPing;
         serverModel->updateServer(server);
@@ -249,7 +274,8 @@ void MainForm::updateRecommendedCards()
     for (int index = 0; index < recommended.size() && shown.size() < 3; ++index) {
         if (index == 0 && currentServer.id > 0)
             continue;
-        shown.append(serverModel->serverById(recommended.at(index)));
+        if (serverModel->hasServer(recommended.at(index)))
+            shown.append(serverModel->serverById(recommended.at(index)));
     }
     for (int card = 0; card < 3; ++card) {
         if (card < shown.size()) {
@@ -277,7 +303,7 @@ void MainForm::favoritesServersChanged()
 
 void MainForm::onRecommendedFavoriteToggled(int id, bool isFavorite)
 {
-    if (!serverModel)
+    if (!serverModel || !serverModel->hasServer(id))
         return;
     ServerData server = serverModel->serverById(id);
     server.isFavorite = isFavorite;
@@ -301,6 +327,8 @@ void MainForm::shutDown(int noticeTimeoutMs)
 
 void MainForm::logOut()
 {
+    reconnectAfterStop = false;
+    stopLatencyRefresh();
     runDisconnectSequence();
     settingsWindow->hide();
     serversWindow->hide();
