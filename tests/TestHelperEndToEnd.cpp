@@ -74,8 +74,8 @@ bool TestHelperEndToEnd::runClient(const QString &scenario)
         "QT_QPA_PLATFORM=offscreen",
         "DBUS_SYSTEM_BUS_ADDRESS=" + bus->address(),
     };
-    for (const char *name : {"CORVANE_ACCOUNT_API_URL", "CORVANE_VPN_API_URL", "ASAN_OPTIONS",
-                             "UBSAN_OPTIONS"})
+    for (const char *name : {"CORVANE_ACCOUNT_API_URL", "CORVANE_VPN_API_URL",
+                             "CORVANE_ALLOW_INSECURE_HTTP", "ASAN_OPTIONS", "UBSAN_OPTIONS"})
         environment << QString::fromLatin1(name) + '=' + qEnvironmentVariable(name);
     environment << "CORVANE_BRAND_DOMAIN=corvane.example";
 
@@ -83,8 +83,7 @@ bool TestHelperEndToEnd::runClient(const QString &scenario)
     client.setProcessChannelMode(QProcess::ForwardedChannels);
     client.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
                                         "--inh-caps=-all", "--", "env", "-i"} +
-                                environment +
-                                QStringList{CLIENT_TEST_PROGRAM, scenario});
+                                environment + QStringList{CLIENT_TEST_PROGRAM, scenario});
     return client.waitForFinished(120000) && client.exitStatus() == QProcess::NormalExit &&
            client.exitCode() == 0;
 }

@@ -9,6 +9,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -57,6 +60,12 @@ private slots:
     void failures_data();
     void failures();
     void inactiveLoginStoresTokenThenReportsSubscription();
+    void credentialsOnlyWhereSafe_data();
+    void credentialsOnlyWhereSafe();
+    void plainHttpElsewhereGetsNoRequest();
+    void loginWithoutStatusHasNoStrayFullStop();
+    void drippingReplyEndsAtTheDeadline();
+    void oversizedListIsCutShort();
     void errorsLeaveThePreviousTokenInPlace_data();
     void errorsLeaveThePreviousTokenInPlace();
     void brandLookupRetriesThreeTimes();
@@ -407,6 +416,112 @@ void TestNetworkManager::inactiveLoginStoresTokenThenReportsSubscription()
              QStringLiteral("Bearer tok-inactive"));
 }
 
+void TestNetworkManager::credentialsOnlyWhereSafe_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("override");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("https") << "https://api.example/graphql" << false << true;
+    QTest::newRow("loopback") << "http://127.0.0.1:8000/graphql" << false << true;
+    QTest::newRow("loopback range") << "http://127.3.4.5:8000/graphql" << false << true;
+    QTest::newRow("IPv6 loopback") << "http://[::1]:8000/graphql" << false << true;
+    QTest::newRow("localhost") << "http://localhost:8000/graphql" << false << true;
+    QTest::newRow("plain http elsewhere") << "http://192.0.2.1:8000/graphql" << false << false;
+    QTest::newRow("plain http by name") << "http://api.example/graphql" << false << false;
+    QTest::newRow("overridden") << "http://192.0.2.1:8000/graphql" << true << true;
+}
+
+void TestNetworkManager::credentialsOnlyWhereSafe()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, override);
+    if (override)
+        qputenv("CORVANE_ALLOW_INSECURE_HTTP", "1");
+    const bool allowed = NetworkManager::mayCarryCredentials(QUrl(url));
+    qunsetenv("CORVANE_ALLOW_INSECURE_HTTP");
+    QTEST(allowed, "allowed");
+}
+
+// A name under .invalid never resolves: were the refusal missing, nothing could answer anyway,
+// but the refusal must come before any lookup, with its log line and the usual message.
+void TestNetworkManager::plainHttpElsewhereGetsNoRequest()
+{
+    qputenv("CORVANE_ACCOUNT_API_URL", "http://vpn.invalid:8000/graphql");
+    NetworkManager insecure;
+    insecure.setLanguageManager(languages.get());
+    QSignalSpy errors(&insecure, &NetworkManager::replyErrorOccurred);
+    QTest::ignoreMessage(QtDebugMsg, "Refusing to send credentials over plain HTTP to vpn.invalid");
+    insecure.requestLoginData("m@example.com", "pw", "brand");
+    QVERIFY(errors.wait(5000));
+    QCOMPARE(errors.first().at(0).value<ReplyError::Type>(), ReplyError::Login);
+    QCOMPARE(errors.first().at(1).toString(), unavailable);
+}
+
+void TestNetworkManager::loginWithoutStatusHasNoStrayFullStop()
+{
+    ScriptedHttpServer::Reply never;
+    never.neverAnswer = true;
+    server->script("POST", "/graphql", never);
+    network->setRequestDeadline(300);
+    QSignalSpy errors(network.get(), &NetworkManager::replyErrorOccurred);
+    network->requestLoginData("m@example.com", "pw", "brand");
+    QVERIFY(errors.wait(5000));
+    QCOMPARE(errors.first().at(1).toString(), unavailable);
+}
+
+// One byte a second would renew an inactivity time-out for ever; the deadline ends it.
+void TestNetworkManager::drippingReplyEndsAtTheDeadline()
+{
+    QTcpServer dripping;
+    QVERIFY(dripping.listen(QHostAddress::LocalHost));
+    QTimer drip;
+    QList<QTcpSocket *> clients;
+    connect(&dripping, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket *client = dripping.nextPendingConnection();
+        client->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                      "Content-Length: 100000\r\n\r\n[");
+        clients << client;
+    });
+    connect(&drip, &QTimer::timeout, this, [&] {
+        for (QTcpSocket *client : clients)
+            client->write(" ");
+    });
+    drip.start(100);
+    qputenv("CORVANE_VPN_API_URL",
+            QStringLiteral("http://127.0.0.1:%1").arg(dripping.serverPort()).toUtf8());
+    NetworkManager slow;
+    slow.setLanguageManager(languages.get());
+    slow.setRequestDeadline(800);
+    QSignalSpy errors(&slow, &NetworkManager::replyErrorOccurred);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::ignoreMessage(QtDebugMsg, "Cannot receive all servers data.");
+    slow.requestAllServersData();
+    QVERIFY(errors.wait(5000));
+    QVERIFY(clock.elapsed() < 4000);
+    QCOMPARE(errors.first().at(1).toString(), unavailable);
+}
+
+// A valid list far larger than any real one is cut short, not parsed for minutes.
+void TestNetworkManager::oversizedListIsCutShort()
+{
+    QByteArray list = "[";
+    const QByteArray record =
+        R"({"id":1,"name":"Oslo","country":"Norway","country_code":"NO","server_ip":"127.0.1.1"},)";
+    while (list.size() < 50 * 1024 * 1024)
+        list += record;
+    list.chop(1);
+    list += "]";
+    server->script("GET", "/api/client/servers", 200, list);
+    QSignalSpy errors(network.get(), &NetworkManager::replyErrorOccurred);
+    QSignalSpy servers(network.get(), &NetworkManager::allServersDataReceived);
+    QTest::ignoreMessage(QtDebugMsg, "Cannot receive all servers data.");
+    network->requestAllServersData();
+    QVERIFY(errors.wait(10000));
+    QCOMPARE(errors.first().at(1).toString(), unavailable);
+    QCOMPARE(servers.count(), 0);
+}
+
 void TestNetworkManager::errorsLeaveThePreviousTokenInPlace_data()
 {
     QTest::addColumn<QByteArray>("reply");
@@ -671,7 +786,8 @@ void TestNetworkManager::replyThatNeverComesTimesOut()
     network->requestVpnConnect("198.51.100.7");
     QTRY_VERIFY_WITH_TIMEOUT(errors.count() == 1 && failedSpy.count() == 1, 5000);
     QCOMPARE(errors.first().at(0).value<ReplyError::Type>(), ReplyError::Service);
-    QCOMPARE(errors.first().at(1).toString(), " " + unavailable);
+    // No status, so no leading blank.
+    QCOMPARE(errors.first().at(1).toString(), unavailable);
 }
 
 void TestNetworkManager::configDownload()

@@ -3,6 +3,7 @@
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
 
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -15,6 +16,8 @@
 namespace {
 
 const char caBundlePath[] = "/etc/ssl/cert.pem";
+// Set on a reply the client cut short itself (deadline, size): its HTTP status says nothing.
+const char cutShortProperty[] = "corvaneCutShort";
 
 // The default configuration, with the CA list replaced by the certificates of the local bundle
 // when it holds any.
@@ -65,12 +68,69 @@ QNetworkRequest NetworkManager::buildRequest(const QString &url, Auth auth, Tls 
     if (auth == Auth::Bearer && !authorizationHeader.isNull())
         request.setRawHeader("Authorization", authorizationHeader);
     request.setTransferTimeout(transferTimeoutMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
     return request;
 }
 
-QNetworkReply *NetworkManager::postAccountQuery(const QByteArray &body, Auth auth)
+bool NetworkManager::mayCarryCredentials(const QUrl &url)
 {
-    return networkAccessManager->post(buildRequest(graphQlUrl, auth, Tls::Configured), body);
+    if (url.scheme() == QLatin1String("https"))
+        return true;
+    const QString host = url.host();
+    if (host == QLatin1String("localhost") || QHostAddress(host).isLoopback())
+        return true;
+    return qEnvironmentVariable("CORVANE_ALLOW_INSECURE_HTTP") == QLatin1String("1");
+}
+
+QNetworkReply *NetworkManager::send(QNetworkRequest request, Verb verb, const QByteArray &body,
+                                    Body kind)
+{
+    const bool credentials = kind == Body::Credentials || request.hasRawHeader("Authorization");
+    if (credentials && !mayCarryCredentials(request.url())) {
+        qDebug().noquote() << "Refusing to send credentials over plain HTTP to"
+                           << request.url().host();
+        // A scheme no one serves: the reply fails at once, on the usual failure path, and
+        // nothing leaves the machine.
+        request.setUrl(QUrl(QStringLiteral("corvane-refused:")));
+        request.setRawHeader("Authorization", QByteArray());
+    } else if (credentials && request.url().scheme() == QLatin1String("http") &&
+               !QHostAddress(request.url().host()).isLoopback() &&
+               request.url().host() != QLatin1String("localhost")) {
+        qDebug().noquote() << "Credentials go over plain HTTP to" << request.url().host()
+                           << "as CORVANE_ALLOW_INSECURE_HTTP allows";
+    }
+    QNetworkReply *reply = verb == Verb::Get ? networkAccessManager->get(request)
+                                             : networkAccessManager->post(request, body);
+    bound(reply);
+    return reply;
+}
+
+void NetworkManager::bound(QNetworkReply *reply)
+{
+    // A reply whose bytes all came in before these checks ran is marked all the same: its
+    // handler treats it as failed.
+    const auto cutShort = [reply] {
+        reply->setProperty(cutShortProperty, true);
+        if (!reply->isFinished())
+            reply->abort();
+    };
+    QTimer::singleShot(requestDeadlineMs, reply, cutShort);
+    const qint64 limit = maximumReplyBytes;
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, limit, cutShort] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > limit)
+            cutShort();
+    });
+    connect(reply, &QNetworkReply::downloadProgress, reply,
+            [limit, cutShort](qint64 received, qint64) {
+                if (received > limit)
+                    cutShort();
+            });
+}
+
+QNetworkReply *NetworkManager::postAccountQuery(const QByteArray &body, Auth auth, Body kind)
+{
+    return send(buildRequest(graphQlUrl, auth, Tls::Configured), Verb::Post, body, kind);
 }
 
 QNetworkRequest NetworkManager::vpnApiRequest(const QString &url) const
@@ -86,8 +146,7 @@ bool NetworkManager::readDataReply(const DataReplyFailures &failures, QJsonDocum
         return false;
     if (failed(reply)) {
         qDebug() << failures.networkErrorLine;
-        emit replyErrorOccurred(failures.type, QStringLiteral("%1 ").arg(httpStatusText(reply)) +
-                                                   serviceUnavailable());
+        emit replyErrorOccurred(failures.type, unavailableWithStatus(reply, QStringLiteral(" ")));
         return false;
     }
     document = QJsonDocument::fromJson(reply->readAll());
@@ -114,12 +173,21 @@ QNetworkReply *NetworkManager::finishedReply()
 
 bool NetworkManager::failed(const QNetworkReply *reply)
 {
-    return reply->error() != QNetworkReply::NoError;
+    return reply->error() != QNetworkReply::NoError || reply->property(cutShortProperty).toBool();
 }
 
 QString NetworkManager::httpStatusText(const QNetworkReply *reply)
 {
+    if (reply->property(cutShortProperty).toBool())
+        return QString();
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString();
+}
+
+QString NetworkManager::unavailableWithStatus(const QNetworkReply *reply,
+                                              const QString &separator) const
+{
+    const QString status = httpStatusText(reply);
+    return status.isEmpty() ? serviceUnavailable() : status + separator + serviceUnavailable();
 }
 
 bool NetworkManager::jwtExpired(const QJsonDocument &document)

@@ -28,11 +28,21 @@ public:
     static constexpr int defaultBrandLookupRetryMs = 2000;
     static constexpr int defaultTransferTimeoutMs = 30000;
     static constexpr int brandLookupMaxRetries = 3;
+    // The whole exchange, however slowly the bytes come; and the largest reply taken, far above
+    // any real server list.
+    static constexpr int defaultRequestDeadlineMs = 60000;
+    static constexpr qint64 defaultMaximumReplyBytes = 16 * 1024 * 1024;
+    static constexpr int maximumServers = 50000;
 
     int brandLookupRetryInterval() const { return retryIntervalMs; }
     void setBrandLookupRetryInterval(int milliseconds) { retryIntervalMs = milliseconds; }
     int transferTimeout() const { return transferTimeoutMs; }
     void setTransferTimeout(int milliseconds) { transferTimeoutMs = milliseconds; }
+    void setRequestDeadline(int milliseconds) { requestDeadlineMs = milliseconds; }
+    void setMaximumReplyBytes(qint64 bytes) { maximumReplyBytes = bytes; }
+    // Whether the password or a token may go to this address: https, or this machine, or plain
+    // http where CORVANE_ALLOW_INSECURE_HTTP=1 says so.
+    static bool mayCarryCredentials(const QUrl &url);
 
     // After log-out: no token, e-mail or bearer header of the last member is used again.
     void forgetSession();
@@ -86,9 +96,17 @@ private slots:
 private:
     enum class Auth { None, Bearer };
     enum class Tls { Default, Configured };
+    enum class Verb { Get, Post };
+    enum class Body { Plain, Credentials };
+
+    // Every request goes out here: credentials only where they are safe, a deadline for the
+    // whole exchange and a cap on the size of the reply.
+    QNetworkReply *send(QNetworkRequest request, Verb verb, const QByteArray &body = QByteArray(),
+                        Body kind = Body::Plain);
+    void bound(QNetworkReply *reply);
 
     QNetworkRequest buildRequest(const QString &url, Auth auth, Tls tls, bool json = true) const;
-    QNetworkReply *postAccountQuery(const QByteArray &body, Auth auth);
+    QNetworkReply *postAccountQuery(const QByteArray &body, Auth auth, Body kind = Body::Plain);
     // Connect and disconnect: the bearer token when one is held, TLS for an https base URL.
     QNetworkRequest vpnApiRequest(const QString &url) const;
 
@@ -107,6 +125,8 @@ private:
     QNetworkReply *finishedReply();
     static bool failed(const QNetworkReply *reply);
     static QString httpStatusText(const QNetworkReply *reply);
+    // The status, then the service-unavailable text; just the latter when there is no status.
+    QString unavailableWithStatus(const QNetworkReply *reply, const QString &separator) const;
     static bool jwtExpired(const QJsonDocument &document);
 
     QString translated(const char *key, const char *english) const;
@@ -131,4 +151,6 @@ private:
     QTimer *brandLookupRetryTimer;
     int retryIntervalMs = defaultBrandLookupRetryMs;
     int transferTimeoutMs = defaultTransferTimeoutMs;
+    int requestDeadlineMs = defaultRequestDeadlineMs;
+    qint64 maximumReplyBytes = defaultMaximumReplyBytes;
 };

@@ -62,7 +62,7 @@ void NetworkManager::requestLoginData(QString email, QString password, QString b
     this->email = email;
     const QueryTemplate body(QueryTemplate::Login, email, password, brandId);
     emit signInRequestStarted();
-    QNetworkReply *reply = postAccountQuery(body.toUtf8(), Auth::None);
+    QNetworkReply *reply = postAccountQuery(body.toUtf8(), Auth::None, Body::Credentials);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processLoginReply);
 }
 
@@ -163,8 +163,7 @@ void NetworkManager::processLoginReply()
     emit signInRequestFinished();
     if (failed(reply)) {
         emit replyErrorOccurred(ReplyError::Login,
-                                QStringLiteral("%1. ").arg(httpStatusText(reply)) +
-                                    serviceUnavailable());
+                                unavailableWithStatus(reply, QStringLiteral(". ")));
         return;
     }
     const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());

@@ -20,7 +20,7 @@ QByteArray indentedJson(const QJsonObject &object)
 void NetworkManager::requestAllServersData()
 {
     QNetworkReply *reply =
-        networkAccessManager->get(buildRequest(serversUrl, Auth::None, Tls::Configured, false));
+        send(buildRequest(serversUrl, Auth::None, Tls::Configured, false), Verb::Get);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processAllServersReply);
 }
 
@@ -28,24 +28,22 @@ void NetworkManager::requestVpnConnect(QString serverIp)
 {
     const QJsonObject body{{QStringLiteral("user_id"), email},
                            {QStringLiteral("server_ip"), serverIp}};
-    QNetworkReply *reply =
-        networkAccessManager->post(vpnApiRequest(connectUrl), indentedJson(body));
+    QNetworkReply *reply = send(vpnApiRequest(connectUrl), Verb::Post, indentedJson(body));
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processVpnConnectReply);
 }
 
 void NetworkManager::requestVpnDisconnect()
 {
     const QJsonObject body{{QStringLiteral("user_id"), email}};
-    QNetworkReply *reply =
-        networkAccessManager->post(vpnApiRequest(disconnectUrl), indentedJson(body));
+    QNetworkReply *reply = send(vpnApiRequest(disconnectUrl), Verb::Post, indentedJson(body));
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::vpnDisconnectFinished);
 }
 
 void NetworkManager::requestConfigData(QUrl configLink)
 {
-    QNetworkReply *reply = networkAccessManager->get(
-        buildRequest(configLink.toString(), Auth::None, Tls::Configured, false));
+    QNetworkReply *reply =
+        send(buildRequest(configLink.toString(), Auth::None, Tls::Configured, false), Verb::Get);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processConfigData);
 }
 
@@ -56,7 +54,14 @@ void NetworkManager::processAllServersReply()
                         "All servers reply is empty.", true},
                        document))
         return;
-    emit allServersDataReceived(parseServers(document.array()));
+    QJsonArray servers = document.array();
+    if (servers.size() > maximumServers) {
+        qDebug() << "Server list holds" << servers.size() << "servers; taking the first"
+                 << maximumServers;
+        while (servers.size() > maximumServers)
+            servers.removeLast();
+    }
+    emit allServersDataReceived(parseServers(servers));
 }
 
 void NetworkManager::processVpnConnectReply()
