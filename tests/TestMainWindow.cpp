@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "network/NetworkManager.h"
+#include "platform/CredentialStore.h"
 #include "servers/ServersWindow.h"
 #include "storage/AppSettings.h"
 #include "storage/CredentialVault.h"
@@ -56,6 +57,9 @@ private slots:
     void afterLogOutALatePingDoneLeavesTheLoginPage();
     void rememberedCredentialSignsInByItself();
     void rememberOffDeletesTheStoredCredential();
+    void anotherMembersPasswordDoesNotStay();
+    void damagedSecretIsNoPassword();
+    void keyringThatKeepsNothingIsSaid();
     void unsupportedLanguageIsMendedToEnglish();
     void brandFailureAtStartUpOffersARetry();
     void latencySweepsLeaveOpenPagesOpen();
@@ -282,6 +286,74 @@ void TestMainWindow::rememberOffDeletesTheStoredCredential()
     QString secret;
     QVERIFY(!CredentialVault::read(user, secret, target));
     QCOMPARE(AppSettings::value(AppSettings::LastEmail).toString(), email);
+    QCOMPARE(AppSettings::value(AppSettings::RememberPassword).toBool(), false);
+}
+
+// The remembered member's password fails; a different member signs in with "remember" on.
+void TestMainWindow::anotherMembersPasswordDoesNotStay()
+{
+    const QString previous = QStringLiteral("former@corvane.test");
+    AppSettings::setValue(AppSettings::RememberPassword, true);
+    AppSettings::setValue(AppSettings::LastEmail, previous);
+    AppSettings::setValue(AppSettings::CredentialTarget, previous);
+    const QByteArray previousTarget =
+        AppSettings::value(AppSettings::CredentialTarget).toByteArray();
+    QVERIFY(CredentialVault::write(previous, "stale-password", previousTarget));
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QTRY_VERIFY_WITH_TIMEOUT(child<QLabel>("labelLoginError")->isVisible(), 10000);
+    window->findChild<LoginForm *>()->setRememberPassword(true);
+    signIn("demo@corvane.test", "demo-password");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 10000);
+    QString user;
+    QString secret;
+    QVERIFY(!CredentialVault::read(user, secret, previousTarget));
+    QVERIFY(CredentialVault::read(user, secret,
+                                  AppSettings::value(AppSettings::CredentialTarget).toByteArray()));
+    QCOMPARE(user, QStringLiteral("demo@corvane.test"));
+}
+
+// An entry this program cannot have written: the login page with the e-mail, "remember" off,
+// no error, and the entry gone.
+void TestMainWindow::damagedSecretIsNoPassword()
+{
+    const QString email = QStringLiteral("demo@corvane.test");
+    AppSettings::setValue(AppSettings::RememberPassword, true);
+    AppSettings::setValue(AppSettings::LastEmail, email);
+    AppSettings::setValue(AppSettings::CredentialTarget, email);
+    const QByteArray target = AppSettings::value(AppSettings::CredentialTarget).toByteArray();
+    QVERIFY(Platform::storeCredential(target, {"not*base64!", "/w"}));
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageLogin"), 10000);
+    QCOMPARE(child<QLineEdit>("lineEditEmail")->text(), email);
+    QVERIFY(child<QLineEdit>("lineEditPassword")->text().isEmpty());
+    QVERIFY(!window->findChild<LoginForm *>()->isRememberPassword());
+    QVERIFY(!child<QLabel>("labelLoginError")->isVisible());
+    Platform::StoredCredential left;
+    QVERIFY(!Platform::loadCredential(target, left));
+    QCOMPARE(AppSettings::value(AppSettings::RememberPassword).toBool(), false);
+}
+
+// No keyring to keep the password: the member reads it under the switch.
+void TestMainWindow::keyringThatKeepsNothingIsSaid()
+{
+    const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("XDG_RUNTIME_DIR", configHome.path().toLocal8Bit());
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageLogin"), 10000);
+    auto *problem = child<QLabel>("labelRememberProblem");
+    QVERIFY(problem->isHidden());
+    window->findChild<LoginForm *>()->setRememberPassword(true);
+    signIn("demo@corvane.test", "demo-password");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 10000);
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    QVERIFY(!problem->isHidden());
+    QCOMPARE(problem->text(), QStringLiteral("The password could not be kept in the keyring."));
     QCOMPARE(AppSettings::value(AppSettings::RememberPassword).toBool(), false);
 }
 

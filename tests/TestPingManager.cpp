@@ -40,6 +40,7 @@ private slots:
     void refusedHostGivesZeroWithoutRunningTheTool_data();
     void refusedHostGivesZeroWithoutRunningTheTool();
     void missingToolGivesZero();
+    void destroyingDropsQueuedProbes();
     void resultsReachTheReceiversThread();
 
 private:
@@ -136,6 +137,19 @@ void TestPingManager::missingToolGivesZero()
     manager.requestPing(4, "vpn.example");
     QVERIFY(results.wait(5000));
     QCOMPARE(results.first().at(1).toInt(), 0);
+}
+
+// 64 probes of a second each run while 136 more wait: leaving waits only for the running ones.
+void TestPingManager::destroyingDropsQueuedProbes()
+{
+    fakes->script("ping", "DELAY_MS", "1000");
+    {
+        PingManager manager(nullptr, Platform::CommandSet::linux());
+        for (int id = 0; id < 200; ++id)
+            manager.requestPing(id, "vpn.example");
+        QTRY_COMPARE_WITH_TIMEOUT(loggedCalls().size(), PingManager::maxConcurrentProbes, 5000);
+    }
+    QCOMPARE(loggedCalls().size(), PingManager::maxConcurrentProbes);
 }
 
 void TestPingManager::resultsReachTheReceiversThread()

@@ -87,6 +87,7 @@ private:
     void rememberCredentials();
     void presentConnectionState();
     QString text(const char *key, const char *english) const;
+    QString withWindowTitle(const QString &text) const;
 
     bool startDrag(QWidget *watched, const QPoint &globalPos);
     QWidget *dragTargetFor(QWidget *widget) const;

@@ -9,6 +9,7 @@
 #include "ui/MainForm.h"
 #include "ui/MessageForm.h"
 
+#include <QDebug>
 #include <QRegExp>
 #include <QStackedWidget>
 #include <QTimer>
@@ -51,10 +52,19 @@ void MainWindow::restoreSession()
     if (remember && !target.isEmpty()) {
         QString storedUser;
         QString storedSecret;
-        if (CredentialVault::read(storedUser, storedSecret, target) && !storedUser.isEmpty() &&
+        const CredentialVault::Entry entry =
+            CredentialVault::load(storedUser, storedSecret, target);
+        if (entry == CredentialVault::Entry::Found && !storedUser.isEmpty() &&
             !storedSecret.isEmpty()) {
             email = storedUser;
             password = storedSecret;
+        }
+        // An entry this program cannot have written is no password: it goes, and so does
+        // "remember".
+        if (entry == CredentialVault::Entry::Damaged) {
+            qDebug() << "The stored password is damaged; it is deleted.";
+            CredentialVault::write(QString(), QString(), target);
+            AppSettings::setValue(AppSettings::RememberPassword, false);
         }
     }
     widgetLogin->setCredentials(email, password);
@@ -135,7 +145,13 @@ void MainWindow::rememberCredentials()
         if (remember && !password.isEmpty()) {
             const QByteArray target =
                 AppSettings::value(AppSettings::CredentialTarget).toByteArray();
-            CredentialVault::write(email, password, target);
+            // Another member's password does not stay behind.
+            if (!oldTarget.isEmpty() && oldTarget != target)
+                CredentialVault::write(QString(), QString(), oldTarget);
+            const bool kept = CredentialVault::write(email, password, target);
+            widgetLogin->setRememberProblem(!kept);
+            if (!kept)
+                AppSettings::setValue(AppSettings::RememberPassword, false);
             return;
         }
     }

@@ -105,6 +105,13 @@ void MainWindow::presentConnectionState()
     connectAction->setText(text(presentation.connectKey, presentation.connectEnglish));
 }
 
+// The catalogues' texts have no placeholder today; one that does gets the window title, and one
+// that does not is shown as it is, without Qt's warning about a missing argument.
+QString MainWindow::withWindowTitle(const QString &text) const
+{
+    return text.contains(QLatin1String("%1")) ? text.arg(windowTitle()) : text;
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (!trayIcon->isVisible()) {
@@ -117,6 +124,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
     if (AppSettings::switchState(AppSettings::Notifications))
         trayIcon->showMessage(
             windowTitle(),
-            text("tray.stillrunning", "Application is still running").arg(windowTitle()),
+            withWindowTitle(text("tray.stillrunning", "Application is still running")),
             QSystemTrayIcon::Information, notificationMs);
 }

@@ -14,8 +14,10 @@ PingManager::PingManager(QObject *parent, const Platform::CommandSet &commands)
     pool->setMaxThreadCount(maxConcurrentProbes);
 }
 
+// Probes that have not started are dropped: quitting waits only for those under way.
 PingManager::~PingManager()
 {
+    pool->clear();
     pool->waitForDone();
 }
 

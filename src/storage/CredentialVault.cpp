@@ -10,12 +10,18 @@ bool CredentialVault::write(const QString &user, const QString &secret, const QB
     return Platform::storeCredential(target, {Scramble::encode(user), Scramble::encode(secret)});
 }
 
-bool CredentialVault::read(QString &user, QString &secret, const QByteArray &target)
+CredentialVault::Entry CredentialVault::load(QString &user, QString &secret,
+                                             const QByteArray &target)
 {
     Platform::StoredCredential stored;
     if (!Platform::loadCredential(target, stored))
-        return false;
-    user = Scramble::decode(stored.encodedUser);
-    secret = Scramble::decode(stored.encodedSecret);
-    return true;
+        return Entry::Missing;
+    QString storedUser;
+    QString storedSecret;
+    if (!Scramble::decodeStrictly(stored.encodedUser, storedUser) ||
+        !Scramble::decodeStrictly(stored.encodedSecret, storedSecret))
+        return Entry::Damaged;
+    user = storedUser;
+    secret = storedSecret;
+    return Entry::Found;
 }

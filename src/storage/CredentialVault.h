@@ -9,8 +9,14 @@ class CredentialVault final {
 public:
     // Two empty strings delete the entry; otherwise writes or replaces it.
     static bool write(const QString &user, const QString &secret, const QByteArray &target);
-    // Leaves user and secret untouched when there is no entry.
-    static bool read(QString &user, QString &secret, const QByteArray &target);
+    enum class Entry { Found, Missing, Damaged };
+    // Leaves user and secret untouched when there is no entry or it is not in the store's
+    // encoding (Damaged: someone or something else wrote it).
+    static Entry load(QString &user, QString &secret, const QByteArray &target);
+    static bool read(QString &user, QString &secret, const QByteArray &target)
+    {
+        return load(user, secret, target) == Entry::Found;
+    }
 
     CredentialVault() = delete;
 };

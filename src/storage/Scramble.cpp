@@ -1,5 +1,7 @@
 #include "storage/Scramble.h"
 
+#include <QTextCodec>
+
 namespace Scramble {
 
 QByteArray scramble(QByteArray bytes)
@@ -20,6 +22,23 @@ QString decode(const QByteArray &encoded)
     const QByteArray plain = scramble(QByteArray::fromBase64(encoded));
     const int end = plain.indexOf('\0');
     return QString::fromUtf8(end < 0 ? plain : plain.left(end));
+}
+
+bool decodeStrictly(const QByteArray &encoded, QString &text)
+{
+    const QByteArray::FromBase64Result decoded = QByteArray::fromBase64Encoding(
+        encoded, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return false;
+    const QByteArray plain = scramble(*decoded);
+    QTextCodec::ConverterState state;
+    const QString converted =
+        QTextCodec::codecForName("UTF-8")->toUnicode(plain.constData(), plain.size(), &state);
+    if (state.invalidChars > 0 || state.remainingChars > 0)
+        return false;
+    const int end = converted.indexOf(QChar(0));
+    text = end < 0 ? converted : converted.left(end);
+    return true;
 }
 
 } // namespace Scramble

@@ -12,5 +12,8 @@ constexpr char key = char(0xA7);
 QByteArray scramble(QByteArray bytes);
 QByteArray encode(const QString &text);
 QString decode(const QByteArray &encoded);
+// The same, but false for anything encode() cannot have written: characters outside Base64,
+// bytes that are not UTF-8.
+bool decodeStrictly(const QByteArray &encoded, QString &text);
 
 } // namespace Scramble

@@ -66,6 +66,7 @@ LoginForm::LoginForm(QWidget *parent)
     , pushButtonShowPassword(nullptr)
     , pushButtonRemember(new QPushButton(this))
     , labelRememberPassword(new QLabel(this))
+    , labelRememberProblem(new QLabel(this))
     , labelForgotPassword(new QLabel(this))
     , labelLoginError(new QLabel(this))
     , pushButtonLogIn(new QPushButton(this))
@@ -189,6 +190,12 @@ void LoginForm::buildRememberRow()
         QStringLiteral("color: #1C2733; background: transparent;"));
 
     // The caption toggles too: a transparent button lies over the whole row.
+    labelRememberProblem->setObjectName(QStringLiteral("labelRememberProblem"));
+    labelRememberProblem->setGeometry(24, 546, 363, 16);
+    labelRememberProblem->setStyleSheet(
+        QStringLiteral("color: #B00020; background: transparent; font-size: 11px;"));
+    labelRememberProblem->hide();
+
     auto *rememberRow = new QPushButton(this);
     rememberRow->setObjectName(QStringLiteral("pushButtonRememberRow"));
     rememberRow->setGeometry(24, 520, 181, 23);
@@ -231,6 +238,13 @@ void LoginForm::translate()
         QString::fromLatin1(registerLink)
             .arg(accentColorName(), text("auth.register", "Register now")));
     labelRememberPassword->setText(text("auth.remember", "Remember password"));
+    labelRememberProblem->setText(
+        text("auth.rememberFailed", "The password could not be kept in the keyring."));
+}
+
+void LoginForm::setRememberProblem(bool shown)
+{
+    labelRememberProblem->setVisible(shown);
 }
 
 void LoginForm::credentials(QString &email, QString &password) const

@@ -23,6 +23,8 @@ public:
     bool isRememberPassword() const;
     void setRememberPassword(bool remember);
     void showError(const QString &text);
+    // A short line under the remember switch: the keyring would not keep the password.
+    void setRememberProblem(bool shown);
     void clearError();
 
     static QString clipboardText();
@@ -59,6 +61,7 @@ private:
     QPushButton *pushButtonShowPassword;
     QPushButton *pushButtonRemember;
     QLabel *labelRememberPassword;
+    QLabel *labelRememberProblem;
     QLabel *labelForgotPassword;
     QLabel *labelLoginError;
     QPushButton *pushButtonLogIn;
