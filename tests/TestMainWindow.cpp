@@ -63,6 +63,7 @@ private slots:
     void unsupportedLanguageIsMendedToEnglish();
     void brandFailureAtStartUpOffersARetry();
     void latencySweepsLeaveOpenPagesOpen();
+    void expiredTokenOnConnectIsRenewedOnce();
     void tokenIsRenewedWhileTheHomePageIsShown();
     void trayMenuFollowsTheState_data();
     void trayMenuFollowsTheState();
@@ -422,6 +423,32 @@ void TestMainWindow::latencySweepsLeaveOpenPagesOpen()
     QCOMPARE(currentPage(), QStringLiteral("pageMain"));
     QVERIFY(tray->isVisible());
     AppSettings::setSwitchState(AppSettings::TrayIcon, false);
+}
+
+// The VPN API refuses an expired token: the sign-in is renewed once and the same server asked
+// again; no fallback.
+void TestMainWindow::expiredTokenOnConnectIsRenewedOnce()
+{
+    DemoService shortLived({"--token-lifetime-seconds", "2"});
+    QVERIFY2(shortLived.isRunning(), qPrintable(shortLived.log()));
+    shortLived.exportEndpoints();
+    window = std::make_unique<MainWindow>();
+    window->show();
+    signIn("demo@corvane.test", "demo-password");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 10000);
+    auto *home = window->findChild<MainForm *>();
+    const QString chosen = home->selectedServer().serverIp;
+    auto *button = child<QPushButton>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::qWait(2200);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              10000);
+    const QString log = shortLived.log();
+    QCOMPARE(log.count("POST /api/client/connect 401"), 1);
+    QCOMPARE(log.count("POST /api/client/connect 200"), 1);
+    QCOMPARE(home->selectedServer().serverIp, chosen);
+    useDemoService();
 }
 
 void TestMainWindow::tokenIsRenewedWhileTheHomePageIsShown()

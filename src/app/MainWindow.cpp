@@ -120,6 +120,7 @@ void MainWindow::createServiceClient()
             &MainForm::endServiceRequest);
     connect(this, &MainWindow::requestBrandId, networkManager, &NetworkManager::requestBrandId);
     connect(networkManager, &NetworkManager::brandIdReceived, this, &MainWindow::brandIdResolved);
+    connect(networkManager, &NetworkManager::sessionRenewalNeeded, this, &MainWindow::updateJwt);
     connect(this, &MainWindow::requestLoginData, networkManager, &NetworkManager::requestLoginData);
     connect(this, &MainWindow::requestSubscriptionStatus, networkManager,
             &NetworkManager::requestSubscriptionStatus);

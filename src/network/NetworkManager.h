@@ -61,6 +61,9 @@ signals:
     void allServersDataReceived(QVector<ServerData> serversData);
     void favoriteServersIdsReceived(QVector<int> favoriteServersIds);
     void vpnDisconnectFinished();
+    // The VPN API said the token is no longer good: renew the sign-in (the connect request is
+    // sent again once it is).
+    void sessionRenewalNeeded();
     // Each sign-in request (brand lookup, login, token renewal) is announced just before it goes
     // out and again when its reply is in, whatever the outcome.
     void signInRequestStarted();
@@ -133,6 +136,8 @@ private:
     QString serviceUnavailable() const;
 
     void retryBrandLookup();
+    // True when the reply signed the member in (whatever their subscription says).
+    bool readLoginReply(QNetworkReply *reply);
 
     QNetworkAccessManager *networkAccessManager;
     LanguageManager *languageManager = nullptr;
@@ -147,6 +152,9 @@ private:
     QString brandId;
     QString brandDomain;
     int brandLookupRetries = 0;
+    // A connect the VPN API refused for the token: sent again once the renewal signs in, once.
+    QString connectAfterRenewal;
+    bool renewedForConnect = false;
 
     QTimer *brandLookupRetryTimer;
     int retryIntervalMs = defaultBrandLookupRetryMs;

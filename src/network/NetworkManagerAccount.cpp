@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 const char brandLookupFailure[] = "Cannot connect to service. Please try again later.";
@@ -161,16 +163,29 @@ void NetworkManager::processLoginReply()
     if (!reply)
         return;
     emit signInRequestFinished();
+    const QString pendingConnect = std::exchange(connectAfterRenewal, QString());
+    const bool signedIn = readLoginReply(reply);
+    if (pendingConnect.isEmpty())
+        return;
+    // The renewal for a connect the VPN API refused: ask again, or give that connect up.
+    if (signedIn)
+        requestVpnConnect(pendingConnect);
+    else
+        emit vpnConfigFailed();
+}
+
+bool NetworkManager::readLoginReply(QNetworkReply *reply)
+{
     if (failed(reply)) {
         emit replyErrorOccurred(ReplyError::Login,
                                 unavailableWithStatus(reply, QStringLiteral(". ")));
-        return;
+        return false;
     }
     const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
     if (!document.isObject()) {
         qDebug() << "Login reply is empty.";
         emit replyErrorOccurred(ReplyError::Login, serviceUnavailable());
-        return;
+        return false;
     }
     const QString newToken = member(document, {"data", "memberLogin", "token"}).toString();
     if (document.object().contains(QLatin1String("errors")) || newToken.isEmpty()) {
@@ -179,12 +194,12 @@ void NetworkManager::processLoginReply()
             translated("auth.invalidLogin", "Your email / password is incorrect.");
         qDebug().noquote() << message;
         emit replyErrorOccurred(ReplyError::Login, message);
-        return;
+        return false;
     }
     if (!isUsableToken(newToken)) {
         qDebug() << "Login reply carries an unusable token.";
         emit replyErrorOccurred(ReplyError::Login, serviceUnavailable());
-        return;
+        return false;
     }
     token = newToken.toUtf8();
     authorizationHeader = QStringLiteral("Bearer %1").arg(newToken).toUtf8();
@@ -193,10 +208,11 @@ void NetworkManager::processLoginReply()
     emit loginSuccessed();
     if (status == QLatin1String("active")) {
         emit subscriptionIsActive();
-        return;
+        return true;
     }
     emit replyErrorOccurred(ReplyError::Subscription, translated("auth.inactiveSubscription",
                                                                  "Your subscription is inactive."));
+    return true;
 }
 
 void NetworkManager::processSubscriptionStatus()

@@ -29,6 +29,7 @@ void NetworkManager::requestVpnConnect(QString serverIp)
     const QJsonObject body{{QStringLiteral("user_id"), email},
                            {QStringLiteral("server_ip"), serverIp}};
     QNetworkReply *reply = send(vpnApiRequest(connectUrl), Verb::Post, indentedJson(body));
+    reply->setProperty("serverIp", serverIp);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processVpnConnectReply);
 }
 
@@ -69,6 +70,17 @@ void NetworkManager::processVpnConnectReply()
     QNetworkReply *reply = finishedReply();
     if (!reply)
         return;
+    const bool unauthorized = httpStatusText(reply) == QLatin1String("401");
+    if (unauthorized && !renewedForConnect) {
+        // The token expired before the renewal timer came round: renew it and ask again, once.
+        qDebug() << "VPN connect API refused the token; renewing the sign-in.";
+        renewedForConnect = true;
+        connectAfterRenewal = reply->property("serverIp").toString();
+        emit sessionRenewalNeeded();
+        return;
+    }
+    if (!unauthorized)
+        renewedForConnect = false;
     if (failed(reply)) {
         qDebug().noquote() << "VPN connect API error:" << httpStatusText(reply);
         emit vpnConfigFailed();

@@ -1,10 +1,16 @@
 #include "DemoService.h"
 
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 DemoService::DemoService(const QStringList &extraArguments)
 {
-    process.setProgram(QStringLiteral("node"));
+    // From the usual places too: a test may have left only fake programs on PATH.
+    QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+    if (node.isEmpty())
+        node = QStandardPaths::findExecutable(
+            QStringLiteral("node"), {QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin")});
+    process.setProgram(node);
     process.setArguments(QStringList{QStringLiteral(CORVANE_DEMO_SERVICE_SCRIPT),
                                      QStringLiteral("--port"), QStringLiteral("0")} +
                          extraArguments);

@@ -25,7 +25,8 @@ function parseArguments(argv) {
     wgEndpoint: '127.0.0.1:51820',
     wgServerPrivateKey: process.env.CORVANE_DEMO_WG_SERVER_PRIVATE_KEY || generateKeyPair().privateKey,
     wgSubnetPrefix: '10.66.66',
-    tokenLifetimeSeconds: 3600,
+    // Longer than the client's 60-hour renewal, so a connect never meets an expired token.
+    tokenLifetimeSeconds: 61 * 3600,
     wgInterface: '',
   };
   const names = {

@@ -60,7 +60,7 @@ const schema = buildSchema(`
 class TokenExpired extends Error {}
 
 class AccountApi {
-  constructor({ tokenLifetimeSeconds = 3600 } = {}) {
+  constructor({ tokenLifetimeSeconds = 61 * 3600 } = {}) {
     this.members = data.members();
     this.tokens = new Map();
     this.tokenLifetimeSeconds = tokenLifetimeSeconds;
