@@ -64,6 +64,8 @@ private slots:
     void brandFailureAtStartUpOffersARetry();
     void latencySweepsLeaveOpenPagesOpen();
     void expiredTokenOnConnectIsRenewedOnce();
+    void startedHiddenLivesInTheTray_data();
+    void startedHiddenLivesInTheTray();
     void tokenIsRenewedWhileTheHomePageIsShown();
     void trayMenuFollowsTheState_data();
     void trayMenuFollowsTheState();
@@ -449,6 +451,42 @@ void TestMainWindow::expiredTokenOnConnectIsRenewedOnce()
     QCOMPARE(log.count("POST /api/client/connect 200"), 1);
     QCOMPARE(home->selectedServer().serverIp, chosen);
     useDemoService();
+}
+
+void TestMainWindow::startedHiddenLivesInTheTray_data()
+{
+    QTest::addColumn<bool>("trayIcon");
+    QTest::addColumn<bool>("remembered");
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<bool>("windowShown");
+    QTest::newRow("signed in by itself") << true << true << "pageMain" << false;
+    QTest::newRow("the login page needs the member") << true << false << "pageLogin" << true;
+    QTest::newRow("no tray icon to live in") << false << true << "pageMain" << true;
+}
+
+void TestMainWindow::startedHiddenLivesInTheTray()
+{
+    QFETCH(bool, trayIcon);
+    QFETCH(bool, remembered);
+    const QString email = QStringLiteral("demo@corvane.test");
+    AppSettings::setSwitchState(AppSettings::TrayIcon, trayIcon);
+    if (remembered) {
+        AppSettings::setValue(AppSettings::RememberPassword, true);
+        AppSettings::setValue(AppSettings::LastEmail, email);
+        AppSettings::setValue(AppSettings::CredentialTarget, email);
+        QVERIFY(CredentialVault::write(
+            email, "demo-password",
+            AppSettings::value(AppSettings::CredentialTarget).toByteArray()));
+    }
+    window = std::make_unique<MainWindow>();
+    window->start(true);
+    auto *tray = window->findChild<QSystemTrayIcon *>();
+    QCOMPARE(tray->isVisible(), trayIcon);
+    QFETCH(QString, page);
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), page, 10000);
+    QTEST(window->isVisible(), "windowShown");
+    QCOMPARE(tray->isVisible(), trayIcon && page == "pageMain");
+    AppSettings::setSwitchState(AppSettings::TrayIcon, false);
 }
 
 void TestMainWindow::tokenIsRenewedWhileTheHomePageIsShown()

@@ -26,15 +26,15 @@ void TestStartupEntry::execLineQuoting_data()
     QTest::addColumn<QString>("programPath");
     QTest::addColumn<QString>("execLine");
     QTest::newRow("plain path") << "/usr/bin/corvane"
-                                << "Exec=/usr/bin/corvane";
+                                << "Exec=/usr/bin/corvane --hidden";
     QTest::newRow("space") << "/opt/my apps/corvane"
-                           << "Exec=\"/opt/my apps/corvane\"";
+                           << "Exec=\"/opt/my apps/corvane\" --hidden";
     QTest::newRow("dollar and quote") << "/opt/a$b\"c/corvane"
-                                      << "Exec=\"/opt/a\\\\$b\\\\\"c/corvane\"";
+                                      << "Exec=\"/opt/a\\\\$b\\\\\"c/corvane\" --hidden";
     QTest::newRow("backslash") << "/opt/a\\b/corvane"
-                               << "Exec=\"/opt/a\\\\\\\\b/corvane\"";
+                               << "Exec=\"/opt/a\\\\\\\\b/corvane\" --hidden";
     QTest::newRow("percent") << "/opt/100%/corvane"
-                             << "Exec=/opt/100%%/corvane";
+                             << "Exec=/opt/100%%/corvane --hidden";
 }
 
 void TestStartupEntry::execLineQuoting()
@@ -59,7 +59,8 @@ void TestStartupEntry::entryFollowsXdgConfigHome()
     QSettings entry(expected, QSettings::IniFormat);
     entry.beginGroup("Desktop Entry");
     QCOMPARE(entry.value("Type").toString(), QStringLiteral("Application"));
-    QCOMPARE(entry.value("Exec").toString(), QCoreApplication::applicationFilePath());
+    // The entry starts Corvane in the tray.
+    QCOMPARE(entry.value("Exec").toString(), QCoreApplication::applicationFilePath() + " --hidden");
 
     Platform::setStartupEntry(true);
     QVERIFY(Platform::startupEntryExists());

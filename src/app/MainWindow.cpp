@@ -151,10 +151,27 @@ QString MainWindow::text(const char *key, const char *english) const
     return textWithFallback(languageManager, QString::fromLatin1(key), QString::fromUtf8(english));
 }
 
+void MainWindow::start(bool hidden)
+{
+    startedInTray = hidden && AppSettings::switchState(AppSettings::TrayIcon);
+    if (!startedInTray) {
+        show();
+        return;
+    }
+    trayIcon->show();
+}
+
 void MainWindow::showForm(AppStyleUtil::ApplicationForm::Form form)
 {
+    using AppStyleUtil::ApplicationForm::Form;
     jwtTimer->stop();
-    trayIcon->hide();
+    // Started in the tray: the icon stays while signing in, and a page the member must answer
+    // brings the window up.
+    const bool waitingInTray = startedInTray && !isVisible();
+    if (waitingInTray && (form == Form::LoginPage || form == Form::MessagePage))
+        show();
+    if (!(waitingInTray && form == Form::LoadingPage))
+        trayIcon->hide();
     if (form == AppStyleUtil::ApplicationForm::MainPage) {
         widgetMain->resetView();
         if (AppSettings::switchState(AppSettings::TrayIcon))

@@ -35,6 +35,10 @@ public:
     // The token renewal interval; settable so a test need not wait sixty hours.
     void setJwtRefreshInterval(int milliseconds) { jwtRefreshInterval = milliseconds; }
 
+    // Shows the window, or with hidden and the tray icon switched on, only the tray icon; a
+    // page that needs the member (login, message) then shows the window after all.
+    void start(bool hidden);
+
     // How long quitting waits for the VPN API to hear that the member's tunnel is gone.
     void setQuitNoticeTimeout(int milliseconds) { quitNoticeTimeoutMs = milliseconds; }
 
@@ -103,6 +107,7 @@ private:
     QTimer *jwtTimer = nullptr;
     int jwtRefreshInterval = 216000000;
     int quitNoticeTimeoutMs = 2000;
+    bool startedInTray = false;
     int loggedOut = 1;
     int connectionState = 1;
     QString brandId;

@@ -11,8 +11,8 @@ namespace {
 
 // --help and --version answer and exit here: before the single-instance guard, and without a
 // display, which a QApplication would need. Other options are left alone: Qt's own (-platform,
-// -style) are QApplication's to read.
-void answerCommandLine(int &argc, char *argv[])
+// -style) are QApplication's to read. True when --hidden was given.
+bool readCommandLine(int &argc, char *argv[])
 {
     QCoreApplication core(argc, argv);
     applyApplicationVersion();
@@ -20,20 +20,27 @@ void answerCommandLine(int &argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("Corvane VPN client"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption hidden(
+        QStringLiteral("hidden"),
+        QStringLiteral("Start in the tray without showing the window, when the tray icon is on."));
+    parser.addOption(hidden);
     parser.parse(core.arguments());
     if (parser.isSet(help))
         parser.showHelp();
     if (parser.isSet(version))
         parser.showVersion();
+    return parser.isSet(hidden);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    answerCommandLine(argc, argv);
+    const bool startHidden = readCommandLine(argc, argv);
     auto app = std::make_unique<QApplication>(argc, argv);
     applyApplicationVersion();
+    // The desktop finds the entry, icon and window group by this name (Wayland's app id too).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.corvane.Corvane"));
     initResourceTree();
     installApplicationFont();
 
@@ -47,7 +54,7 @@ int main(int argc, char *argv[])
     int exitCode = 0;
     {
         MainWindow window;
-        window.show();
+        window.start(startHidden);
         exitCode = app->exec();
     }
     guard.reset();

@@ -55,7 +55,7 @@ QString autostartEntryText(const QString &programPath)
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=%1\n"
-                          "Exec=%2\n"
+                          "Exec=%2 --hidden\n"
                           "Terminal=false\n"
                           "X-GNOME-Autostart-enabled=true\n")
         .arg(escapedValue(QCoreApplication::applicationName()), execArgument(programPath));

@@ -5,6 +5,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSvgGenerator>
 #include <QtMath>
 
 #include <functional>
@@ -208,10 +209,9 @@ void drawMark(QPainter &p, const QRectF &box, const QColor &shield, const QColor
                    QPointF(x + w * 0.73, y + h * 0.34)}));
 }
 
-QImage squareIcon()
+// The application icon on a 256-unit square, whatever the painter's device.
+void paintSquareIcon(QPainter &p)
 {
-    QImage image = canvas(256, 256);
-    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient gradient(0, 0, 0, 256);
     gradient.setColorAt(0, QColor("#22C275"));
@@ -220,7 +220,11 @@ QImage squareIcon()
     p.setBrush(gradient);
     p.drawRoundedRect(QRectF(8, 8, 240, 240), 56, 56);
     drawMark(p, QRectF(60, 44, 136, 168), white, accent);
-    return image;
+}
+
+QImage squareIcon()
+{
+    return Artwork::applicationIcon(256);
 }
 
 QImage wordmark(const QColor &markColor, const QColor &checkColor, const QColor &textColor)
@@ -306,6 +310,29 @@ QImage draw(const QString &name)
             return it->second();
     }
     return {};
+}
+
+QImage applicationIcon(int pixels)
+{
+    QImage image = canvas(pixels, pixels);
+    QPainter p(&image);
+    p.scale(pixels / 256.0, pixels / 256.0);
+    paintSquareIcon(p);
+    return image;
+}
+
+bool writeApplicationIconSvg(const QString &path)
+{
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(QSize(256, 256));
+    svg.setViewBox(QRect(0, 0, 256, 256));
+    svg.setTitle(QStringLiteral("Corvane"));
+    QPainter p;
+    if (!p.begin(&svg))
+        return false;
+    paintSquareIcon(p);
+    return p.end();
 }
 
 QImage unknownFlag(const QSize &size)

@@ -10,5 +10,8 @@ QImage draw(const QString &name);
 QStringList buttonNames();
 QStringList brandNames();
 QImage unknownFlag(const QSize &size);
+// The application icon, square, for the desktop's icon theme and the window.
+QImage applicationIcon(int pixels);
+bool writeApplicationIconSvg(const QString &path);
 
 } // namespace Artwork

@@ -108,13 +108,32 @@ bool writeQrc(const QDir &root, const QStringList &entries)
     return true;
 }
 
+// The icon theme entries a desktop looks up by the application's id.
+bool writeIconTheme(const QDir &root)
+{
+    const QString name = QStringLiteral("org.corvane.Corvane");
+    for (const int pixels : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
+        const QString path =
+            root.filePath(QStringLiteral("hicolor/%1x%1/apps/%2.png").arg(pixels).arg(name));
+        QDir().mkpath(QFileInfo(path).path());
+        if (!Artwork::applicationIcon(pixels).save(path, "PNG"))
+            return false;
+    }
+    const QString scalable = root.filePath("hicolor/scalable/apps/" + name + ".svg");
+    QDir().mkpath(QFileInfo(scalable).path());
+    return Artwork::writeApplicationIconSvg(scalable);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--icons")
+        return writeIconTheme(QDir(QString::fromLocal8Bit(argv[2]))) ? 0 : 1;
     if (argc != 4) {
-        std::fprintf(stderr, "usage: corvane_assetgen OUTPUT_DIR FONT_FILE FLAG_SVG_DIR\n");
+        std::fprintf(stderr, "usage: corvane_assetgen OUTPUT_DIR FONT_FILE FLAG_SVG_DIR\n"
+                             "       corvane_assetgen --icons ICON_THEME_DIR\n");
         return 2;
     }
     const QDir root(QString::fromLocal8Bit(argv[1]));
