@@ -9,6 +9,7 @@
 #include "servers/ServersWindow.h"
 #include "storage/AppSettings.h"
 #include "storage/CredentialVault.h"
+#include "storage/DiagnosticLog.h"
 #include "ui/LoginForm.h"
 #include "ui/MainForm.h"
 #include "vpn/VpnManager.h"
@@ -66,6 +67,7 @@ private slots:
     void expiredTokenOnConnectIsRenewedOnce();
     void startedHiddenLivesInTheTray_data();
     void startedHiddenLivesInTheTray();
+    void diagnosticLogHoldsNoSecret();
     void tokenIsRenewedWhileTheHomePageIsShown();
     void trayMenuFollowsTheState_data();
     void trayMenuFollowsTheState();
@@ -487,6 +489,49 @@ void TestMainWindow::startedHiddenLivesInTheTray()
     QTEST(window->isVisible(), "windowShown");
     QCOMPARE(tray->isVisible(), trayIcon && page == "pageMain");
     AppSettings::setSwitchState(AppSettings::TrayIcon, false);
+}
+
+// A whole session through the demo service, with the member whose password has every character
+// that needs escaping and a real configuration: the log has the session's lines and no secret.
+void TestMainWindow::diagnosticLogHoldsNoSecret()
+{
+    QTemporaryDir logFolder;
+    const QString path = logFolder.filePath("corvane.log");
+    DiagnosticLog::install(path);
+    const QString email = QStringLiteral("quotes@corvane.test");
+    const QString password = QStringLiteral("Tricky \"quote\" \\ tab\tnew\nline");
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageLogin"), 10000);
+    auto *login = window->findChild<LoginForm *>();
+    login->setCredentials(email, password);
+    QSignalSpy configs(window->findChild<NetworkManager *>(), &NetworkManager::vpnConfigReceived);
+    emit login->logInClicked(email, password);
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 10000);
+    auto *home = window->findChild<MainForm *>();
+    auto *button = child<QPushButton>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              10000);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Disconnected),
+                              10000);
+    DiagnosticLog::uninstall();
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString log = QString::fromUtf8(file.readAll());
+    QVERIFY2(log.contains("Brand ID resolved"), qPrintable(log));
+    QVERIFY(log.contains("WireGuard tunnel is up"));
+    QVERIFY(!log.contains("Tricky"));
+    QVERIFY(!log.contains("Bearer"));
+    QCOMPARE(configs.count(), 1);
+    const QString config = QString::fromUtf8(configs.first().at(0).toByteArray());
+    const QRegularExpression privateKey("PrivateKey\\s*=\\s*(\\S+)");
+    const QString key = privateKey.match(config).captured(1);
+    QVERIFY(key.size() == 44);
+    QVERIFY(!log.contains(key));
 }
 
 void TestMainWindow::tokenIsRenewedWhileTheHomePageIsShown()

@@ -67,6 +67,7 @@ void TestSettingsWindow::initTestCase()
 {
     initResourceTree();
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    qputenv("XDG_STATE_HOME", (configHome.path() + "/state").toLocal8Bit());
     qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
     QDesktopServices::setUrlHandler("https", &opened, "open");
     QDesktopServices::setUrlHandler("mailto", &opened, "open");
@@ -155,10 +156,10 @@ void TestSettingsWindow::supportMailWithoutRememberedMember()
     QCOMPARE(supportMailOf(mail, "subject"), QStringLiteral("Support request - 1.0.0"));
     const QString device = QSysInfo::productType() + ' ' + QSysInfo::prettyProductName();
     QCOMPARE(supportMailOf(mail, "body"),
-             QStringLiteral("Account email: \nDevice: %1\nApp version: 1.0.0\n\n"
+             QStringLiteral("Account email: \nDevice: %1\nApp version: 1.0.0\nLog file: %2\n\n"
                             "----------------------------------------\n"
                             "Please describe your issue below:\n\n")
-                 .arg(device));
+                 .arg(device, qEnvironmentVariable("XDG_STATE_HOME") + "/corvane/corvane.log"));
     QVERIFY(mail.toString(QUrl::FullyEncoded).contains("%0A"));
     QVERIFY(!mail.toString(QUrl::FullyEncoded).contains('\n'));
 }

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "app/RunGuard.h"
 #include "app/Startup.h"
+#include "storage/DiagnosticLog.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -41,6 +42,7 @@ int main(int argc, char *argv[])
     applyApplicationVersion();
     // The desktop finds the entry, icon and window group by this name (Wayland's app id too).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.corvane.Corvane"));
+    DiagnosticLog::install();
     initResourceTree();
     installApplicationFont();
 

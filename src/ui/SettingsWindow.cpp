@@ -4,10 +4,12 @@
 #include "servers/IconPainter.h"
 #include "servers/NavigationBar.h"
 #include "storage/CredentialVault.h"
+#include "storage/DiagnosticLog.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QListView>
@@ -445,10 +447,11 @@ QUrl SettingsWindow::supportMailUrl(const QString &email)
     const QString device =
         QSysInfo::productType() + QLatin1Char(' ') + QSysInfo::prettyProductName();
     const QString subject = QStringLiteral("Support request - %1").arg(version);
-    const QString body = QStringLiteral("Account email: %1\nDevice: %2\nApp version: %3\n\n"
-                                        "----------------------------------------\n"
-                                        "Please describe your issue below:\n\n")
-                             .arg(email, device, version);
+    const QString body =
+        QStringLiteral("Account email: %1\nDevice: %2\nApp version: %3\nLog file: %4\n\n"
+                       "----------------------------------------\n"
+                       "Please describe your issue below:\n\n")
+            .arg(email, device, version, QDir::toNativeSeparators(DiagnosticLog::filePath()));
     const QString link =
         QStringLiteral("mailto:support@%1?subject=%2&body=%3")
             .arg(Deployment::brandDomain(), QString::fromLatin1(QUrl::toPercentEncoding(subject)),
