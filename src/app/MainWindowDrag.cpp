@@ -1,5 +1,7 @@
 #include "app/MainWindow.h"
 
+#include "platform/WindowMove.h"
+
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
@@ -7,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QWindow>
 
 namespace {
 
@@ -50,6 +53,10 @@ bool MainWindow::startDrag(QWidget *watched, const QPoint &globalPos)
         if (isInteractive(widget))
             return false;
     }
+    // The main window alone can be handed to the window system; a page window that drags the
+    // main window along is moved here.
+    if (target == this && Platform::startSystemWindowMove(windowHandle()))
+        return true;
     dragWindow = target;
     companionWindow = target != this ? this : nullptr;
     dragging = true;
