@@ -2,6 +2,7 @@
 #include "FakePrograms.h"
 #include "SampleConfig.h"
 #include "ScriptedHttpServer.h"
+#include "app/ActivationChannel.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "network/NetworkManager.h"
@@ -68,6 +69,7 @@ private slots:
     void startedHiddenLivesInTheTray_data();
     void startedHiddenLivesInTheTray();
     void diagnosticLogHoldsNoSecret();
+    void secondLaunchBringsTheWindowUp();
     void tokenIsRenewedWhileTheHomePageIsShown();
     void trayMenuFollowsTheState_data();
     void trayMenuFollowsTheState();
@@ -532,6 +534,25 @@ void TestMainWindow::diagnosticLogHoldsNoSecret()
     const QString key = privateKey.match(config).captured(1);
     QVERIFY(key.size() == 44);
     QVERIFY(!log.contains(key));
+}
+
+// The running copy lives in the tray; a second launch's request shows and activates its window.
+void TestMainWindow::secondLaunchBringsTheWindowUp()
+{
+    QTemporaryDir runtime;
+    const QByteArray previousRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    AppSettings::setSwitchState(AppSettings::TrayIcon, true);
+    window = std::make_unique<MainWindow>();
+    ActivationChannel channel;
+    connect(&channel, &ActivationChannel::showRequested, window.get(), &MainWindow::bringToFront);
+    window->start(true);
+    QVERIFY(!window->isVisible());
+    QVERIFY(ActivationChannel::askRunningInstanceToShow());
+    QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), 5000);
+    AppSettings::setSwitchState(AppSettings::TrayIcon, false);
+    qputenv("XDG_RUNTIME_DIR", previousRuntime);
 }
 
 void TestMainWindow::tokenIsRenewedWhileTheHomePageIsShown()

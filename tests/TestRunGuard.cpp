@@ -1,5 +1,7 @@
 #include "app/RunGuard.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -29,11 +31,12 @@ private slots:
     void derivedNamesAreTheSameInEveryProcess();
     void guardInOneProcessIsSeenByAnother();
     void secondStartExitsAtOnceAndFirstGoesOn();
+    void secondStartShowsTheRunningWindow();
     void startAfterKilledHolderRuns();
     void tenSimultaneousStartsLeaveOneRunning();
 
 private:
-    std::unique_ptr<QProcess> startProgram();
+    std::unique_ptr<QProcess> startProgram(const QStringList &arguments = {});
     bool staysRunning(QProcess &process);
     void expectQuietZeroExit(QProcess &process);
 
@@ -62,19 +65,21 @@ void TestRunGuard::cleanup()
     ipcDir.reset();
 }
 
-std::unique_ptr<QProcess> TestRunGuard::startProgram()
+std::unique_ptr<QProcess> TestRunGuard::startProgram(const QStringList &arguments)
 {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("TMPDIR"), ipcDir->path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), ipcDir->path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), ipcDir->path() + "/config");
     // No outside program is found: the copies started here touch no firewall or tunnel.
     environment.insert(QStringLiteral("PATH"), ipcDir->path());
     environment.insert(QStringLiteral("CORVANE_ACCOUNT_API_URL"),
                        QStringLiteral("http://127.0.0.1:9/graphql"));
     environment.insert(QStringLiteral("CORVANE_VPN_API_URL"), QStringLiteral("http://127.0.0.1:9"));
     process->setProcessEnvironment(environment);
-    process->start(QStringLiteral(CORVANE_EXECUTABLE), QStringList());
+    process->start(QStringLiteral(CORVANE_EXECUTABLE), arguments);
     return process;
 }
 
@@ -144,6 +149,29 @@ void TestRunGuard::secondStartExitsAtOnceAndFirstGoesOn()
     auto second = startProgram();
     expectQuietZeroExit(*second);
 
+    QCOMPARE(first->state(), QProcess::Running);
+    processes.push_back(std::move(first));
+}
+
+// The first copy lives in the tray; a second launch asks it for its window, then exits.
+void TestRunGuard::secondStartShowsTheRunningWindow()
+{
+    const QString settings = ipcDir->path() + "/config/Ostrel Limited/Corvane.conf";
+    QVERIFY(QDir().mkpath(QFileInfo(settings).path()));
+    QFile file(settings);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[data1]\n0=true\n");
+    file.close();
+    auto first = startProgram({"--hidden"});
+    QVERIFY(staysRunning(*first));
+    first->readAllStandardError();
+
+    auto second = startProgram();
+    expectQuietZeroExit(*second);
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += first->readAllStandardError(),
+                              log.contains("A second launch asked for the window")),
+                             5000);
     QCOMPARE(first->state(), QProcess::Running);
     processes.push_back(std::move(first));
 }

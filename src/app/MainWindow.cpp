@@ -10,6 +10,7 @@
 #include "ui/MessageForm.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QFrame>
 #include <QGridLayout>
 #include <QIcon>
@@ -159,6 +160,15 @@ void MainWindow::start(bool hidden)
         return;
     }
     trayIcon->show();
+}
+
+void MainWindow::bringToFront()
+{
+    qDebug() << "A second launch asked for the window";
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 void MainWindow::showForm(AppStyleUtil::ApplicationForm::Form form)

@@ -38,6 +38,8 @@ public:
     // Shows the window, or with hidden and the tray icon switched on, only the tray icon; a
     // page that needs the member (login, message) then shows the window after all.
     void start(bool hidden);
+    // A second launch asked for the window: shown, restored, raised and activated.
+    void bringToFront();
 
     // How long quitting waits for the VPN API to hear that the member's tunnel is gone.
     void setQuitNoticeTimeout(int milliseconds) { quitNoticeTimeoutMs = milliseconds; }

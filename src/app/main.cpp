@@ -1,3 +1,4 @@
+#include "app/ActivationChannel.h"
 #include "app/MainWindow.h"
 #include "app/RunGuard.h"
 #include "app/Startup.h"
@@ -48,6 +49,8 @@ int main(int argc, char *argv[])
 
     auto guard = std::make_unique<RunGuard>(QStringLiteral("VPN_APP_EXAMPLE_NAME_RunGuard"));
     if (!guard->tryToAcquire()) {
+        // Members expect a second launch to bring up the Corvane that runs.
+        ActivationChannel::askRunningInstanceToShow();
         guard.reset();
         app.reset();
         return 0;
@@ -56,6 +59,9 @@ int main(int argc, char *argv[])
     int exitCode = 0;
     {
         MainWindow window;
+        ActivationChannel channel;
+        QObject::connect(&channel, &ActivationChannel::showRequested, &window,
+                         &MainWindow::bringToFront);
         window.start(startHidden);
         exitCode = app->exec();
     }
