@@ -15,6 +15,7 @@
 #include "ui/MainForm.h"
 #include "vpn/VpnManager.h"
 
+#include <QDBusConnection>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -29,6 +30,29 @@
 #include <memory>
 
 namespace {
+
+// A notification daemon on the private session bus: records every Notify call.
+class NotificationDaemon : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    struct Call {
+        QString appName;
+        QString icon;
+        QString summary;
+        QString body;
+    };
+    QVector<Call> calls;
+
+public slots:
+    uint Notify(const QString &appName, uint, const QString &icon, const QString &summary,
+                const QString &body, const QStringList &, const QVariantMap &, int)
+    {
+        calls.append({appName, icon, summary, body});
+        return uint(calls.size());
+    }
+};
 
 const char brandReply[] =
     R"({"data":{"brandByDomain":{"id":"5c1f3e2a-8b4d-4f6a-9e7c-2d0b1a3f4e5d","name":"Corvane"}}})";
@@ -70,6 +94,8 @@ private slots:
     void startedHiddenLivesInTheTray();
     void diagnosticLogHoldsNoSecret();
     void secondLaunchBringsTheWindowUp();
+    void notificationsGoToTheDesktopService_data();
+    void notificationsGoToTheDesktopService();
     void tokenIsRenewedWhileTheHomePageIsShown();
     void trayMenuFollowsTheState_data();
     void trayMenuFollowsTheState();
@@ -553,6 +579,47 @@ void TestMainWindow::secondLaunchBringsTheWindowUp()
     QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), 5000);
     AppSettings::setSwitchState(AppSettings::TrayIcon, false);
     qputenv("XDG_RUNTIME_DIR", previousRuntime);
+}
+
+void TestMainWindow::notificationsGoToTheDesktopService_data()
+{
+    QTest::addColumn<bool>("notifications");
+    QTest::newRow("switch on") << true;
+    QTest::newRow("switch off") << false;
+}
+
+// With a notification service on the session bus, each state change is one Notify call with
+// the tray's text; with the switch off, none.
+void TestMainWindow::notificationsGoToTheDesktopService()
+{
+    QFETCH(bool, notifications);
+    NotificationDaemon daemon;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &daemon,
+                               QDBusConnection::ExportAllSlots));
+    QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+    AppSettings::setSwitchState(AppSettings::Notifications, notifications);
+    window = std::make_unique<MainWindow>();
+    auto *home = window->findChild<MainForm *>();
+    emit home->changeTrayIconState(true);
+    ServerData oslo;
+    oslo.name = "Oslo";
+    emit home->currentServerChoosed(oslo);
+    emit home->connectionStateChanged(2);
+    emit home->connectionStateChanged(0);
+    QTest::qWait(300);
+    bus.unregisterService("org.freedesktop.Notifications");
+    bus.unregisterObject("/org/freedesktop/Notifications");
+    AppSettings::setSwitchState(AppSettings::Notifications, false);
+    if (!notifications) {
+        QVERIFY(daemon.calls.isEmpty());
+        return;
+    }
+    QCOMPARE(daemon.calls.size(), 2);
+    QCOMPARE(daemon.calls.at(0).body, QStringLiteral("Connecting to Oslo"));
+    QCOMPARE(daemon.calls.at(1).body, QStringLiteral("Connected to Oslo"));
+    QCOMPARE(daemon.calls.at(1).summary, QStringLiteral("Corvane"));
+    QCOMPARE(daemon.calls.at(1).icon, QStringLiteral("org.corvane.Corvane"));
 }
 
 void TestMainWindow::tokenIsRenewedWhileTheHomePageIsShown()

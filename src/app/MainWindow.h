@@ -91,7 +91,7 @@ private:
     void createServiceClient();
     void restoreSession();
     void rememberCredentials();
-    void presentConnectionState();
+    void presentConnectionState(bool notify);
     QString text(const char *key, const char *english) const;
     QString withWindowTitle(const QString &text) const;
 

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "platform/DesktopNotification.h"
 #include "storage/AppSettings.h"
 #include "ui/MainForm.h"
 #include "vpn/ConnectionState.h"
@@ -59,17 +60,18 @@ void MainWindow::changeTrayIconState(bool isEnabled)
 void MainWindow::connectionStateChanged(int state)
 {
     connectionState = state;
-    presentConnectionState();
+    presentConnectionState(true);
 }
 
 void MainWindow::translate()
 {
     closeAction->setText(text("tray.exit", "Exit"));
     showAction->setText(text("tray.show", "Show"));
-    presentConnectionState();
+    // A new language re-labels the menu; it is no news for a notification.
+    presentConnectionState(false);
 }
 
-void MainWindow::presentConnectionState()
+void MainWindow::presentConnectionState(bool notify)
 {
     struct Presentation {
         const char *notificationKey;
@@ -98,9 +100,8 @@ void MainWindow::presentConnectionState()
         text(presentation.notificationKey, presentation.notificationEnglish).arg(name);
     if (presentation.statusShowsNotification)
         statusAction->setText(notification);
-    if (AppSettings::switchState(AppSettings::Notifications) && trayIcon->isVisible())
-        trayIcon->showMessage(windowTitle(), notification, QSystemTrayIcon::Information,
-                              notificationMs);
+    if (notify && AppSettings::switchState(AppSettings::Notifications) && trayIcon->isVisible())
+        Platform::showDesktopNotification(trayIcon, windowTitle(), notification, notificationMs);
     connectAction->setEnabled(presentation.connectEnabled);
     connectAction->setText(text(presentation.connectKey, presentation.connectEnglish));
 }
@@ -122,8 +123,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->ignore();
     hide();
     if (AppSettings::switchState(AppSettings::Notifications))
-        trayIcon->showMessage(
-            windowTitle(),
+        Platform::showDesktopNotification(
+            trayIcon, windowTitle(),
             withWindowTitle(text("tray.stillrunning", "Application is still running")),
-            QSystemTrayIcon::Information, notificationMs);
+            notificationMs);
 }
