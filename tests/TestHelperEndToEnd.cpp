@@ -29,6 +29,9 @@ private:
 
     std::unique_ptr<PrivateSystemBus> bus;
     QTemporaryDir runtimeDirectory;
+    // The client program where nobody can run it, whatever folder the build lives in.
+    QTemporaryDir clientFolder;
+    QString clientProgram;
 };
 
 QByteArray TestHelperEndToEnd::run(const QString &program, const QStringList &arguments)
@@ -51,6 +54,14 @@ void TestHelperEndToEnd::initTestCase()
     QVERIFY2(!qEnvironmentVariableIsEmpty("CORVANE_DEMO_SERVICE_LOG"),
              "run through tests/helpers/with-tunnel-namespaces with CORVANE_TUNNEL_SERVICE=demo");
     qputenv("RUNTIME_DIRECTORY", runtimeDirectory.path().toLocal8Bit());
+    const QFileDevice::Permissions everyoneRuns = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                                  QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                  QFileDevice::ExeOther;
+    QVERIFY(QFile::setPermissions(clientFolder.path(), everyoneRuns));
+    clientProgram = clientFolder.filePath("TestClientThroughHelper");
+    QVERIFY(QFile::copy(CLIENT_TEST_PROGRAM, clientProgram));
+    QVERIFY(QFile::setPermissions(clientProgram, everyoneRuns));
 }
 
 void TestHelperEndToEnd::cleanup()
