@@ -39,6 +39,8 @@ bool readCommandLine(int &argc, char *argv[])
 int main(int argc, char *argv[])
 {
     const bool startHidden = readCommandLine(argc, argv);
+    // Icons pick their largest image for a screen at a scale of 2 instead of stretching one.
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     auto app = std::make_unique<QApplication>(argc, argv);
     applyApplicationVersion();
     // The desktop finds the entry, icon and window group by this name (Wayland's app id too).

@@ -1,4 +1,5 @@
 #include "servers/IconPainter.h"
+#include "widgets/ScreenPixmap.h"
 
 #include <QFont>
 #include <QPainter>
@@ -75,8 +76,7 @@ void drawIcon(QPainter &p, int kind, const QColor &color)
 
 QPixmap paint(int kind, const QColor &color, const QSize &size)
 {
-    QPixmap pixmap(size);
-    pixmap.fill(Qt::transparent);
+    QPixmap pixmap = ScreenPixmap::canvas(size);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);

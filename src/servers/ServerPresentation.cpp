@@ -2,6 +2,7 @@
 
 #include "i18n/LanguageManager.h"
 #include "network/ServerData.h"
+#include "widgets/ScreenPixmap.h"
 
 #include <QImage>
 #include <QLabel>
@@ -120,8 +121,8 @@ void setFlagImage(QLabel *label, const QString &countryCode, int emojiPixelSize)
         label->clear();
         const QSize target(label->width() > 0 ? label->width() : emojiPixelSize,
                            label->height() > 0 ? label->height() : emojiPixelSize);
-        label->setPixmap(QPixmap::fromImage(croppedToOpaque(picture).scaled(
-            target, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        label->setPixmap(
+            ScreenPixmap::scaled(QPixmap::fromImage(croppedToOpaque(picture)), target));
     } else {
         label->setPixmap(QPixmap());
         label->setText(regionalIndicators(code));

@@ -3,6 +3,7 @@
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
 #include "servers/NavigationBar.h"
+#include "widgets/ScreenPixmap.h"
 
 #include <QDesktopServices>
 #include <QFrame>
@@ -15,8 +16,7 @@ namespace {
 
 QPixmap avatar()
 {
-    QPixmap picture(30, 30);
-    picture.fill(Qt::transparent);
+    QPixmap picture = ScreenPixmap::canvas(QSize(30, 30));
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(30 / 25.0, 30 / 25.0);

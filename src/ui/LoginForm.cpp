@@ -2,6 +2,7 @@
 
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
+#include "widgets/ScreenPixmap.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -49,8 +50,7 @@ QLabel *iconLabel(QWidget *parent, const QString &name, const QString &resource,
     label->setObjectName(name);
     label->setGeometry(rect);
     label->setStyleSheet(QStringLiteral("border: none; background: transparent;"));
-    label->setPixmap(
-        QPixmap(resource).scaled(rect.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    label->setPixmap(ScreenPixmap::fromResource(resource, rect.size()));
     label->setAlignment(Qt::AlignCenter);
     return label;
 }
@@ -100,8 +100,7 @@ void LoginForm::buildForm()
     labelAppLogo->setFixedSize(300, 64);
     labelAppLogo->setAlignment(Qt::AlignCenter);
     labelAppLogo->setPixmap(
-        QPixmap(QStringLiteral(":/images/appIcon.png"))
-            .scaled(labelAppLogo->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        ScreenPixmap::fromResource(QStringLiteral(":/images/appIcon.png"), labelAppLogo->size()));
 
     labelAppName->setObjectName(QStringLiteral("labelAppName"));
     labelAppName->setGeometry(0, 226, 411, 36);

@@ -13,6 +13,7 @@
 #include "ui/ConnectionAnimation.h"
 #include "ui/SettingsWindow.h"
 #include "vpn/VpnManager.h"
+#include "widgets/ScreenPixmap.h"
 
 #include <QDesktopServices>
 #include <QFontMetrics>
@@ -40,8 +41,7 @@ enum HomeIcon { ShieldIcon = 4, WarningIcon = 5, DownloadIcon = 6, UploadIcon = 
 // The home screen's own small icons: a shield with a check, a warning sign and two arrows.
 QPixmap homeIcon(int kind, const QColor &color, int size)
 {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
+    QPixmap pixmap = ScreenPixmap::canvas(QSize(size, size));
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 24.0, size / 24.0);
@@ -139,8 +139,8 @@ void MainForm::buildForm()
     menuButton->setIconSize(QSize(26, 26));
     connect(menuButton, &QPushButton::clicked, this, &MainForm::on_pushButtonMenu_clicked);
     auto *logo = makeLabel(frameConnectionStatus, "labelAppLogo", QRect(130, 36, 151, 40));
-    logo->setPixmap(QPixmap(QStringLiteral(":/images/appIcon.png"))
-                        .scaled(logo->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    logo->setPixmap(
+        ScreenPixmap::fromResource(QStringLiteral(":/images/appIcon.png"), logo->size()));
     logo->setAlignment(Qt::AlignCenter);
 
     buildStatusArea();
@@ -231,8 +231,8 @@ void MainForm::buildRateCards()
     }
     labelSpeed = makeLabel(frameConnectionStatus, "labelSpeed", QRect(24, 446, 363, 54));
     labelWhiteLogo = makeLabel(frameConnectionStatus, "labelWhiteLogo", QRect(24, 446, 363, 54));
-    labelWhiteLogo->setPixmap(QPixmap(QStringLiteral(":/images/whiteLogo.png"))
-                                  .scaledToHeight(40, Qt::SmoothTransformation));
+    labelWhiteLogo->setPixmap(
+        ScreenPixmap::fromResource(QStringLiteral(":/images/whiteLogo.png"), QSize(363, 40)));
 }
 
 void MainForm::buildKillSwitchRow()

@@ -5,6 +5,7 @@
 #include "servers/NavigationBar.h"
 #include "storage/CredentialVault.h"
 #include "storage/DiagnosticLog.h"
+#include "widgets/ScreenPixmap.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -204,15 +205,16 @@ void SettingsWindow::buildSwitchList()
     widgetProfileSubMenu->setFixedSize(330, 40);
     auto *profileIcon = new QLabel(widgetProfileSubMenu);
     profileIcon->setGeometry(0, 5, 30, 30);
-    profileIcon->setPixmap(QPixmap(QStringLiteral(":/images/buttons/profile.png")).scaled(30, 30));
+    profileIcon->setPixmap(ScreenPixmap::fromResource(
+        QStringLiteral(":/images/buttons/profile.png"), QSize(30, 30), Qt::IgnoreAspectRatio));
     labelProfile = new QLabel(widgetProfileSubMenu);
     labelProfile->setObjectName(QStringLiteral("labelProfile"));
     labelProfile->setGeometry(40, 0, 200, 40);
     labelExpandSymbol = new QLabel(widgetProfileSubMenu);
     labelExpandSymbol->setObjectName(QStringLiteral("labelExpandSymbol"));
     labelExpandSymbol->setGeometry(300, 10, 20, 20);
-    labelExpandSymbol->setPixmap(
-        QPixmap(QStringLiteral(":/images/buttons/downarrow.png")).scaled(20, 20));
+    labelExpandSymbol->setPixmap(ScreenPixmap::fromResource(
+        QStringLiteral(":/images/buttons/downarrow.png"), QSize(20, 20), Qt::IgnoreAspectRatio));
     auto *expand = new QPushButton(widgetProfileSubMenu);
     expand->setObjectName(QStringLiteral("pushButtonExpandProfileSubMenu"));
     expand->setGeometry(0, 0, 330, 40);
@@ -359,10 +361,10 @@ void SettingsWindow::on_pushButtonLogOut_clicked()
 void SettingsWindow::on_pushButtonExpandProfileSubMenu_clicked()
 {
     const bool collapsed = widgetProfileSubMenu->height() == 40;
-    labelExpandSymbol->setPixmap(QPixmap(collapsed
-                                             ? QStringLiteral(":/images/buttons/uparrow.png")
-                                             : QStringLiteral(":/images/buttons/downarrow.png"))
-                                     .scaled(20, 20));
+    labelExpandSymbol->setPixmap(
+        ScreenPixmap::fromResource(collapsed ? QStringLiteral(":/images/buttons/uparrow.png")
+                                             : QStringLiteral(":/images/buttons/downarrow.png"),
+                                   QSize(20, 20), Qt::IgnoreAspectRatio));
     widgetProfileSubMenu->setFixedSize(330, collapsed ? 80 : 40);
 }
 

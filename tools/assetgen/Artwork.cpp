@@ -18,9 +18,14 @@ const QColor ink("#1C2733");
 const QColor muted("#8A96A3");
 const QColor white(Qt::white);
 
-QImage canvas(int width, int height)
+// Button and brand artwork is painted in its layout units onto twice the pixels, so that it
+// stays sharp on a screen at a scale of 2; the saved file holds the doubled pixels.
+constexpr int artworkScale = 2;
+
+QImage canvas(int width, int height, int scale = artworkScale)
 {
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    QImage image(width * scale, height * scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::transparent);
     return image;
 }
@@ -314,7 +319,7 @@ QImage draw(const QString &name)
 
 QImage applicationIcon(int pixels)
 {
-    QImage image = canvas(pixels, pixels);
+    QImage image = canvas(pixels, pixels, 1);
     QPainter p(&image);
     p.scale(pixels / 256.0, pixels / 256.0);
     paintSquareIcon(p);
@@ -337,7 +342,7 @@ bool writeApplicationIconSvg(const QString &path)
 
 QImage unknownFlag(const QSize &size)
 {
-    QImage image = canvas(size.width(), size.height());
+    QImage image = canvas(size.width(), size.height(), 1);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(image.rect(), QColor("#E4EAF0"));
