@@ -1,13 +1,12 @@
+#include "MainWindowDriver.h"
+#include "RealSystem.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "ui/MainForm.h"
 #include "vpn/VpnManager.h"
 
 #include <QLabel>
-#include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -26,8 +25,6 @@ private slots:
     void helperMissing();
 
 private:
-    bool signIn();
-    bool clickConnect();
     void expectErrorExplained(const QString &message);
 
     std::unique_ptr<MainWindow> window;
@@ -39,34 +36,13 @@ void TestClientThroughHelper::initTestCase()
     initResourceTree();
     window = std::make_unique<MainWindow>();
     window->show();
-    QVERIFY(signIn());
-}
-
-bool TestClientThroughHelper::signIn()
-{
-    auto *stack = window->findChild<QStackedWidget *>("stackedWidget");
-    const auto page = [stack] { return stack->currentWidget()->objectName(); };
-    if (!QTest::qWaitFor([&] { return page() == QStringLiteral("pageLogin"); }, 10000))
-        return false;
-    QTest::keyClicks(window->findChild<QLineEdit *>("lineEditEmail"), "demo@corvane.test");
-    QTest::keyClicks(window->findChild<QLineEdit *>("lineEditPassword"), "demo-password");
-    QTest::mouseClick(window->findChild<QPushButton *>("pushButtonLogIn"), Qt::LeftButton);
-    return QTest::qWaitFor([&] { return page() == QStringLiteral("pageMain"); }, 10000);
-}
-
-bool TestClientThroughHelper::clickConnect()
-{
-    auto *button = window->findChild<QPushButton *>("pushButtonChangeConnectionState");
-    if (!QTest::qWaitFor([button] { return button->isEnabled(); }, 10000))
-        return false;
-    QTest::mouseClick(button, Qt::LeftButton);
-    return true;
+    QVERIFY(signInThroughLoginPage(*window, "demo@corvane.test", "demo-password"));
 }
 
 void TestClientThroughHelper::connectsThroughTheHelper()
 {
     VpnManager *tunnel = window->findChild<MainForm *>()->tunnel();
-    QVERIFY(clickConnect());
+    QVERIFY(clickConnectButton(*window));
     QTRY_COMPARE_WITH_TIMEOUT(tunnel->connectionState(), int(ConnectionState::Connected), 30000);
     QVERIFY(window->findChild<QLabel *>("labelConnectionTime")->isVisible());
 
@@ -75,23 +51,18 @@ void TestClientThroughHelper::connectsThroughTheHelper()
     for (int i = 0; i < 20; ++i)
         socket.writeDatagram(QByteArray(1000, 'x'), QHostAddress("10.66.66.1"), 9);
     auto *upload = window->findChild<QLabel *>("labelUploadSpeed");
-    QTRY_VERIFY_WITH_TIMEOUT(upload->text().endsWith("Mbps") && upload->text() != "0 Mbps",
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(upload->text().endsWith("Mbps") && upload->text() != "0 Mbps", 10000);
 
     QTest::mouseClick(window->findChild<QPushButton *>("pushButtonChangeConnectionState"),
                       Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(tunnel->connectionState(), int(ConnectionState::Disconnected),
-                              20000);
-    QProcess link;
-    link.start("ip", {"link", "show", "vpn_wg0"});
-    QVERIFY(link.waitForFinished(5000));
-    QVERIFY(link.exitCode() != 0);
+    QTRY_COMPARE_WITH_TIMEOUT(tunnel->connectionState(), int(ConnectionState::Disconnected), 20000);
+    QVERIFY(runProgram("ip", {"link", "show", "vpn_wg0"}) != 0);
 }
 
 void TestClientThroughHelper::expectErrorExplained(const QString &message)
 {
     VpnManager *tunnel = window->findChild<MainForm *>()->tunnel();
-    QVERIFY(clickConnect());
+    QVERIFY(clickConnectButton(*window));
     QTRY_COMPARE_WITH_TIMEOUT(tunnel->connectionState(), int(ConnectionState::Error), 30000);
     auto *problem = window->findChild<QLabel *>("labelTunnelProblem");
     QVERIFY(problem->isVisible());

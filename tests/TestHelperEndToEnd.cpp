@@ -1,4 +1,5 @@
 #include "PrivateSystemBus.h"
+#include "RealSystem.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -24,7 +25,6 @@ private slots:
 private:
     // Runs one scenario of TestClientThroughHelper as nobody; true when it passed.
     bool runClient(const QString &scenario);
-    static QByteArray run(const QString &program, const QStringList &arguments);
     static bool tunnelOrBlockLeft();
 
     std::unique_ptr<PrivateSystemBus> bus;
@@ -34,18 +34,10 @@ private:
     QString clientProgram;
 };
 
-QByteArray TestHelperEndToEnd::run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(20000);
-    return process.readAllStandardOutput();
-}
-
 bool TestHelperEndToEnd::tunnelOrBlockLeft()
 {
-    return run("ip", {"link", "show"}).contains("vpn_wg0") ||
-           run("nft", {"list", "tables"}).contains("VPNKillSwitch");
+    return programOutput("ip", {"link", "show"}).contains("vpn_wg0") ||
+           programOutput("nft", {"list", "tables"}).contains("VPNKillSwitch");
 }
 
 void TestHelperEndToEnd::initTestCase()

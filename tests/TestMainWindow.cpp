@@ -87,6 +87,7 @@ private slots:
     void damagedSecretIsNoPassword();
     void keyringThatKeepsNothingIsSaid();
     void unsupportedLanguageIsMendedToEnglish();
+    void brandFailureAtStartUpOffersARetry_data();
     void brandFailureAtStartUpOffersARetry();
     void latencySweepsLeaveOpenPagesOpen();
     void expiredTokenOnConnectIsRenewedOnce();
@@ -113,6 +114,9 @@ private:
     QString currentPage() const;
     template <typename T> T *child(const char *name) const { return window->findChild<T *>(name); }
     void signIn(const QString &email, const QString &password);
+    // Settings as a member with "remember" on leaves them; the credential's target is returned
+    // for the test to put its own entry there.
+    static QByteArray rememberMember(const QString &email);
 
     std::unique_ptr<DemoService> demo;
     // The home screen probes servers and drives tunnel and firewall tools: fakes only.
@@ -173,6 +177,14 @@ void TestMainWindow::signIn(const QString &email, const QString &password)
     QTest::keyClicks(emailField, email);
     QTest::keyClicks(passwordField, password);
     QTest::mouseClick(child<QPushButton>("pushButtonLogIn"), Qt::LeftButton);
+}
+
+QByteArray TestMainWindow::rememberMember(const QString &email)
+{
+    AppSettings::setValue(AppSettings::RememberPassword, true);
+    AppSettings::setValue(AppSettings::LastEmail, email);
+    AppSettings::setValue(AppSettings::CredentialTarget, email);
+    return AppSettings::value(AppSettings::CredentialTarget).toByteArray();
 }
 
 void TestMainWindow::firstStartShowsLoginWithEmptyFields()
@@ -289,11 +301,7 @@ void TestMainWindow::afterLogOutALatePingDoneLeavesTheLoginPage()
 void TestMainWindow::rememberedCredentialSignsInByItself()
 {
     const QString email = QStringLiteral("demo@corvane.test");
-    AppSettings::setValue(AppSettings::RememberPassword, true);
-    AppSettings::setValue(AppSettings::LastEmail, email);
-    AppSettings::setValue(AppSettings::CredentialTarget, email);
-    QVERIFY(CredentialVault::write(
-        email, "demo-password", AppSettings::value(AppSettings::CredentialTarget).toByteArray()));
+    QVERIFY(CredentialVault::write(email, "demo-password", rememberMember(email)));
     window = std::make_unique<MainWindow>();
     window->show();
     QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 10000);
@@ -326,11 +334,7 @@ void TestMainWindow::rememberOffDeletesTheStoredCredential()
 void TestMainWindow::anotherMembersPasswordDoesNotStay()
 {
     const QString previous = QStringLiteral("former@corvane.test");
-    AppSettings::setValue(AppSettings::RememberPassword, true);
-    AppSettings::setValue(AppSettings::LastEmail, previous);
-    AppSettings::setValue(AppSettings::CredentialTarget, previous);
-    const QByteArray previousTarget =
-        AppSettings::value(AppSettings::CredentialTarget).toByteArray();
+    const QByteArray previousTarget = rememberMember(previous);
     QVERIFY(CredentialVault::write(previous, "stale-password", previousTarget));
     window = std::make_unique<MainWindow>();
     window->show();
@@ -351,10 +355,7 @@ void TestMainWindow::anotherMembersPasswordDoesNotStay()
 void TestMainWindow::damagedSecretIsNoPassword()
 {
     const QString email = QStringLiteral("demo@corvane.test");
-    AppSettings::setValue(AppSettings::RememberPassword, true);
-    AppSettings::setValue(AppSettings::LastEmail, email);
-    AppSettings::setValue(AppSettings::CredentialTarget, email);
-    const QByteArray target = AppSettings::value(AppSettings::CredentialTarget).toByteArray();
+    const QByteArray target = rememberMember(email);
     QVERIFY(Platform::storeCredential(target, {"not*base64!", "/w"}));
     window = std::make_unique<MainWindow>();
     window->show();
@@ -406,9 +407,25 @@ void TestMainWindow::unsupportedLanguageIsMendedToEnglish()
     QCOMPARE(AppSettings::value(AppSettings::Language).toInt(), 5);
 }
 
-// A start-up that cannot resolve the brand shows the message page; its button tries again.
+void TestMainWindow::brandFailureAtStartUpOffersARetry_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("retry");
+    QTest::newRow("English") << 0 << "Service unavailable. Try again later."
+                             << "Try again";
+    QTest::newRow("French") << 5 << "Service indisponible. Réessayez plus tard."
+                            << "Réessayer";
+    QTest::newRow("Spanish") << 3 << "Servicio no disponible. Inténtalo más tarde."
+                             << "Intentar de nuevo";
+}
+
+// A start-up that cannot resolve the brand shows the message page, in the member's language;
+// its button tries again.
 void TestMainWindow::brandFailureAtStartUpOffersARetry()
 {
+    QFETCH(int, language);
+    AppSettings::setValue(AppSettings::Language, language);
     useScriptedServer();
     scripted->script("POST", "/graphql", 200, R"({"data":{"brandByDomain":{"id":""}}})");
     scripted->script("POST", "/graphql", 200, brandReply);
@@ -417,10 +434,9 @@ void TestMainWindow::brandFailureAtStartUpOffersARetry()
     window = std::make_unique<MainWindow>();
     window->show();
     QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMessage"), 5000);
-    QCOMPARE(child<QLabel>("labelMessage")->text(),
-             QStringLiteral("Service unavailable. Try again later."));
+    QTEST(child<QLabel>("labelMessage")->text(), "message");
     auto *retry = child<QPushButton>("pushButtonApplyMessage");
-    QCOMPARE(retry->text(), QStringLiteral("Try again"));
+    QTEST(retry->text(), "retry");
     QTest::mouseClick(retry, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageLogin"), 5000);
     signIn("m@example.com", "pw");
@@ -500,14 +516,8 @@ void TestMainWindow::startedHiddenLivesInTheTray()
     QFETCH(bool, remembered);
     const QString email = QStringLiteral("demo@corvane.test");
     AppSettings::setSwitchState(AppSettings::TrayIcon, trayIcon);
-    if (remembered) {
-        AppSettings::setValue(AppSettings::RememberPassword, true);
-        AppSettings::setValue(AppSettings::LastEmail, email);
-        AppSettings::setValue(AppSettings::CredentialTarget, email);
-        QVERIFY(CredentialVault::write(
-            email, "demo-password",
-            AppSettings::value(AppSettings::CredentialTarget).toByteArray()));
-    }
+    if (remembered)
+        QVERIFY(CredentialVault::write(email, "demo-password", rememberMember(email)));
     window = std::make_unique<MainWindow>();
     window->start(true);
     auto *tray = window->findChild<QSystemTrayIcon *>();

@@ -125,8 +125,10 @@ void TestStartup::commandLineOptions_data()
 {
     QTest::addColumn<QString>("option");
     QTest::addColumn<QString>("output");
-    QTest::newRow("--version") << "--version" << "corvane " CORVANE_PROJECT_VERSION "\n";
-    QTest::newRow("--help") << "--help" << "Usage: ";
+    QTest::newRow("--version") << "--version"
+                               << "corvane " CORVANE_PROJECT_VERSION "\n";
+    QTest::newRow("--help") << "--help"
+                            << "Usage: ";
 }
 
 // Both answer and exit at once, without the window or the single-instance guard.

@@ -1,8 +1,8 @@
+#include "RealSystem.h"
 #include "vpn/VpnManager.h"
 
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTcpSocket>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -26,9 +26,7 @@ private slots:
 private:
     bool connectTunnel();
     static QString environment(const char *name) { return qEnvironmentVariable(name); }
-    static int run(const QString &program, const QStringList &arguments,
-                   QByteArray *output = nullptr);
-    static bool interfaceExists() { return run("ip", {"link", "show", "vpn_wg0"}) == 0; }
+    static bool interfaceExists() { return runProgram("ip", {"link", "show", "vpn_wg0"}) == 0; }
     static bool blockTableExists();
     static bool reachable(const QString &address);
     static bool dnsAnswered(const QString &address);
@@ -37,30 +35,16 @@ private:
     std::unique_ptr<VpnManager> manager;
 };
 
-int TestVpnManagerRealTunnel::run(const QString &program, const QStringList &arguments,
-                                  QByteArray *output)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(20000))
-        return -1;
-    if (output)
-        *output = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
 bool TestVpnManagerRealTunnel::blockTableExists()
 {
     QByteArray tables;
-    run("nft", {"list", "tables"}, &tables);
+    runProgram("nft", {"list", "tables"}, &tables);
     return tables.contains("inet VPNKillSwitch");
 }
 
 bool TestVpnManagerRealTunnel::reachable(const QString &address)
 {
-    QTcpSocket socket;
-    socket.connectToHost(address, quint16(environment("CORVANE_SERVICE_PORT").toUInt()));
-    return socket.waitForConnected(1500);
+    return tcpReachable(address, quint16(environment("CORVANE_SERVICE_PORT").toUInt()));
 }
 
 // A datagram to port 53 that the listener there echoes back.
@@ -90,8 +74,8 @@ void TestVpnManagerRealTunnel::init()
 void TestVpnManagerRealTunnel::cleanup()
 {
     manager.reset();
-    run("wg-quick", {"down", QString::fromUtf8(qgetenv("XDG_DATA_HOME")) + "/vpn_wg0.conf"});
-    run("nft", {"delete", "table", "inet", "VPNKillSwitch"});
+    runProgram("wg-quick", {"down", QString::fromUtf8(qgetenv("XDG_DATA_HOME")) + "/vpn_wg0.conf"});
+    runProgram("nft", {"delete", "table", "inet", "VPNKillSwitch"});
 }
 
 bool TestVpnManagerRealTunnel::connectTunnel()
@@ -111,15 +95,15 @@ void TestVpnManagerRealTunnel::tunnelCarriesTrafficAndComesDown()
     QVERIFY(connectTunnel());
     QVERIFY(interfaceExists());
     QByteArray mtu;
-    run("ip", {"-o", "link", "show", "vpn_wg0"}, &mtu);
+    runProgram("ip", {"-o", "link", "show", "vpn_wg0"}, &mtu);
     QVERIFY2(mtu.contains("mtu 1420"), mtu.constData());
 
-    QCOMPARE(run("ping", {"-n", "-c", "3", "-i", "0.2", "-W", "2",
-                          environment("CORVANE_TUNNEL_PEER_ADDRESS")}),
+    QCOMPARE(runProgram("ping", {"-n", "-c", "3", "-i", "0.2", "-W", "2",
+                                 environment("CORVANE_TUNNEL_PEER_ADDRESS")}),
              0);
     // The rates add up to the counters WireGuard itself reports.
     QByteArray transfer;
-    run("wg", {"show", "vpn_wg0", "transfer"}, &transfer);
+    runProgram("wg", {"show", "vpn_wg0", "transfer"}, &transfer);
     const QList<QByteArray> fields = transfer.trimmed().split('\t');
     QCOMPARE(fields.size(), 3);
     const quint64 received = fields.at(1).toULongLong();
@@ -162,7 +146,7 @@ void TestVpnManagerRealTunnel::tunnelDeletedFromOutsideEndsInError()
 {
     QVERIFY(connectTunnel());
     QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
-    QCOMPARE(run("ip", {"link", "delete", "vpn_wg0"}), 0);
+    QCOMPARE(runProgram("ip", {"link", "delete", "vpn_wg0"}), 0);
     QVERIFY(states.wait(10000));
     QCOMPARE(states.count(), 1);
     QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
@@ -190,7 +174,8 @@ void TestVpnManagerRealTunnel::killSwitchLetsOnlyServicesResolverAndTunnelThroug
     // Connected: the tunnel carries traffic, nothing leaves beside it.
     QVERIFY(connectTunnel());
     QVERIFY(blockTableExists());
-    QCOMPARE(run("ping", {"-n", "-c", "1", "-W", "2", environment("CORVANE_TUNNEL_PEER_ADDRESS")}),
+    QCOMPARE(runProgram("ping",
+                        {"-n", "-c", "1", "-W", "2", environment("CORVANE_TUNNEL_PEER_ADDRESS")}),
              0);
     QVERIFY(!reachable(other));
     QVERIFY(!dnsAnswered(other));
@@ -198,7 +183,7 @@ void TestVpnManagerRealTunnel::killSwitchLetsOnlyServicesResolverAndTunnelThroug
 
     // The tunnel process dies: nothing leaves while the polls notice.
     QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
-    QCOMPARE(run("pkill", {"-KILL", "-f", "^wireguard-go vpn_wg0"}), 0);
+    QCOMPARE(runProgram("pkill", {"-KILL", "-f", "^wireguard-go vpn_wg0"}), 0);
     QVERIFY(!reachable(other));
     QVERIFY(states.wait(10000));
     QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));

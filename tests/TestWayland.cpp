@@ -1,5 +1,6 @@
 #include "DemoService.h"
 #include "FakePrograms.h"
+#include "MainWindowDriver.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "servers/ServersWindow.h"
@@ -9,9 +10,6 @@
 #include "vpn/VpnManager.h"
 
 #include <QGuiApplication>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QStackedWidget>
 #include <QtTest>
 
 #include <memory>
@@ -50,13 +48,7 @@ void TestWayland::signsInAndShowsEveryPage()
     MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto *stack = window.findChild<QStackedWidget *>("stackedWidget");
-    const auto page = [stack] { return stack->currentWidget()->objectName(); };
-    QTRY_COMPARE_WITH_TIMEOUT(page(), QStringLiteral("pageLogin"), 10000);
-    QTest::keyClicks(window.findChild<QLineEdit *>("lineEditEmail"), "demo@corvane.test");
-    QTest::keyClicks(window.findChild<QLineEdit *>("lineEditPassword"), "demo-password");
-    QTest::mouseClick(window.findChild<QPushButton *>("pushButtonLogIn"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(page(), QStringLiteral("pageMain"), 10000);
+    QVERIFY(signInThroughLoginPage(window, "demo@corvane.test", "demo-password"));
 
     auto *home = window.findChild<MainForm *>();
     for (const char *slot : {"on_pushButtonExploreLocations_clicked",

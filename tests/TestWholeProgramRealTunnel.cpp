@@ -1,3 +1,5 @@
+#include "MainWindowDriver.h"
+#include "RealSystem.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "storage/AppSettings.h"
@@ -5,12 +7,8 @@
 #include "vpn/VpnManager.h"
 
 #include <QLabel>
-#include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QSystemTrayIcon>
-#include <QTcpSocket>
 #include <QtTest>
 
 // The whole program with real tools: inside the client namespace of
@@ -25,9 +23,12 @@ private slots:
     void killSwitchOnFromTheLoginPageToQuit();
 
 private:
-    static bool signIn(MainWindow &window);
-    static bool clickToConnect(MainWindow &window);
-    static QByteArray run(const QString &program, const QStringList &arguments);
+    static bool signIn(MainWindow &window)
+    {
+        return signInThroughLoginPage(window, "demo@corvane.test", "demo-password");
+    }
+    // Clicks Connect and waits for the tunnel to come up.
+    static bool connectTunnel(MainWindow &window);
     static bool reachable(const QString &address);
 
     QTemporaryDir configHome;
@@ -43,44 +44,17 @@ void TestWholeProgramRealTunnel::initTestCase()
     qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
 }
 
-bool TestWholeProgramRealTunnel::signIn(MainWindow &window)
+bool TestWholeProgramRealTunnel::connectTunnel(MainWindow &window)
 {
-    auto *stack = window.findChild<QStackedWidget *>("stackedWidget");
-    const auto page = [stack] { return stack->currentWidget()->objectName(); };
-    if (!QTest::qWaitFor([&] { return page() == QStringLiteral("pageLogin"); }, 10000))
-        return false;
-    for (const char *field : {"lineEditEmail", "lineEditPassword"})
-        window.findChild<QLineEdit *>(field)->clear();
-    QTest::keyClicks(window.findChild<QLineEdit *>("lineEditEmail"), "demo@corvane.test");
-    QTest::keyClicks(window.findChild<QLineEdit *>("lineEditPassword"), "demo-password");
-    QTest::mouseClick(window.findChild<QPushButton *>("pushButtonLogIn"), Qt::LeftButton);
-    return QTest::qWaitFor([&] { return page() == QStringLiteral("pageMain"); }, 10000);
-}
-
-bool TestWholeProgramRealTunnel::clickToConnect(MainWindow &window)
-{
-    auto *button = window.findChild<QPushButton *>("pushButtonChangeConnectionState");
-    if (!QTest::qWaitFor([button] { return button->isEnabled(); }, 10000))
-        return false;
-    QTest::mouseClick(button, Qt::LeftButton);
     VpnManager *tunnel = window.findChild<MainForm *>()->tunnel();
-    return QTest::qWaitFor(
-        [tunnel] { return tunnel->connectionState() == ConnectionState::Connected; }, 30000);
-}
-
-QByteArray TestWholeProgramRealTunnel::run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(20000);
-    return process.readAllStandardOutput();
+    return clickConnectButton(window) &&
+           QTest::qWaitFor(
+               [tunnel] { return tunnel->connectionState() == ConnectionState::Connected; }, 30000);
 }
 
 bool TestWholeProgramRealTunnel::reachable(const QString &address)
 {
-    QTcpSocket socket;
-    socket.connectToHost(address, quint16(qEnvironmentVariableIntValue("CORVANE_SERVICE_PORT")));
-    return socket.waitForConnected(1500);
+    return tcpReachable(address, quint16(qEnvironmentVariableIntValue("CORVANE_SERVICE_PORT")));
 }
 
 void TestWholeProgramRealTunnel::signInConnectCarryTrafficAndDisconnect()
@@ -91,24 +65,18 @@ void TestWholeProgramRealTunnel::signInConnectCarryTrafficAndDisconnect()
 
     auto *home = window.findChild<MainForm *>();
     auto *button = window.findChild<QPushButton *>("pushButtonChangeConnectionState");
-    QVERIFY(clickToConnect(window));
+    QVERIFY(connectTunnel(window));
     QCOMPARE(window.findChild<QLabel *>("labelStatusPillText")->text(),
              QStringLiteral("Protected"));
 
-    QProcess ping;
-    ping.start("ping", {"-n", "-c", "5", "-i", "0.2", "-W", "2", "10.66.66.1"});
-    QVERIFY(ping.waitForFinished(20000));
-    QCOMPARE(ping.exitCode(), 0);
+    QCOMPARE(runProgram("ping", {"-n", "-c", "5", "-i", "0.2", "-W", "2", "10.66.66.1"}), 0);
     auto *download = window.findChild<QLabel *>("labelDownloadSpeed");
     QTRY_VERIFY_WITH_TIMEOUT(download->text().endsWith("Mbps"), 10000);
 
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Disconnected),
                               20000);
-    QProcess link;
-    link.start("ip", {"link", "show", "vpn_wg0"});
-    QVERIFY(link.waitForFinished(5000));
-    QVERIFY(link.exitCode() != 0);
+    QVERIFY(runProgram("ip", {"link", "show", "vpn_wg0"}) != 0);
     const auto serviceLog = [] {
         QFile log(qEnvironmentVariable("CORVANE_DEMO_SERVICE_LOG"));
         return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
@@ -126,21 +94,18 @@ void TestWholeProgramRealTunnel::killSwitchOnFromTheLoginPageToQuit()
     const QString other = qEnvironmentVariable("CORVANE_OTHER_ADDRESS");
     MainWindow window;
     window.show();
-    QVERIFY(run("nft", {"list", "tables"}).contains("inet VPNKillSwitch"));
+    QVERIFY(programOutput("nft", {"list", "tables"}).contains("inet VPNKillSwitch"));
     QVERIFY(!reachable(other));
     QVERIFY(signIn(window));
 
-    QVERIFY(clickToConnect(window));
-    QProcess ping;
-    ping.start("ping", {"-n", "-c", "2", "-i", "0.2", "-W", "2", "10.66.66.1"});
-    QVERIFY(ping.waitForFinished(20000));
-    QCOMPARE(ping.exitCode(), 0);
+    QVERIFY(connectTunnel(window));
+    QCOMPARE(runProgram("ping", {"-n", "-c", "2", "-i", "0.2", "-W", "2", "10.66.66.1"}), 0);
     QVERIFY(!reachable(other));
 
     window.findChild<QSystemTrayIcon *>()->hide();
     QVERIFY(window.close());
-    QVERIFY(!run("nft", {"list", "tables"}).contains("VPNKillSwitch"));
-    QVERIFY(!run("ip", {"link", "show"}).contains("vpn_wg0"));
+    QVERIFY(!programOutput("nft", {"list", "tables"}).contains("VPNKillSwitch"));
+    QVERIFY(!programOutput("ip", {"link", "show"}).contains("vpn_wg0"));
     QVERIFY(reachable(other));
     QFile log(qEnvironmentVariable("CORVANE_DEMO_SERVICE_LOG"));
     QVERIFY(log.open(QIODevice::ReadOnly));

@@ -94,6 +94,8 @@ private:
     void presentConnectionState(bool notify);
     QString text(const char *key, const char *english) const;
     QString withWindowTitle(const QString &text) const;
+    // The stored language, English where it is not one of the three offered.
+    void applyStoredLanguage();
 
     bool startDrag(QWidget *watched, const QPoint &globalPos);
     QWidget *dragTargetFor(QWidget *widget) const;

@@ -35,7 +35,7 @@ void MainWindow::brandIdResolved(QString resolvedBrandId)
     restoreSession();
 }
 
-void MainWindow::restoreSession()
+void MainWindow::applyStoredLanguage()
 {
     int language = AppSettings::value(AppSettings::Language).toInt();
     if (language != Translation::English && language != Translation::Spanish &&
@@ -44,6 +44,11 @@ void MainWindow::restoreSession()
         AppSettings::setValue(AppSettings::Language, language);
     }
     languageManager->languageChanged(Translation::Language(language));
+}
+
+void MainWindow::restoreSession()
+{
+    applyStoredLanguage();
 
     QString email = AppSettings::value(AppSettings::LastEmail).toString();
     QString password;
@@ -195,6 +200,8 @@ void MainWindow::replyErrorOccurred(ReplyError::Type errorType, QString message)
 {
     // The start-up brand lookup gave up: never leave the member on the loading page.
     if (brandId.isEmpty() && !loginInProgress) {
+        // The member's language, which the sign-in would otherwise have applied first.
+        applyStoredLanguage();
         widgetMessage->setMessage(
             text("auth.serviceunaviable", "Service unavailable. Try again later."),
             text("auth.tryagain", "Try again"), false, Form::LoadingPage);

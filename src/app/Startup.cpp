@@ -11,14 +11,9 @@ void initResourceTree()
     Q_INIT_RESOURCE(generated);
 }
 
-QString applicationVersion()
-{
-    return QStringLiteral(CORVANE_VERSION);
-}
-
 void applyApplicationVersion()
 {
-    QCoreApplication::setApplicationVersion(applicationVersion());
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
 }
 
 bool installApplicationFont(const QString &fontPath)

@@ -5,9 +5,8 @@
 // Makes the compiled-in resource tree available; static libraries need this called explicitly.
 void initResourceTree();
 
-// The version from the build (CMake's project version), for every platform.
-QString applicationVersion();
-// Sets applicationVersion() as the application's version; --version and the settings page show it.
+// Sets the version from the build (CMake's project version) as the application's, on every
+// platform; --version and the settings page show it.
 void applyApplicationVersion();
 
 // Installs the built-in font as the application font and maps the "Roboto" family onto it.

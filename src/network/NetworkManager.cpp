@@ -31,6 +31,19 @@ QSslConfiguration tlsConfiguration()
     return configuration;
 }
 
+// Not https, and not this machine: what a password or token must not travel to by default.
+bool isInsecureRemote(const QUrl &url)
+{
+    const QString host = url.host();
+    const bool thisMachine = host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+    return url.scheme() != QLatin1String("https") && !thisMachine;
+}
+
+bool insecureHttpAllowed()
+{
+    return qEnvironmentVariable("CORVANE_ALLOW_INSECURE_HTTP") == QLatin1String("1");
+}
+
 } // namespace
 
 NetworkManager::NetworkManager(QObject *parent)
@@ -75,29 +88,22 @@ QNetworkRequest NetworkManager::buildRequest(const QString &url, Auth auth, Tls 
 
 bool NetworkManager::mayCarryCredentials(const QUrl &url)
 {
-    if (url.scheme() == QLatin1String("https"))
-        return true;
-    const QString host = url.host();
-    if (host == QLatin1String("localhost") || QHostAddress(host).isLoopback())
-        return true;
-    return qEnvironmentVariable("CORVANE_ALLOW_INSECURE_HTTP") == QLatin1String("1");
+    return !isInsecureRemote(url) || insecureHttpAllowed();
 }
 
 QNetworkReply *NetworkManager::send(QNetworkRequest request, Verb verb, const QByteArray &body,
                                     Body kind)
 {
     const bool credentials = kind == Body::Credentials || request.hasRawHeader("Authorization");
-    if (credentials && !mayCarryCredentials(request.url())) {
-        qDebug().noquote() << "Refusing to send credentials over plain HTTP to"
-                           << request.url().host();
+    const QString host = request.url().host();
+    if (credentials && isInsecureRemote(request.url()) && !insecureHttpAllowed()) {
+        qDebug().noquote() << "Refusing to send credentials over plain HTTP to" << host;
         // A scheme no one serves: the reply fails at once, on the usual failure path, and
         // nothing leaves the machine.
         request.setUrl(QUrl(QStringLiteral("corvane-refused:")));
         request.setRawHeader("Authorization", QByteArray());
-    } else if (credentials && request.url().scheme() == QLatin1String("http") &&
-               !QHostAddress(request.url().host()).isLoopback() &&
-               request.url().host() != QLatin1String("localhost")) {
-        qDebug().noquote() << "Credentials go over plain HTTP to" << request.url().host()
+    } else if (credentials && isInsecureRemote(request.url())) {
+        qDebug().noquote() << "Credentials go over plain HTTP to" << host
                            << "as CORVANE_ALLOW_INSECURE_HTTP allows";
     }
     QNetworkReply *reply = verb == Verb::Get ? networkAccessManager->get(request)
@@ -116,16 +122,14 @@ void NetworkManager::bound(QNetworkReply *reply)
             reply->abort();
     };
     QTimer::singleShot(requestDeadlineMs, reply, cutShort);
-    const qint64 limit = maximumReplyBytes;
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, limit, cutShort] {
-        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > limit)
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, cutShort] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > maximumReplyBytes)
             cutShort();
     });
-    connect(reply, &QNetworkReply::downloadProgress, reply,
-            [limit, cutShort](qint64 received, qint64) {
-                if (received > limit)
-                    cutShort();
-            });
+    connect(reply, &QNetworkReply::downloadProgress, reply, [cutShort](qint64 received, qint64) {
+        if (received > maximumReplyBytes)
+            cutShort();
+    });
 }
 
 QNetworkReply *NetworkManager::postAccountQuery(const QByteArray &body, Auth auth, Body kind)

@@ -31,7 +31,7 @@ public:
     // The whole exchange, however slowly the bytes come; and the largest reply taken, far above
     // any real server list.
     static constexpr int defaultRequestDeadlineMs = 60000;
-    static constexpr qint64 defaultMaximumReplyBytes = 16 * 1024 * 1024;
+    static constexpr qint64 maximumReplyBytes = 16 * 1024 * 1024;
     static constexpr int maximumServers = 50000;
 
     int brandLookupRetryInterval() const { return retryIntervalMs; }
@@ -39,7 +39,6 @@ public:
     int transferTimeout() const { return transferTimeoutMs; }
     void setTransferTimeout(int milliseconds) { transferTimeoutMs = milliseconds; }
     void setRequestDeadline(int milliseconds) { requestDeadlineMs = milliseconds; }
-    void setMaximumReplyBytes(qint64 bytes) { maximumReplyBytes = bytes; }
     // Whether the password or a token may go to this address: https, or this machine, or plain
     // http where CORVANE_ALLOW_INSECURE_HTTP=1 says so.
     static bool mayCarryCredentials(const QUrl &url);
@@ -160,5 +159,4 @@ private:
     int retryIntervalMs = defaultBrandLookupRetryMs;
     int transferTimeoutMs = defaultTransferTimeoutMs;
     int requestDeadlineMs = defaultRequestDeadlineMs;
-    qint64 maximumReplyBytes = defaultMaximumReplyBytes;
 };

@@ -55,14 +55,13 @@ void NetworkManager::processAllServersReply()
                         "All servers reply is empty.", true},
                        document))
         return;
-    QJsonArray servers = document.array();
+    QVector<ServerData> servers = parseServers(document.array());
     if (servers.size() > maximumServers) {
         qDebug() << "Server list holds" << servers.size() << "servers; taking the first"
                  << maximumServers;
-        while (servers.size() > maximumServers)
-            servers.removeLast();
+        servers.resize(maximumServers);
     }
-    emit allServersDataReceived(parseServers(servers));
+    emit allServersDataReceived(servers);
 }
 
 void NetworkManager::processVpnConnectReply()

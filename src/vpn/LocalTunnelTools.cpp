@@ -6,6 +6,19 @@
 #include <QFile>
 #include <QProcess>
 
+namespace {
+
+// Runs a tool to its end, waiting at most timeoutMs; its standard output.
+QByteArray runAndWait(const Platform::Invocation &invocation, int timeoutMs)
+{
+    QProcess process;
+    process.start(invocation.program, invocation.arguments);
+    process.waitForFinished(timeoutMs);
+    return process.readAllStandardOutput();
+}
+
+} // namespace
+
 LocalTunnelTools::LocalTunnelTools(const Platform::CommandSet &commands, const QString &configPath,
                                    QObject *parent)
     : TunnelTools(parent)
@@ -37,12 +50,7 @@ bool LocalTunnelTools::install(const QByteArray &configText)
     });
 
     // A tunnel of the same name left from an earlier run goes first; its result does not matter.
-    {
-        const Platform::Invocation removal = commands.removeTunnel(configPath);
-        QProcess oldTunnelRemoval;
-        oldTunnelRemoval.start(removal.program, removal.arguments);
-        oldTunnelRemoval.waitForFinished(toolTimeoutMs);
-    }
+    runAndWait(commands.removeTunnel(configPath), toolTimeoutMs);
 
     const Platform::Invocation install = commands.installTunnel(configPath);
     tunnelProcess->start(install.program, install.arguments);
@@ -84,20 +92,13 @@ void LocalTunnelTools::removeNow(int timeoutMs)
         disconnect(process, nullptr, this, nullptr);
     if (tunnelProcess && tunnelProcess->state() != QProcess::NotRunning)
         tunnelProcess->waitForFinished(timeoutMs);
-    const Platform::Invocation invocation = commands.removeTunnel(configPath);
-    QProcess removal;
-    removal.start(invocation.program, invocation.arguments);
-    removal.waitForFinished(timeoutMs);
+    runAndWait(commands.removeTunnel(configPath), timeoutMs);
     QFile::remove(configPath);
 }
 
 QString LocalTunnelTools::transfer(int timeoutMs)
 {
-    const Platform::Invocation transfer = commands.tunnelTransfer();
-    QProcess poll;
-    poll.start(transfer.program, transfer.arguments);
-    poll.waitForFinished(timeoutMs);
-    return QString::fromUtf8(poll.readAllStandardOutput());
+    return QString::fromUtf8(runAndWait(commands.tunnelTransfer(), timeoutMs));
 }
 
 bool LocalTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)

@@ -15,7 +15,10 @@ public:
     explicit PrivateSystemBus(Helper helper = Helper::Activatable);
     ~PrivateSystemBus();
 
-    bool isRunning() const { return !busAddress.isEmpty() && authority.state() == QProcess::Running; }
+    bool isRunning() const
+    {
+        return !busAddress.isEmpty() && authority.state() == QProcess::Running;
+    }
     QString address() const { return busAddress; }
     QString log() const;
 
