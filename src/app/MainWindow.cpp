@@ -21,13 +21,12 @@
 
 namespace {
 
-const char pageStyle[] = "background-color: rgb(255, 255, 255);";
-
 void addPage(QStackedWidget *stack, const QString &name, QWidget *content)
 {
     auto *page = new QWidget(stack);
     page->setObjectName(name);
-    page->setStyleSheet(QString::fromLatin1(pageStyle));
+    // The page's own background only: unscoped, it would give every label on it a white box.
+    page->setStyleSheet(QStringLiteral("#%1 { background-color: rgb(255, 255, 255); }").arg(name));
     auto *layout = new QGridLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);

@@ -106,6 +106,7 @@ MainForm::MainForm(QWidget *parent)
     setKillSwitchIcon();
     menuBlur = new QGraphicsBlurEffect(this);
     menuBlur->setBlurRadius(5);
+    menuBlur->setEnabled(false);
     frameBackgroundGradient->setGraphicsEffect(menuBlur);
     pingRefreshTimer = new QTimer(this);
     connect(pingRefreshTimer, &QTimer::timeout, this, &MainForm::refreshPings);
@@ -429,7 +430,7 @@ void MainForm::openWindow(QWidget *window)
 
 void MainForm::showMenu(bool open)
 {
-    menuBlur->setBlurRadius(open ? 5 : 0);
+    menuBlur->setEnabled(open);
     pushButtonGoToStatus->move(open ? 0 : 411, 0);
     frameMenu->move(open ? 40 : 411, 0);
 }

@@ -1,0 +1,189 @@
+#include "DemoService.h"
+#include "FakePrograms.h"
+#include "MainWindowDriver.h"
+#include "app/MainWindow.h"
+#include "app/Startup.h"
+#include "i18n/LanguageManager.h"
+#include "servers/ServersWindow.h"
+#include "storage/AppSettings.h"
+#include "ui/AccountWindow.h"
+#include "ui/MainForm.h"
+#include "ui/SettingsWindow.h"
+#include "vpn/VpnManager.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Colour channels may differ this much where antialiasing of a rounded edge meets the screen.
+constexpr int channelTolerance = 24;
+
+bool samePixel(QRgb a, QRgb b)
+{
+    return qAbs(qRed(a) - qRed(b)) <= channelTolerance &&
+           qAbs(qGreen(a) - qGreen(b)) <= channelTolerance &&
+           qAbs(qBlue(a) - qBlue(b)) <= channelTolerance;
+}
+
+// The part of the window the member sees, less a two-pixel rim where the mask's edge is
+// antialiased differently on screen and in a fresh paint.
+QRegion visibleInterior(const QWidget *window)
+{
+    const QRegion shape = window->mask().isEmpty() ? QRegion(window->rect()) : window->mask();
+    QRegion interior;
+    for (const QRect &rect : shape) {
+        const QRect inner = rect.adjusted(2, 0, -2, 0);
+        if (inner.isValid())
+            interior += inner;
+    }
+    return interior & shape.translated(0, 2) & shape.translated(0, -2);
+}
+
+// Where the screen shows something other than what the window paints afresh; the two images
+// go to the artifacts folder, when one is named, for a person to look at.
+QRect differenceBetweenScreenAndPaint(QWidget *window, const QString &name)
+{
+    QTest::qWait(150);
+    const QImage painted = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QPoint origin = window->mapToGlobal(QPoint(0, 0));
+    const QImage screen =
+        window->screen()
+            ->grabWindow(0, origin.x(), origin.y(), window->width(), window->height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    QRect difference;
+    for (const QRect &rect : visibleInterior(window)) {
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            for (int x = rect.left(); x <= rect.right(); ++x) {
+                if (!samePixel(painted.pixel(x, y), screen.pixel(x, y)))
+                    difference |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    const QString artifacts = qEnvironmentVariable("CORVANE_TEST_ARTIFACTS");
+    if (!difference.isNull() && !artifacts.isEmpty()) {
+        QDir().mkpath(artifacts);
+        painted.save(artifacts + "/" + name + "-painted.png");
+        screen.save(artifacts + "/" + name + "-screen.png");
+    }
+    return difference;
+}
+
+QString describe(const QRect &rect)
+{
+    return QStringLiteral("screen differs from a fresh paint in %1x%2 at (%3,%4)")
+        .arg(rect.width())
+        .arg(rect.height())
+        .arg(rect.x())
+        .arg(rect.y());
+}
+
+} // namespace
+
+// The real main window on a real X server (tests/helpers/with-xvfb): what the screen shows of
+// each page, in each connection state and language, is what the page paints afresh.
+class TestRealDisplay : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void screenShowsWhatPagesPaint_data();
+    void screenShowsWhatPagesPaint();
+
+private:
+    void checkScreen(QWidget *window, const QString &name);
+
+    std::unique_ptr<DemoService> demo;
+    std::unique_ptr<FakePrograms> fakes;
+    QTemporaryDir home;
+    std::unique_ptr<MainWindow> window;
+};
+
+void TestRealDisplay::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    initResourceTree();
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    demo = std::make_unique<DemoService>();
+    QVERIFY2(demo->isRunning(), qPrintable(demo->log()));
+    demo->exportEndpoints();
+    VpnManager::setToolsFactory(VpnManager::localTools);
+}
+
+void TestRealDisplay::init()
+{
+    fakes = std::make_unique<FakePrograms>();
+    // Answers from every server, so latency sweeps reorder cards and lists while pages show.
+    fakes->script("ping", "STDOUT", "rtt min/avg/max/mdev = 1/2/3/1 ms\n");
+}
+
+void TestRealDisplay::cleanup()
+{
+    window.reset();
+    fakes.reset();
+}
+
+void TestRealDisplay::checkScreen(QWidget *shown, const QString &name)
+{
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+    const QRect difference = differenceBetweenScreenAndPaint(shown, name);
+    QVERIFY2(difference.isNull(), qPrintable(name + ": " + describe(difference)));
+}
+
+void TestRealDisplay::screenShowsWhatPagesPaint_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::newRow("English") << int(Translation::English);
+    QTest::newRow("French") << int(Translation::French);
+    QTest::newRow("Spanish") << int(Translation::Spanish);
+}
+
+void TestRealDisplay::screenShowsWhatPagesPaint()
+{
+    QFETCH(int, language);
+    AppSettings::setValue(AppSettings::Language, language);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(*window), QStringLiteral("pageLogin"), 10000);
+    checkScreen(window.get(), tag + "-login");
+
+    QVERIFY(signInThroughLoginPage(*window, "demo@corvane.test", "demo-password"));
+    auto *home = window->findChild<MainForm *>();
+    QTest::qWait(1000);
+    checkScreen(window.get(), tag + "-home");
+    QVERIFY(clickConnectButton(*window));
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              10000);
+    // The clock and the rates update while the page shows.
+    QTest::qWait(2500);
+    checkScreen(window.get(), tag + "-connected");
+
+    const std::pair<const char *, QWidget *> pages[] = {
+        {"on_pushButtonExploreLocations_clicked", window->findChild<ServersWindow *>()},
+        {"on_pushButtonSettingsNav_clicked", window->findChild<SettingsWindow *>()},
+        {"on_pushButtonAccountNav_clicked", window->findChild<AccountWindow *>()},
+    };
+    for (const auto &[opener, page] : pages) {
+        QVERIFY(QMetaObject::invokeMethod(home, opener));
+        checkScreen(page, tag + "-" + page->metaObject()->className());
+        page->hide();
+    }
+
+    QVERIFY(clickConnectButton(*window));
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Disconnected),
+                              10000);
+    checkScreen(window.get(), tag + "-disconnected");
+}
+
+QTEST_MAIN(TestRealDisplay)
+#include "TestRealDisplay.moc"
