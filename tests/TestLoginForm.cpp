@@ -154,8 +154,8 @@ void TestLoginForm::translatesAtOnce()
     QCOMPARE(child<QLineEdit>("lineEditEmail")->placeholderText(),
              QStringLiteral("Adresse e-mail"));
     QVERIFY(child<QLabel>("labelDontHaveAccount_2")->text().contains("S'inscrire maintenant"));
-    // French lacks the remember caption: the English text stands in.
-    QCOMPARE(child<QLabel>("labelRememberPassword")->text(), QStringLiteral("Remember password"));
+    QCOMPARE(child<QLabel>("labelRememberPassword")->text(),
+             QStringLiteral("Retenir le mot de passe"));
 }
 
 void TestLoginForm::contextMenuEntries_data()

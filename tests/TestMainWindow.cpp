@@ -101,6 +101,9 @@ private slots:
     void trayMenuFollowsTheState_data();
     void trayMenuFollowsTheState();
     void closingHidesToTheTrayOnlyWithTheIconShown();
+    void windowControlsStayOnTopOfEveryPage();
+    void windowControlsMinimizeAndClose_data();
+    void windowControlsMinimizeAndClose();
     void killSwitchHoldsFromStartToQuit();
     void emailExpression_data();
     void emailExpression();
@@ -720,6 +723,65 @@ void TestMainWindow::closingHidesToTheTrayOnlyWithTheIconShown()
     window->show();
     emit home->changeTrayIconState(false);
     QVERIFY(window->close());
+}
+
+// The frameless window's own controls are reachable on every page, also over the page windows.
+void TestMainWindow::windowControlsStayOnTopOfEveryPage()
+{
+    window = std::make_unique<MainWindow>();
+    window->show();
+    const auto controlsOnTop = [this] {
+        for (const char *name : {"pushButtonMinimize", "pushButtonClose"}) {
+            auto *control = child<QPushButton>(name);
+            const QPoint centre = control->mapTo(window.get(), control->rect().center());
+            if (window->childAt(centre) != control)
+                return false;
+        }
+        return true;
+    };
+    QVERIFY(controlsOnTop());
+    signIn("demo@corvane.test", "demo-password");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 10000);
+    QVERIFY(controlsOnTop());
+    auto *home = window->findChild<MainForm *>();
+    for (const char *opener :
+         {"on_pushButtonExploreLocations_clicked", "on_pushButtonSettingsNav_clicked",
+          "on_pushButtonAccountNav_clicked"}) {
+        QVERIFY(QMetaObject::invokeMethod(home, opener));
+        QVERIFY2(controlsOnTop(), opener);
+    }
+    QCOMPARE(child<QPushButton>("pushButtonClose")->toolTip(), QStringLiteral("Close"));
+}
+
+void TestMainWindow::windowControlsMinimizeAndClose_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<bool>("trayIcon");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("minimise") << "pushButtonMinimize" << false << "minimised";
+    QTest::newRow("close, tray icon shown") << "pushButtonClose" << true << "hidden to the tray";
+    QTest::newRow("close, no tray icon") << "pushButtonClose" << false << "closed";
+}
+
+void TestMainWindow::windowControlsMinimizeAndClose()
+{
+    QFETCH(QString, control);
+    QFETCH(bool, trayIcon);
+    QFETCH(QString, outcome);
+    window = std::make_unique<MainWindow>();
+    window->show();
+    emit window->findChild<MainForm *>()->changeTrayIconState(trayIcon);
+    QSignalSpy destroyed(window.get(), &QObject::destroyed);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QTest::mouseClick(child<QPushButton>(qPrintable(control)), Qt::LeftButton);
+    if (outcome == "closed") {
+        QTRY_COMPARE(destroyed.count(), 1);
+        window.release();
+        return;
+    }
+    QCOMPARE(destroyed.count(), 0);
+    QCOMPARE(window->isMinimized(), outcome == "minimised");
+    QCOMPARE(window->isVisible(), outcome == "minimised");
 }
 
 // With the switch on the block is never lifted on Linux: not for the login page, the sign-in or

@@ -4,6 +4,9 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "i18n/LanguageManager.h"
+#include "network/ServerData.h"
+#include "servers/RecomendedServerItem.h"
+#include "servers/ServerListItem.h"
 #include "servers/ServersWindow.h"
 #include "storage/AppSettings.h"
 #include "ui/AccountWindow.h"
@@ -12,7 +15,11 @@
 #include "vpn/VpnManager.h"
 
 #include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QTextDocument>
 #include <QtTest>
 
 #include <memory>
@@ -73,6 +80,65 @@ QRect differenceBetweenScreenAndPaint(QWidget *window, const QString &name)
     return difference;
 }
 
+// Where a label paints, in its parent's coordinates: the ink of its text, its picture, or else
+// its whole box (a bar or a background).
+QRect paintedArea(const QLabel *label)
+{
+    QSize size = label->size();
+    if (Qt::mightBeRichText(label->text())) {
+        QTextDocument document;
+        document.setDefaultFont(label->font());
+        document.setHtml(label->text());
+        document.setDocumentMargin(0);
+        size = QSize(qCeil(document.idealWidth()), label->fontMetrics().height());
+    } else if (!label->text().isEmpty()) {
+        const QFontMetrics metrics = label->fontMetrics();
+        size = QSize(metrics.horizontalAdvance(label->text()),
+                     metrics.tightBoundingRect(label->text()).height());
+    } else if (const QPixmap picture = label->pixmap(Qt::ReturnByValue); !picture.isNull()) {
+        size = picture.size() / picture.devicePixelRatio();
+    }
+    return QStyle::alignedRect(label->layoutDirection(), label->alignment(), size,
+                               label->contentsRect())
+        .translated(label->pos());
+}
+
+// Captions under top that do not fit their label or run into a neighbouring label, each named
+// with its label and text; and buttons too narrow for their caption.
+QStringList captionsThatDoNotFit(QWidget *top)
+{
+    QStringList overflowing;
+    for (QLabel *label : top->findChildren<QLabel *>()) {
+        if (!label->isVisibleTo(top) || label->text().isEmpty() ||
+            Qt::mightBeRichText(label->text()))
+            continue;
+        const QString name = label->objectName() + ": " + label->text();
+        const QRect room = label->contentsRect();
+        if (label->wordWrap()
+                ? label->heightForWidth(room.width()) > room.height()
+                : label->fontMetrics().horizontalAdvance(label->text()) > room.width()) {
+            overflowing << name;
+            continue;
+        }
+        // A caption may lie inside a neighbour's box (its background), never across one.
+        const QRect text = paintedArea(label);
+        for (QLabel *neighbour :
+             label->parentWidget()->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (neighbour == label || !neighbour->isVisibleTo(top))
+                continue;
+            const QRect other = paintedArea(neighbour);
+            if (other.intersects(text) && !other.contains(text))
+                overflowing << name + " over " + neighbour->objectName();
+        }
+    }
+    for (QPushButton *button : top->findChildren<QPushButton *>()) {
+        if (button->isVisibleTo(top) && !button->text().isEmpty() &&
+            button->sizeHint().width() > button->width())
+            overflowing << button->objectName() + ": " + button->text();
+    }
+    return overflowing;
+}
+
 QString describe(const QRect &rect)
 {
     return QStringLiteral("screen differs from a fresh paint in %1x%2 at (%3,%4)")
@@ -95,6 +161,10 @@ private slots:
     void cleanup();
     void screenShowsWhatPagesPaint_data();
     void screenShowsWhatPagesPaint();
+    void everyCaptionFits_data();
+    void everyCaptionFits();
+    void listRowAndCardCaptionsFit_data();
+    void listRowAndCardCaptionsFit();
 
 private:
     void checkScreen(QWidget *window, const QString &name);
@@ -175,7 +245,9 @@ void TestRealDisplay::screenShowsWhatPagesPaint()
     };
     for (const auto &[opener, page] : pages) {
         QVERIFY(QMetaObject::invokeMethod(home, opener));
-        checkScreen(page, tag + "-" + page->metaObject()->className());
+        // The page lies over the home page, under the window's own controls.
+        QVERIFY(QTest::qWaitForWindowExposed(page));
+        checkScreen(window.get(), tag + "-" + page->metaObject()->className());
         page->hide();
     }
 
@@ -183,6 +255,80 @@ void TestRealDisplay::screenShowsWhatPagesPaint()
     QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Disconnected),
                               10000);
     checkScreen(window.get(), tag + "-disconnected");
+}
+
+void TestRealDisplay::everyCaptionFits_data()
+{
+    screenShowsWhatPagesPaint_data();
+}
+
+void TestRealDisplay::everyCaptionFits()
+{
+    QFETCH(int, language);
+    AppSettings::setValue(AppSettings::Language, language);
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(*window), QStringLiteral("pageLogin"), 10000);
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QStringList overflowing = captionsThatDoNotFit(window.get());
+
+    QVERIFY(signInThroughLoginPage(*window, "demo@corvane.test", "demo-password"));
+    auto *home = window->findChild<MainForm *>();
+    QTest::qWait(1000);
+    overflowing += captionsThatDoNotFit(window.get());
+    QVERIFY(clickConnectButton(*window));
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              10000);
+    overflowing += captionsThatDoNotFit(window.get());
+    for (const char *opener :
+         {"on_pushButtonExploreLocations_clicked", "on_pushButtonSettingsNav_clicked",
+          "on_pushButtonAccountNav_clicked"}) {
+        QVERIFY(QMetaObject::invokeMethod(home, opener));
+        overflowing += captionsThatDoNotFit(window.get());
+    }
+    overflowing.removeDuplicates();
+    QVERIFY2(overflowing.isEmpty(), qPrintable(overflowing.join(" | ")));
+}
+
+// The server list's rows and the home screen's cards at every latency word, in each language.
+void TestRealDisplay::listRowAndCardCaptionsFit_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<int>("ping");
+    const std::pair<const char *, Translation::Language> languages[] = {
+        {"English", Translation::English},
+        {"French", Translation::French},
+        {"Spanish", Translation::Spanish}};
+    for (const auto &[name, language] : languages) {
+        for (const int ping : {0, 40, 150, 300, 900, 9999})
+            QTest::addRow("%s, %d ms", name, ping) << int(language) << ping;
+    }
+}
+
+void TestRealDisplay::listRowAndCardCaptionsFit()
+{
+    QFETCH(int, language);
+    QFETCH(int, ping);
+    LanguageManager languages;
+    languages.languageChanged(Translation::Language(language));
+    ServerData server;
+    server.id = 1;
+    server.name = server.city = QStringLiteral("Frankfurt");
+    server.country = QStringLiteral("Germany");
+    server.countryCode = QStringLiteral("DE");
+    server.ping = ping;
+    server.locationCount = 12;
+
+    ServerListItem row(server, &languages);
+    RecomendedServerItem card;
+    card.setLanguageManager(&languages);
+    card.setServer(server);
+    for (QWidget *shown : {static_cast<QWidget *>(&row), static_cast<QWidget *>(&card)}) {
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
+        const QStringList overflowing = captionsThatDoNotFit(shown);
+        QVERIFY2(overflowing.isEmpty(), qPrintable(overflowing.join(" | ")));
+    }
 }
 
 QTEST_MAIN(TestRealDisplay)

@@ -43,6 +43,8 @@ private slots:
     void linksOnTheBrandDomain();
     void loadSettingsShowsEachSwitch();
     void trayOffDisablesNotifications();
+    void dailySwitchesAreOnThePage_data();
+    void dailySwitchesAreOnThePage();
     void switchHandlersWriteTheirSwitch_data();
     void switchHandlersWriteTheirSwitch();
     void signOutButton();
@@ -220,6 +222,45 @@ void TestSettingsWindow::trayOffDisablesNotifications()
     QCOMPARE(tray.first().at(0).toBool(), true);
     QVERIFY(settings->findChild<QPushButton *>("pushButtonNotifications")->isEnabled());
     QVERIFY(AppSettings::switchState(AppSettings::TrayIcon));
+}
+
+void TestSettingsWindow::dailySwitchesAreOnThePage_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("tray icon") << "TrayIcon" << int(AppSettings::TrayIcon) << "Enable Tray Icon";
+    QTest::newRow("notifications")
+        << "Notifications" << int(AppSettings::Notifications) << "Allow Notifications";
+    QTest::newRow("auto-connect") << "AutoConnect" << int(AppSettings::AutoConnect)
+                                  << "Auto-Connect";
+    QTest::newRow("start-up") << "Startup" << int(AppSettings::Startup) << "Launch at Startup";
+}
+
+// The switches a member turns every day are on the page, titled, explained in a tooltip and
+// under the pointer where they show; a click there turns the stored switch.
+void TestSettingsWindow::dailySwitchesAreOnThePage()
+{
+    QFETCH(QString, name);
+    QFETCH(int, key);
+    QFETCH(QString, title);
+    const auto sw = AppSettings::Switch(key);
+    AppSettings::setSwitchState(AppSettings::TrayIcon, sw == AppSettings::Notifications);
+    settings->setLanguageManager(&languages);
+    settings->loadSettings();
+    auto *label = settings->findChild<QLabel *>("label" + name);
+    auto *button = settings->findChild<QPushButton *>("pushButton" + name);
+    QVERIFY(label->isVisible());
+    QCOMPARE(label->text(), title);
+    QVERIFY(!button->toolTip().isEmpty());
+    QCOMPARE(button->toolTip(),
+             settings->findChild<QLabel *>("label" + name + "Description")->text());
+    const QPoint centre = button->mapTo(settings, button->rect().center());
+    QCOMPARE(settings->childAt(centre), button);
+    const bool before = AppSettings::switchState(sw);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(AppSettings::switchState(sw), !before);
+    QCOMPARE(showsOn(qPrintable("pushButton" + name)), !before);
 }
 
 void TestSettingsWindow::switchHandlersWriteTheirSwitch_data()

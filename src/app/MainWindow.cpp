@@ -3,6 +3,7 @@
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
 #include "network/NetworkManager.h"
+#include "servers/IconPainter.h"
 #include "storage/AppSettings.h"
 #include "ui/LoadingForm.h"
 #include "ui/LoginForm.h"
@@ -15,6 +16,7 @@
 #include <QGridLayout>
 #include <QIcon>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QRegion>
 #include <QStackedWidget>
 #include <QTimer>
@@ -43,6 +45,7 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
     setFixedSize(windowWidth, windowHeight);
     applyWindowShape();
+    addWindowControls();
     setWindowTitle(QStringLiteral("Corvane"));
     connectForms();
     createTray();
@@ -97,6 +100,31 @@ void MainWindow::applyWindowShape()
         QStringLiteral("background: transparent; border: 1px solid #D9E1EA; border-radius: 18px;"));
     border->setAttribute(Qt::WA_TransparentForMouseEvents);
     border->raise();
+}
+
+// The frameless window's own minimise and close controls, above every page; close is the
+// window's close (to the tray while its icon shows, else quit).
+void MainWindow::addWindowControls()
+{
+    const auto control = [this](const char *name, int x, int iconKind) {
+        auto *button = new QPushButton(centralWidget());
+        button->setObjectName(QLatin1String(name));
+        button->setGeometry(x, 12, 28, 28);
+        button->setCursor(Qt::PointingHandCursor);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setIconSize(QSize(18, 18));
+        button->setIcon(
+            IconPainter::paint(iconKind, QColor(QStringLiteral("#6E7683")), QSize(18, 18)));
+        button->setStyleSheet(QStringLiteral(
+            "QPushButton { border: 0; background: transparent; border-radius: 14px; }"
+            "QPushButton:hover { background: rgba(0, 0, 0, 18); }"));
+        button->raise();
+        return button;
+    };
+    minimizeButton = control("pushButtonMinimize", 339, IconPainter::Minimize);
+    closeButton = control("pushButtonClose", 369, IconPainter::Close);
+    connect(minimizeButton, &QPushButton::clicked, this, &QWidget::showMinimized);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 }
 
 void MainWindow::connectForms()

@@ -16,6 +16,7 @@ class MessageForm;
 class NetworkManager;
 class QAction;
 class QMenu;
+class QPushButton;
 class QStackedWidget;
 class QTimer;
 
@@ -86,6 +87,7 @@ private slots:
 private:
     void buildInterface();
     void applyWindowShape();
+    void addWindowControls();
     void connectForms();
     void createTray();
     void createServiceClient();
@@ -126,6 +128,8 @@ private:
     QAction *connectAction = nullptr;
     QAction *showAction = nullptr;
     QMenu *trayMenu = nullptr;
+    QPushButton *minimizeButton = nullptr;
+    QPushButton *closeButton = nullptr;
 
     bool dragging = false;
     QWidget *dragWindow = nullptr;

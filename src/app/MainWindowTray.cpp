@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QMenu>
+#include <QPushButton>
 
 namespace {
 
@@ -67,6 +68,10 @@ void MainWindow::translate()
 {
     closeAction->setText(text("tray.exit", "Exit"));
     showAction->setText(text("tray.show", "Show"));
+    minimizeButton->setToolTip(text("window.minimize", "Minimize"));
+    minimizeButton->setAccessibleName(minimizeButton->toolTip());
+    closeButton->setToolTip(text("window.close", "Close"));
+    closeButton->setAccessibleName(closeButton->toolTip());
     // A new language re-labels the menu; it is no news for a notification.
     presentConnectionState(false);
 }

@@ -67,6 +67,13 @@ void drawIcon(QPainter &p, int kind, const QColor &color)
         p.drawLine(QPointF(9.5, 6.5), QPointF(15.5, 12.5));
         p.drawLine(QPointF(15.5, 12.5), QPointF(9.5, 18.5));
         break;
+    case Minimize:
+        p.drawLine(QPointF(7, 12.5), QPointF(18, 12.5));
+        break;
+    case Close:
+        p.drawLine(QPointF(7.5, 7.5), QPointF(17.5, 17.5));
+        p.drawLine(QPointF(17.5, 7.5), QPointF(7.5, 17.5));
+        break;
     default:
         break;
     }

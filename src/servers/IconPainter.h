@@ -18,6 +18,8 @@ enum Kind {
     Message = 7,
     Document = 8,
     ForwardChevron = 9,
+    Minimize = 10,
+    Close = 11,
 };
 
 QPixmap paint(int kind, const QColor &color, const QSize &size);

@@ -2,6 +2,7 @@
 
 #include "i18n/LanguageManager.h"
 #include "servers/ServerPresentation.h"
+#include "widgets/CaptionFit.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -28,6 +29,20 @@ QString barStyle(bool lit)
         .arg(QLatin1String(lit ? litColor : unlitColor));
 }
 
+// The right-hand column: the ping over the latency word, right-aligned, with the signal bars
+// 8 pixels to its left and the names up to 10 pixels before the bars.
+constexpr int columnRight = 349;
+constexpr int narrowestColumn = 34;
+constexpr int barsWidth = 22;
+constexpr int barBottom = 47;
+constexpr int nameLeft = 80;
+constexpr int widestName = 190;
+
+int barHeight(int bar)
+{
+    return 6 + 4 * bar;
+}
+
 } // namespace
 
 RecomendedServerItem::RecomendedServerItem(QWidget *parent)
@@ -45,17 +60,13 @@ RecomendedServerItem::RecomendedServerItem(QWidget *parent)
     const QString plain = QStringLiteral("border: 0; background: transparent;");
     labelFlag = cardLabel(frame, "labelFlag", QRect(28, 26, 28, 20), plain);
     labelName =
-        cardLabel(frame, "labelName", QRect(80, 15, 190, 22),
+        cardLabel(frame, "labelName", QRect(nameLeft, 15, widestName, 22),
                   plain + QStringLiteral(" color: #1C2733; font-family: Roboto; font-size: 14pt;"));
-    labelSubtitle =
-        cardLabel(frame, "labelSubtitle", QRect(80, 37, 190, 18),
-                  plain + QStringLiteral(" color: #14A85A; font-family: Roboto; font-size: 10pt;"));
-    const int barX[] = {285, 291, 297, 303};
-    const int barY[] = {41, 37, 33, 29};
-    const int barHeight[] = {6, 10, 14, 18};
+    labelSubtitle = cardLabel(frame, "labelSubtitle", QRect(nameLeft, 37, widestName, 18), plain);
     for (int bar = 0; bar < 4; ++bar) {
-        bars[bar] =
-            cardLabel(frame, "", QRect(barX[bar], barY[bar], 4, barHeight[bar]), barStyle(false));
+        bars[bar] = cardLabel(frame, "",
+                              QRect(285 + 6 * bar, barBottom - barHeight(bar), 4, barHeight(bar)),
+                              barStyle(false));
         bars[bar]->setObjectName(QStringLiteral("barSignal_%1").arg(bar + 1));
     }
     labelPing =
@@ -101,6 +112,32 @@ void RecomendedServerItem::retranslate()
         textWithFallback(languageManager, "connection.selectedlocation", "Selected Location"));
     labelLatencyLabel->setText(
         ServerPresentation::cardLatencyWord(languageManager, hasServer, serverData.ping));
+    layOutLatencyColumn();
+}
+
+// A latency word longer than the column (most, in French and Spanish) widens the column to the
+// left; the bars and the names make room.
+void RecomendedServerItem::layOutLatencyColumn()
+{
+    const auto textWidth = [](QLabel *label) {
+        label->ensurePolished();
+        return label->fontMetrics().horizontalAdvance(label->text());
+    };
+    const int width =
+        qMax(narrowestColumn, qMax(textWidth(labelPing), textWidth(labelLatencyLabel)));
+    const int left = columnRight - width;
+    labelPing->setGeometry(left, 16, width, 18);
+    labelLatencyLabel->setGeometry(left, 34, width, 16);
+    const int barsLeft = left - 8 - barsWidth;
+    for (int bar = 0; bar < 4; ++bar)
+        bars[bar]->move(barsLeft + 6 * bar, barBottom - barHeight(bar));
+    const int nameWidth = qMin(widestName, barsLeft - 10 - nameLeft);
+    labelName->resize(nameWidth, labelName->height());
+    labelSubtitle->resize(nameWidth, labelSubtitle->height());
+    CaptionFit::fitTextSize(labelSubtitle,
+                            QStringLiteral("border: 0; background: transparent; color: #14A85A; "
+                                           "font-family: Roboto;"),
+                            {"10pt", "9pt", "8pt"});
 }
 
 void RecomendedServerItem::setServer(const ServerData &server)

@@ -31,6 +31,8 @@ private slots:
     void on_pushButtonFavorite_clicked();
 
 private:
+    void layOutLatencyColumn();
+
     QLabel *labelFlag;
     QLabel *labelName;
     QLabel *labelSubtitle;

@@ -50,18 +50,25 @@ ServerListItem::ServerListItem(const ServerData &record, LanguageManager *langua
     locations->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     locations->setStyleSheet(QStringLiteral("border: 0; background: transparent; color: #6E7683; "
                                             "font-family: Roboto; font-size: 11px;"));
+    // The bars and the ping follow the location count, 6 pixels after it where a translation
+    // is longer than the count's room.
+    locations->ensurePolished();
+    locations->resize(
+        qMax(locations->width(), locations->fontMetrics().horizontalAdvance(locations->text())),
+        locations->height());
+    const int barsLeft = qMax(160, locations->geometry().right() + 1 + 6);
 
     const ServerPresentation::LatencyClass latency =
         ServerPresentation::rowLatencyClass(server.ping);
     for (int bar = 0; bar < 4; ++bar) {
-        QLabel *signal = label(frame, "", QRect(160 + 4 * bar, 52 - 3 * bar, 3, 5 + 3 * bar));
+        QLabel *signal = label(frame, "", QRect(barsLeft + 4 * bar, 52 - 3 * bar, 3, 5 + 3 * bar));
         signal->setObjectName(QStringLiteral("barSignal_%1").arg(bar + 1));
         signal->setStyleSheet(
             QStringLiteral("background: %1; border: 0; border-radius: 1px;")
                 .arg(bar < latency.litBars ? latency.color.name() : QStringLiteral("#D9E1EA")));
     }
 
-    QLabel *ping = label(frame, "labelPing", QRect(181, 43, 56, 16));
+    QLabel *ping = label(frame, "labelPing", QRect(barsLeft + 21, 43, 56, 16));
     ping->setText(ServerPresentation::rowPingText(server.ping));
     ping->setStyleSheet(QStringLiteral("background-color: #00000000; border: none; color: %1; "
                                        "font-family: Roboto; font-size: 12px; font-weight: 400;")

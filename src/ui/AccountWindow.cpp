@@ -3,6 +3,7 @@
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
 #include "servers/NavigationBar.h"
+#include "widgets/CaptionFit.h"
 #include "widgets/ScreenPixmap.h"
 
 #include <QDesktopServices>
@@ -54,11 +55,9 @@ AccountWindow::AccountWindow(QWidget *parent)
 
     titleLabel = new QLabel(QStringLiteral("Account page is being redesigned"), this);
     titleLabel->setObjectName(QStringLiteral("labelAccountTitle"));
-    titleLabel->setGeometry(48, 384, 315, 30);
+    titleLabel->setGeometry(24, 384, 363, 30);
     titleLabel->setAlignment(Qt::AlignCenter);
-    titleLabel->setStyleSheet(
-        QStringLiteral("background: transparent; border: 0; color: #1C2733; font-family: "
-                       "Roboto; font-size: 20px; font-weight: 400;"));
+    fitTitle();
     subtitleLabel =
         new QLabel(QStringLiteral("This page will be available in future iterations."), this);
     subtitleLabel->setObjectName(QStringLiteral("labelAccountSubtitle"));
@@ -89,12 +88,21 @@ void AccountWindow::setLanguageManager(LanguageManager *manager)
     translate();
 }
 
+void AccountWindow::fitTitle()
+{
+    CaptionFit::fitTextSize(titleLabel,
+                            QStringLiteral("background: transparent; border: 0; color: #1C2733; "
+                                           "font-family: Roboto; font-weight: 400;"),
+                            {"20px", "18px", "16px"});
+}
+
 void AccountWindow::translate()
 {
     const auto tr = [this](const char *key) { return languageManager->text(QLatin1String(key)); };
     if (auto *title = findChild<QLabel *>(QStringLiteral("mobileSectionTitle")))
         title->setText(tr("nav.account"));
     titleLabel->setText(tr("account.redesignTitle"));
+    fitTitle();
     subtitleLabel->setText(tr("account.redesignSubtitle"));
     NavigationBar::translate(this, languageManager);
 }

@@ -23,6 +23,8 @@ public slots:
     void translate();
 
 private:
+    void fitTitle();
+
     QLabel *titleLabel;
     QLabel *subtitleLabel;
     QPushButton *membersButton;

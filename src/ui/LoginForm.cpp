@@ -33,6 +33,8 @@ const char menuStyle[] =
     "QMenu { background: #2b2b3d; border: 1px solid #444; border-radius: 6px; padding: 4px; }"
     "QMenu::item { color: white; padding: 6px 20px; }"
     "QMenu::item:selected { background: #4466ff; border-radius: 4px; }";
+constexpr int rememberCaptionWidth = 152;
+
 const char forgotLink[] = "<html><head/><body><p><a href=\"forgot\" style=\"color:%1; "
                           "text-decoration:none;\">%2</a></p></body></html>";
 const char registerLink[] = "<html><head/><body><p><a href=\"register\" style=\"color:%1; "
@@ -184,7 +186,7 @@ void LoginForm::buildRememberRow()
     pushButtonRemember->setIcon(toggle);
 
     labelRememberPassword->setObjectName(QStringLiteral("labelRememberPassword"));
-    labelRememberPassword->setGeometry(72, 520, 152, 23);
+    labelRememberPassword->setGeometry(72, 520, rememberCaptionWidth, 23);
     labelRememberPassword->setStyleSheet(
         QStringLiteral("color: #1C2733; background: transparent;"));
 
@@ -237,8 +239,26 @@ void LoginForm::translate()
         QString::fromLatin1(registerLink)
             .arg(accentColorName(), text("auth.register", "Register now")));
     labelRememberPassword->setText(text("auth.remember", "Remember password"));
+    layOutRememberRow();
     labelRememberProblem->setText(
         text("auth.rememberFailed", "The password could not be kept in the keyring."));
+}
+
+// A caption longer than its room takes the row up to the forgotten-password link, and the row's
+// transparent button grows with it.
+void LoginForm::layOutRememberRow()
+{
+    const QRect forgot = labelForgotPassword->geometry();
+    const int linkLeft = forgot.right() + 1 -
+                         labelForgotPassword->fontMetrics().horizontalAdvance(
+                             text("auth.forgotPass", "Forgot Password"));
+    const QRect caption = labelRememberPassword->geometry();
+    const int wanted =
+        labelRememberPassword->fontMetrics().horizontalAdvance(labelRememberPassword->text());
+    const int width = qBound(rememberCaptionWidth, wanted, linkLeft - 12 - caption.left());
+    labelRememberPassword->resize(width, caption.height());
+    auto *row = findChild<QPushButton *>(QStringLiteral("pushButtonRememberRow"));
+    row->resize(caption.left() + width - row->x(), row->height());
 }
 
 void LoginForm::setRememberProblem(bool shown)

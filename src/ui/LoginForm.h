@@ -45,6 +45,7 @@ private slots:
     void translate();
 
 private:
+    void layOutRememberRow();
     void buildForm();
     QFrame *buildField(const QString &frameName, const QString &iconName, const QString &icon,
                        QLineEdit *field, int y);

@@ -13,6 +13,7 @@
 #include "ui/ConnectionAnimation.h"
 #include "ui/SettingsWindow.h"
 #include "vpn/VpnManager.h"
+#include "widgets/CaptionFit.h"
 #include "widgets/ScreenPixmap.h"
 
 #include <QDesktopServices>
@@ -245,10 +246,9 @@ void MainForm::buildKillSwitchRow()
                                         "rgba(0,0,0,34); border-radius: 24px; }"));
     QLabel *icon = makeLabel(frame, "labelKillSwitchIcon", QRect(14, 12, 24, 24));
     icon->setPixmap(homeIcon(ShieldIcon, accent, 24));
-    labelKillSwitchText = makeLabel(
-        frame, "labelKillSwitchText", QRect(48, 6, 240, 20),
-        QStringLiteral("background: transparent; border: 0; color: #1C2733; font-size: 14px;"));
+    labelKillSwitchText = makeLabel(frame, "labelKillSwitchText", QRect(48, 6, 240, 20));
     labelKillSwitchText->setText(QStringLiteral("Internet Kill Switch"));
+    fitKillSwitchText();
     labelKillSwitchCaption = makeLabel(
         frame, "labelKillSwitchCaption", QRect(48, 26, 240, 16),
         QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: 10px;"));
@@ -257,6 +257,13 @@ void MainForm::buildKillSwitchRow()
     pushButtonKillSwitch->setIconSize(QSize(40, 23));
     connect(pushButtonKillSwitch, &QPushButton::clicked, this,
             &MainForm::on_pushButtonKillSwitch_clicked);
+}
+
+void MainForm::fitKillSwitchText()
+{
+    CaptionFit::fitTextSize(labelKillSwitchText,
+                            QStringLiteral("background: transparent; border: 0; color: #1C2733;"),
+                            {"14px", "13px", "12px"});
 }
 
 void MainForm::buildCards()
@@ -740,5 +747,6 @@ void MainForm::translate()
     pushButtonSupport->setText(text("about.support"));
     pushButtonLogOut->setText(text("settings.logout"));
     labelKillSwitchText->setText(text("settings.killSwitch"));
+    fitKillSwitchText();
     showTunnelProblem();
 }

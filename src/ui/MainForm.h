@@ -109,6 +109,7 @@ private:
     void buildStatusArea();
     void buildRateCards();
     void buildKillSwitchRow();
+    void fitKillSwitchText();
     void buildCards();
     void buildMenu();
     void buildNavigation();

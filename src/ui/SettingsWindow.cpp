@@ -20,6 +20,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <iterator>
+
 namespace {
 
 const char headerStyle[] =
@@ -105,8 +107,8 @@ QString SettingsWindow::applicationVersion()
 void SettingsWindow::buildVisiblePage()
 {
     languageHeader =
-        textLabel(this, QRect(24, 98, 220, 16), headerStyle, QStringLiteral("LANGUAGE"));
-    languageSubtitle = textLabel(this, QRect(24, 120, 260, 16), subtitleStyle,
+        textLabel(this, QRect(24, 98, 363, 16), headerStyle, QStringLiteral("LANGUAGE"));
+    languageSubtitle = textLabel(this, QRect(24, 120, 363, 16), subtitleStyle,
                                  QStringLiteral("Choose the app language"));
     QFrame *languageCard = card(this, "frameLanguageCard", QRect(24, 150, 363, 58));
     comboBoxLanguage = new QComboBox(languageCard);
@@ -126,8 +128,8 @@ void SettingsWindow::buildVisiblePage()
             &SettingsWindow::on_comboBoxLanguage_currentIndexChanged);
 
     supportHeader =
-        textLabel(this, QRect(24, 236, 220, 16), headerStyle, QStringLiteral("SUPPORT & FEEDBACK"));
-    supportSubtitle = textLabel(this, QRect(24, 258, 300, 16), subtitleStyle,
+        textLabel(this, QRect(24, 236, 363, 16), headerStyle, QStringLiteral("SUPPORT & FEEDBACK"));
+    supportSubtitle = textLabel(this, QRect(24, 258, 363, 16), subtitleStyle,
                                 QStringLiteral("Get help and support for any questions you have"));
     QFrame *supportCard = card(this, "frameSupportCard", QRect(24, 288, 363, 174));
     helpCenterRow = supportRow(supportCard, 0, IconPainter::Help, "HelpCenter");
@@ -154,15 +156,47 @@ void SettingsWindow::buildVisiblePage()
                        "white; font-size: 14px; font-weight: 500; letter-spacing: 1.4px;"));
     pushButtonLogOut->show();
 
+    buildSwitchesCard();
+
     versionLabel = new QLabel(this);
     versionLabel->setObjectName(QStringLiteral("labelAppVersion"));
-    versionLabel->setGeometry(24, 660, 363, 18);
+    versionLabel->setGeometry(24, 770, 363, 18);
     versionLabel->setAlignment(Qt::AlignCenter);
     versionLabel->setStyleSheet(
         QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: "
                        "11px; letter-spacing: 1.6px;"));
     versionLabel->setText(QStringLiteral("APP VERSION %1 - %2 VPN")
                               .arg(applicationVersion(), QStringLiteral("CORVANE")));
+}
+
+// The switches a desktop member needs every day, below the sign-out button; each row's
+// description is its tooltip. The other switches stay in the hidden list.
+void SettingsWindow::buildSwitchesCard()
+{
+    const AppSettings::Switch shown[] = {AppSettings::TrayIcon, AppSettings::Notifications,
+                                         AppSettings::AutoConnect, AppSettings::Startup};
+    constexpr int rowHeight = 44;
+    QFrame *switchesCard =
+        card(this, "frameSwitchesCard", QRect(24, 566, 363, int(std::size(shown)) * rowHeight));
+    int y = 0;
+    for (const AppSettings::Switch key : shown) {
+        SwitchRow &switchRow = row(key);
+        switchRow.title->setParent(switchesCard);
+        switchRow.title->setGeometry(20, y, 275, rowHeight);
+        switchRow.title->setStyleSheet(QStringLiteral(
+            "QLabel { background: transparent; border: 0; color: #1C2733; font-size: 14px; }"
+            "QLabel:disabled { color: #A3ABB6; }"));
+        switchRow.button->setParent(switchesCard);
+        switchRow.button->setGeometry(303, y + 10, 44, 24);
+        switchRow.button->setCursor(Qt::PointingHandCursor);
+        switchRow.button->setStyleSheet(QStringLiteral("border: 0; background: transparent;"));
+        if (y > 0) {
+            auto *line = new QFrame(switchesCard);
+            line->setGeometry(0, y, 363, 1);
+            line->setStyleSheet(QStringLiteral("background: rgba(0,0,0,20); border: 0;"));
+        }
+        y += rowHeight;
+    }
 }
 
 QWidget *SettingsWindow::supportRow(QWidget *supportCard, int y, int iconKind, const char *name)
@@ -427,6 +461,8 @@ void SettingsWindow::translate()
     for (SwitchRow &switchRow : switchRows) {
         switchRow.title->setText(tr(switchRow.titleKey));
         switchRow.description->setText(tr(switchRow.descriptionKey));
+        switchRow.title->setToolTip(switchRow.description->text());
+        switchRow.button->setToolTip(switchRow.description->text());
     }
     NavigationBar::translate(this, languageManager);
 }

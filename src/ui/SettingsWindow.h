@@ -61,6 +61,7 @@ private:
     };
 
     void buildVisiblePage();
+    void buildSwitchesCard();
     void buildSwitchList();
     QWidget *supportRow(QWidget *card, int y, int iconKind, const char *name);
     bool toggle(AppSettings::Switch key);
