@@ -28,6 +28,7 @@ private slots:
     void refusedCallsChangeNothing();
     void killSwitchArgumentsAreChecked_data();
     void killSwitchArgumentsAreChecked();
+    void transferIsTheToolsOutput_data();
     void transferIsTheToolsOutput();
     void exitsWhenIdleWithNothingToKeep();
     void aVanishedClientLeavesTheBlockInForce();
@@ -55,6 +56,7 @@ void TestHelperService::initTestCase()
     // The helper inherits this environment when the bus starts it: fakes, a runtime folder.
     fakes = std::make_unique<FakePrograms>();
     fakes->script("wg", "STDOUT", "key\t1000\t500\n");
+    fakes->script("wg", "STDOUT_FOR_LATEST_HANDSHAKES", "key\t1760000000\n");
     qputenv("RUNTIME_DIRECTORY", runtimeDirectory.path().toLocal8Bit());
     bus = std::make_unique<PrivateSystemBus>();
     QVERIFY2(bus->isRunning(), qPrintable(bus->log()));
@@ -119,6 +121,7 @@ void TestHelperService::refusedCallsChangeNothing_data()
     QTest::newRow("Install") << "Install" << QVariantList{QString::fromUtf8(sampleConfig())};
     QTest::newRow("Remove") << "Remove" << QVariantList{};
     QTest::newRow("Transfer") << "Transfer" << QVariantList{};
+    QTest::newRow("Handshakes") << "Handshakes" << QVariantList{};
     QTest::newRow("PutKillSwitch")
         << "PutKillSwitch" << QVariantList{QStringList{"192.0.2.1"}, false, QStringList{}};
     QTest::newRow("LiftKillSwitch") << "LiftKillSwitch" << QVariantList{};
@@ -176,12 +179,29 @@ void TestHelperService::killSwitchArgumentsAreChecked()
     QCOMPARE(call("LiftKillSwitch").type(), QDBusMessage::ReplyMessage);
 }
 
+void TestHelperService::transferIsTheToolsOutput_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("toolCall");
+    QTest::newRow("Transfer") << "Transfer"
+                              << "key\t1000\t500\n"
+                              << "wg\tshow\tvpn_wg0\ttransfer";
+    QTest::newRow("Handshakes") << "Handshakes"
+                                << "key\t1760000000\n"
+                                << "wg\tshow\tvpn_wg0\tlatest-handshakes";
+}
+
+// The tools' own answers, read through the helper.
 void TestHelperService::transferIsTheToolsOutput()
 {
-    const QDBusMessage reply = call("Transfer");
+    QFETCH(QString, method);
+    QFETCH(QString, output);
+    QFETCH(QString, toolCall);
+    const QDBusMessage reply = call(qPrintable(method));
     QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
-    QCOMPARE(reply.arguments().value(0).toString(), QStringLiteral("key\t1000\t500\n"));
-    QCOMPARE(fakes->calls().last(), QStringLiteral("wg\tshow\tvpn_wg0\ttransfer"));
+    QCOMPARE(reply.arguments().value(0).toString(), output);
+    QCOMPARE(fakes->calls().last(), toolCall);
 }
 
 // A block in force keeps the helper; with nothing to keep it leaves, and the bus starts it again.

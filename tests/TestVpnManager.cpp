@@ -2,6 +2,7 @@
 #include "SampleConfig.h"
 #include "vpn/VpnManager.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QtTest>
@@ -87,6 +88,8 @@ private slots:
     void threeEmptyPollsEndInError_data();
     void threeEmptyPollsEndInError();
     void twoEmptyPollsThenValidAreTolerated();
+    void staleWhenSendingIntoAnOldSession_data();
+    void staleWhenSendingIntoAnOldSession();
     void killSwitchWhileDisconnected_data();
     void killSwitchWhileDisconnected();
     void killSwitchWaitsForTheStopWhileConnectedOnWindows();
@@ -400,6 +403,61 @@ void TestVpnManager::trafficRates()
     QCOMPARE(emitted, rates);
     QCOMPARE(callsOf("wg.exe").first(), QStringLiteral("wg.exe\tshow\tvpn_wg0\ttransfer"));
     QCOMPARE(manager->connectionState(), int(ConnectionState::Connected));
+}
+
+struct HealthPoll {
+    QString transfer;
+    // Age of the newest handshake in seconds; -1 for none yet.
+    int handshakeAge;
+    bool stale;
+};
+Q_DECLARE_METATYPE(QVector<HealthPoll>)
+
+void TestVpnManager::staleWhenSendingIntoAnOldSession_data()
+{
+    QTest::addColumn<QVector<HealthPoll>>("polls");
+    QTest::newRow("sending only past 180 s, then a new handshake")
+        << QVector<HealthPoll>{{"k\t1000\t500", 10, false},
+                               {"k\t1000\t900", 170, false},
+                               {"k\t1000\t1300", 181, true},
+                               {"k\t1000\t1300", 200, true},
+                               {"k\t1000\t1700", 3, false}};
+    QTest::newRow("an idle tunnel with an old handshake is not stale")
+        << QVector<HealthPoll>{{"k\t1000\t500", 400, false}, {"k\t1000\t500", 600, false}};
+    QTest::newRow("anything received proves the session") << QVector<HealthPoll>{
+        {"k\t1000\t500", 10, false}, {"k\t1000\t900", 300, true}, {"k\t1200\t1300", 300, false}};
+    QTest::newRow("no handshake yet counts from the start")
+        << QVector<HealthPoll>{{"k\t0\t500", -1, false}, {"k\t0\t900", -1, false}};
+    QTest::newRow("an unreadable answer changes nothing")
+        << QVector<HealthPoll>{{"k\t0\t500", 300, true}, {"k\t0\t900", -2, true}};
+}
+
+// The handshakes are read with each traffic poll; the tunnel is stale while it sends into a
+// session older than WireGuard keeps, and only then.
+void TestVpnManager::staleWhenSendingIntoAnOldSession()
+{
+    QFETCH(QVector<HealthPoll>, polls);
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    QVERIFY(connectTunnel(*manager));
+    QSignalSpy health(manager.get(), &VpnManager::tunnelHealthChanged);
+    bool stale = false;
+    for (const HealthPoll &poll : polls) {
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        fakes->script("wg", "STDOUT_FOR_TRANSFER", poll.transfer + "\n");
+        const QString handshakes = poll.handshakeAge == -2 ? QStringLiteral("k\tlately\n")
+                                   : poll.handshakeAge < 0
+                                       ? QStringLiteral("k\t0\n")
+                                       : QStringLiteral("k\t%1\n").arg(now - poll.handshakeAge);
+        fakes->script("wg", "STDOUT_FOR_LATEST_HANDSHAKES", handshakes);
+        QVERIFY(QMetaObject::invokeMethod(manager.get(), "checkConnectionStatus"));
+        QCOMPARE(manager->isTunnelStale(), poll.stale);
+        if (poll.stale != stale) {
+            QCOMPARE(health.takeFirst().at(0).toBool(), poll.stale);
+            stale = poll.stale;
+        }
+        QVERIFY(health.isEmpty());
+    }
+    QVERIFY(callsOf("wg").contains("wg\tshow\tvpn_wg0\tlatest-handshakes"));
 }
 
 void TestVpnManager::threeEmptyPollsEndInError_data()

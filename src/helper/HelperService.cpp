@@ -118,6 +118,13 @@ QString HelperService::Transfer()
     return {};
 }
 
+QString HelperService::Handshakes()
+{
+    authorizeThen(
+        [this](const QDBusMessage &call) { reply(call, {tools->handshakes(toolTimeoutMs)}); });
+    return {};
+}
+
 void HelperService::PutKillSwitch(const QStringList &serviceAddresses, bool tunnel,
                                   const QStringList &peerEndpoints)
 {

@@ -29,6 +29,7 @@ public slots:
     Q_SCRIPTABLE int Install(const QString &configuration, QString &errorText);
     Q_SCRIPTABLE void Remove();
     Q_SCRIPTABLE QString Transfer();
+    Q_SCRIPTABLE QString Handshakes();
     Q_SCRIPTABLE void PutKillSwitch(const QStringList &serviceAddresses, bool tunnel,
                                     const QStringList &peerEndpoints);
     Q_SCRIPTABLE void LiftKillSwitch();

@@ -110,9 +110,12 @@ Invocation CommandSet::removeTunnel(const QString &configPath) const
 
 Invocation CommandSet::tunnelTransfer() const
 {
-    const QString program =
-        setKind == Kind::Windows ? QStringLiteral("wg.exe") : QStringLiteral("wg");
-    return {program, {"show", QLatin1String(tunnelName), "transfer"}};
+    return {wgProgram(), {"show", QLatin1String(tunnelName), "transfer"}};
+}
+
+Invocation CommandSet::tunnelHandshakes() const
+{
+    return {wgProgram(), {"show", QLatin1String(tunnelName), "latest-handshakes"}};
 }
 
 QVector<Invocation> CommandSet::liftKillSwitch() const

@@ -51,6 +51,9 @@ public:
     Invocation removeTunnel(const QString &configPath) const;
     // One line per peer: public key, received bytes, sent bytes, separated by tabs.
     Invocation tunnelTransfer() const;
+    // One line per peer: public key and the time of its latest handshake in seconds since the
+    // epoch (0 for none yet), separated by a tab.
+    Invocation tunnelHandshakes() const;
 
     // Whether the block names what it lets through (Linux: the services, the resolvers and a
     // tunnel), so that it never needs lifting; the Windows rule blocks everything, and is lifted
@@ -67,6 +70,10 @@ private:
     explicit CommandSet(Kind kind)
         : setKind(kind)
     {}
+    QString wgProgram() const
+    {
+        return setKind == Kind::Windows ? QStringLiteral("wg.exe") : QStringLiteral("wg");
+    }
 
     Kind setKind;
 };

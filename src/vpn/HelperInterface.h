@@ -6,6 +6,7 @@
 //   Install(s configuration) -> (i exitCode, s errorText)   validates, then installs
 //   Remove()                                                removes tunnel and file
 //   Transfer() -> (s output)                                the tool's transfer counters
+//   Handshakes() -> (s output)                              the peers' latest handshakes
 //   PutKillSwitch(as serviceAddresses, b tunnel, as peerEndpoints)
 //   LiftKillSwitch()
 namespace HelperInterface {

@@ -121,12 +121,22 @@ void HelperTunnelTools::removeNow(int timeoutMs)
     callNow("Remove", {}, timeoutMs);
 }
 
-QString HelperTunnelTools::transfer(int timeoutMs)
+QString HelperTunnelTools::callForText(const char *method, int timeoutMs)
 {
-    const QDBusMessage reply = callNow("Transfer", {}, timeoutMs);
+    const QDBusMessage reply = callNow(method, {}, timeoutMs);
     return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
                ? reply.arguments().first().toString()
                : QString();
+}
+
+QString HelperTunnelTools::transfer(int timeoutMs)
+{
+    return callForText("Transfer", timeoutMs);
+}
+
+QString HelperTunnelTools::handshakes(int timeoutMs)
+{
+    return callForText("Handshakes", timeoutMs);
 }
 
 bool HelperTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)

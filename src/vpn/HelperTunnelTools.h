@@ -22,12 +22,15 @@ public:
     void remove() override;
     void removeNow(int timeoutMs) override;
     QString transfer(int timeoutMs) override;
+    QString handshakes(int timeoutMs) override;
     bool putKillSwitch(const Platform::KillSwitchRules &rules) override;
     bool liftKillSwitch() override;
 
 private:
     QDBusMessage methodCall(const char *method, const QVariantList &arguments = {}) const;
     QDBusMessage callNow(const char *method, const QVariantList &arguments, int timeoutMs);
+    // The first text of a call answered at once; empty when it fails.
+    QString callForText(const char *method, int timeoutMs);
     void whenAnswered(const QDBusPendingCall &pending,
                       const std::function<void(const QDBusMessage &)> &handle);
     // Notes why a call failed, with a log line that names it; true when it did not.

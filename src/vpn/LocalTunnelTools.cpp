@@ -101,6 +101,11 @@ QString LocalTunnelTools::transfer(int timeoutMs)
     return QString::fromUtf8(runAndWait(commands.tunnelTransfer(), timeoutMs));
 }
 
+QString LocalTunnelTools::handshakes(int timeoutMs)
+{
+    return QString::fromUtf8(runAndWait(commands.tunnelHandshakes(), timeoutMs));
+}
+
 bool LocalTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)
 {
     return runFirewall(commands.putKillSwitch(rules));

@@ -19,6 +19,7 @@ public:
     void remove() override;
     void removeNow(int timeoutMs) override;
     QString transfer(int timeoutMs) override;
+    QString handshakes(int timeoutMs) override;
     bool putKillSwitch(const Platform::KillSwitchRules &rules) override;
     bool liftKillSwitch() override;
 

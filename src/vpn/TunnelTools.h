@@ -28,6 +28,8 @@ public:
     virtual void removeNow(int timeoutMs) = 0;
     // The transfer counters as the tool prints them; empty when there is no tunnel.
     virtual QString transfer(int timeoutMs) = 0;
+    // The peers' latest handshakes as the tool prints them; empty when there is no tunnel.
+    virtual QString handshakes(int timeoutMs) = 0;
     // Puts the block in place of any block there is; true when it is in force.
     virtual bool putKillSwitch(const Platform::KillSwitchRules &rules) = 0;
     virtual bool liftKillSwitch() = 0;

@@ -6,6 +6,7 @@
 #include "vpn/ServiceAddresses.h"
 #include "vpn/WireGuardConfig.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QHostAddress>
@@ -144,6 +145,8 @@ void VpnManager::processWgUpFinished(int exitCode, QString errorText)
     state = ConnectionState::Connected;
     emit connectionStateChanged(state);
     failedStatusChecks = 0;
+    lastPollReceived = lastPollSent = false;
+    tunnelUpSinceEpoch = QDateTime::currentSecsSinceEpoch();
     if (!commands.killSwitchIsSelective() && killSwitchActive)
         deactivateKillSwitch();
     startTimers();
@@ -175,6 +178,7 @@ void VpnManager::stopTimers()
 void VpnManager::stopTunnel(bool failed)
 {
     stopTimers();
+    setTunnelStale(false);
     pendingStops.append(failed);
     tools->remove();
 }

@@ -25,6 +25,9 @@ public:
         int clockTickMs = 1000;
         // How long the removal before an install and each traffic poll may block.
         int toolTimeoutMs = 5000;
+        // WireGuard gives up on a session with no handshake for 180 s: sending into such a
+        // session with nothing coming back means the server no longer answers.
+        int staleHandshakeSeconds = 180;
     };
 
     // Makes the privileged half for a new controller: by default the tools themselves where the
@@ -56,6 +59,10 @@ public:
     void setTimings(const Timings &newTimings);
     QString configFilePath() const { return configPath; }
     bool isKillSwitchActive() const { return killSwitchActive; }
+    // Whether the connected tunnel sends into a session the server no longer answers.
+    bool isTunnelStale() const { return tunnelStale; }
+    // Reads the handshakes at once rather than at the next poll (after a resume, a new route).
+    void checkHealthNow();
     // Why the last attempt could not even reach the tools (the helper missing or refusing).
     TunnelTools::Problem lastProblem() const { return tools->lastProblem(); }
 
@@ -64,6 +71,7 @@ signals:
     void updateUploadSpeed(quint64 bytesPerSec);
     void connectionStateChanged(int state);
     void connectionTimeUpdated(int totalSeconds);
+    void tunnelHealthChanged(bool stale);
 
 public slots:
     void changeConnectionState(int state, QByteArray configData = QByteArray());
@@ -82,6 +90,8 @@ private:
     void stopTunnel(bool failed);
     void finishStop(bool failed);
     void startTimers();
+    void updateHealth();
+    void setTunnelStale(bool stale);
     void stopTimers();
 
     void activateKillSwitch();
@@ -97,6 +107,11 @@ private:
     QTimer *connectionTimer = nullptr;
     quint64 lastReceivedBytes = 0;
     quint64 lastSentBytes = 0;
+    // What the last traffic poll saw move, for the health check.
+    bool lastPollReceived = false;
+    bool lastPollSent = false;
+    qint64 tunnelUpSinceEpoch = 0;
+    bool tunnelStale = false;
     const QString tunnelName = QLatin1String(Platform::CommandSet::tunnelName);
     QString configPath;
     int failedStatusChecks = 0;

@@ -1,5 +1,7 @@
 #include "vpn/VpnManager.h"
 
+#include <QDateTime>
+#include <QDebug>
 #include <QTimer>
 
 namespace {
@@ -30,6 +32,24 @@ TransferTotals readTotals(const QString &output)
         totals.valid = true;
     }
     return totals;
+}
+
+// The newest handshake of any peer in seconds since the epoch, 0 for none yet; -1 when the
+// output is not the tool's.
+qint64 latestHandshake(const QString &output)
+{
+    qint64 latest = -1;
+    for (const QString &line : output.split(QLatin1Char('\n'))) {
+        const QStringList parts = line.trimmed().split(QLatin1Char('\t'));
+        if (parts.size() != 2)
+            continue;
+        bool ok = false;
+        const qint64 seconds = parts.at(1).toLongLong(&ok);
+        if (!ok || seconds < 0)
+            return -1;
+        latest = qMax(latest, seconds);
+    }
+    return latest;
 }
 
 // A counter that went down means the tunnel was recreated: its whole new count is new traffic.
@@ -63,4 +83,41 @@ void VpnManager::checkConnectionStatus()
     lastSentBytes = totals.sent;
     emit updateDownloadSpeed(received);
     emit updateUploadSpeed(sent);
+    lastPollReceived = received > 0;
+    lastPollSent = sent > 0;
+    updateHealth();
+}
+
+void VpnManager::checkHealthNow()
+{
+    if (state == ConnectionState::Connected)
+        updateHealth();
+}
+
+// Anything received proves the session alive. Otherwise the handshakes tell: a session whose
+// newest handshake (or, before the first, the tunnel's start) is older than WireGuard keeps one
+// is stale while the client sends into it, and fresh again with a new handshake.
+void VpnManager::updateHealth()
+{
+    if (lastPollReceived) {
+        setTunnelStale(false);
+        return;
+    }
+    const qint64 latest = latestHandshake(tools->handshakes(timings.toolTimeoutMs));
+    if (latest < 0)
+        return;
+    const qint64 since = latest > 0 ? latest : tunnelUpSinceEpoch;
+    if (QDateTime::currentSecsSinceEpoch() - since <= timings.staleHandshakeSeconds)
+        setTunnelStale(false);
+    else if (lastPollSent)
+        setTunnelStale(true);
+}
+
+void VpnManager::setTunnelStale(bool stale)
+{
+    if (stale == tunnelStale)
+        return;
+    tunnelStale = stale;
+    qDebug() << (stale ? "Tunnel is stale: no handshake while sending" : "Tunnel handshakes again");
+    emit tunnelHealthChanged(stale);
 }

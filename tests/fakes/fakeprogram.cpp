@@ -11,7 +11,10 @@
 //   FAKE_<NAME>_HANG=1                        never answer
 //
 // A variable with the suffix _<n> (FAKE_WG_STDOUT_2) answers the n-th call only, counted from 1
-// per program in the file $FAKE_LOG.<NAME>.count.
+// per program in the file $FAKE_LOG.<NAME>.count; one with the suffix _FOR_<LAST ARGUMENT>
+// (FAKE_WG_STDOUT_FOR_LATEST_HANDSHAKES, the argument spelt as names are) answers the calls
+// whose last argument it names. The call number goes first, then the argument, then the plain
+// variable.
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -71,12 +74,24 @@ int nextCallNumber(const std::string &counterPath)
     return number;
 }
 
-const char *setting(const std::string &stem, const std::string &key, int call)
+struct Call {
+    std::string stem;
+    int number = 1;
+    std::string lastArgument;
+};
+
+const char *setting(const Call &call, const std::string &key)
 {
-    const std::string numbered = stem + "_" + key + "_" + std::to_string(call);
+    const std::string numbered = call.stem + "_" + key + "_" + std::to_string(call.number);
     if (const char *value = std::getenv(numbered.c_str()))
         return value;
-    return std::getenv((stem + "_" + key).c_str());
+    if (!call.lastArgument.empty()) {
+        const std::string forArgument =
+            call.stem + "_" + key + "_FOR" + variableStem(call.lastArgument).substr(4);
+        if (const char *value = std::getenv(forArgument.c_str()))
+            return value;
+    }
+    return std::getenv((call.stem + "_" + key).c_str());
 }
 
 int digitsIn(const std::string &text)
@@ -103,29 +118,29 @@ int main(int argc, char *argv[])
         for (const char *c = argv[i]; *c; ++c)
             line += *c == '\n' ? std::string("\\n") : std::string(1, *c);
     }
-    int call = 1;
+    Call call{stem, 1, argc > 1 ? argv[argc - 1] : ""};
     if (log) {
         appendLine(log, line + "\n");
-        call = nextCallNumber(std::string(log) + "." + stem + ".count");
+        call.number = nextCallNumber(std::string(log) + "." + stem + ".count");
     }
 
-    if (const char *hang = setting(stem, "HANG", call); hang && std::string(hang) == "1") {
+    if (const char *hang = setting(call, "HANG"); hang && std::string(hang) == "1") {
         for (;;)
             std::this_thread::sleep_for(std::chrono::hours(1));
     }
     int delayMs = 0;
-    if (const char *delay = setting(stem, "DELAY_MS", call))
+    if (const char *delay = setting(call, "DELAY_MS"))
         delayMs = std::atoi(delay);
-    if (const char *fromArg = setting(stem, "DELAY_FROM_LAST_ARG", call);
+    if (const char *fromArg = setting(call, "DELAY_FROM_LAST_ARG");
         fromArg && std::string(fromArg) == "1" && argc > 1)
         delayMs = digitsIn(argv[argc - 1]);
     if (delayMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
 
-    if (const char *out = setting(stem, "STDOUT", call))
+    if (const char *out = setting(call, "STDOUT"))
         std::fputs(out, stdout);
-    if (const char *err = setting(stem, "STDERR", call))
+    if (const char *err = setting(call, "STDERR"))
         std::fputs(err, stderr);
-    const char *exitCode = setting(stem, "EXIT", call);
+    const char *exitCode = setting(call, "EXIT");
     return exitCode ? std::atoi(exitCode) : 0;
 }
