@@ -137,6 +137,11 @@ void MainWindow::connectForms()
     connect(widgetMain, &MainForm::changeTrayIconState, this, &MainWindow::changeTrayIconState);
     connect(widgetMain, &MainForm::currentServerChoosed, this, &MainWindow::setCurrentServer);
     connect(widgetMain, &MainForm::pingDone, this, &MainWindow::pingDone);
+    connect(widgetMain, &MainForm::linkConditionChanged, this, [this](int condition) {
+        linkCondition = condition;
+        presentConnectionState(false);
+    });
+    connect(widgetMain, &MainForm::serverAbandoned, this, &MainWindow::notifyServerAbandoned);
 }
 
 void MainWindow::createServiceClient()

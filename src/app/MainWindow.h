@@ -94,6 +94,7 @@ private:
     void restoreSession();
     void rememberCredentials();
     void presentConnectionState(bool notify);
+    void notifyServerAbandoned(const QString &from, const QString &to);
     QString text(const char *key, const char *english) const;
     QString withWindowTitle(const QString &text) const;
     // The stored language, English where it is not one of the three offered.
@@ -116,6 +117,7 @@ private:
     bool startedInTray = false;
     int loggedOut = 1;
     int connectionState = 1;
+    int linkCondition = 0;
     QString brandId;
     QString pendingEmail;
     QString pendingPassword;

@@ -105,10 +105,24 @@ void MainWindow::presentConnectionState(bool notify)
         text(presentation.notificationKey, presentation.notificationEnglish).arg(name);
     if (presentation.statusShowsNotification)
         statusAction->setText(notification);
+    if (linkCondition == int(ConnectionState::LinkCondition::NoNetwork))
+        statusAction->setText(text("status.nonetwork", "No network"));
+    else if (linkCondition == int(ConnectionState::LinkCondition::Unstable) &&
+             connectionState == ConnectionState::Connected)
+        statusAction->setText(text("status.unstable", "Connection unstable"));
     if (notify && AppSettings::switchState(AppSettings::Notifications) && trayIcon->isVisible())
         Platform::showDesktopNotification(trayIcon, windowTitle(), notification, notificationMs);
     connectAction->setEnabled(presentation.connectEnabled);
     connectAction->setText(text(presentation.connectKey, presentation.connectEnglish));
+}
+
+void MainWindow::notifyServerAbandoned(const QString &from, const QString &to)
+{
+    if (AppSettings::switchState(AppSettings::Notifications) && trayIcon->isVisible())
+        Platform::showDesktopNotification(
+            trayIcon, windowTitle(),
+            text("tray.serverAbandoned", "%1 stopped answering: connecting to %2").arg(from, to),
+            notificationMs);
 }
 
 // The catalogues' texts have no placeholder today; one that does gets the window title, and one

@@ -102,6 +102,7 @@ MainForm::MainForm(QWidget *parent)
     buildForm();
     createWindows();
     createManagers();
+    watchConnectionHealth();
     killSwitchEnabled = AppSettings::switchState(AppSettings::KillSwitch);
     vpnManager->setKillSwitchEnabled(killSwitchEnabled);
     setKillSwitchIcon();
@@ -534,12 +535,9 @@ void MainForm::setVpnConnectionState(int state)
     frameBackgroundGradientConnected->setStyleSheet(
         QStringLiteral("background-color: rgba(0,0,0,0);"));
 
-    const QString accentPill = QString::fromLatin1(pillStyleTemplate).arg(accent.name());
+    showStatePill();
     switch (state) {
     case ConnectionState::Connected:
-        setPill("status.protected", QString::fromLatin1(whiteText),
-                QString::fromLatin1(pillStyleTemplate).arg(accent.darker(115).name()), ShieldIcon,
-                Qt::white);
         pushButtonInfoState->setText(text("status.connected"));
         pushButtonInfoState->setIcon(QIcon(QStringLiteral(":/images/buttons/connectedState.png")));
         labelConnectionTime->setText(QStringLiteral("00:00:00"));
@@ -548,12 +546,6 @@ void MainForm::setVpnConnectionState(int state)
         fallbackAttempts = 0;
         break;
     case ConnectionState::Disconnected:
-        setPill("status.notsecure",
-                QStringLiteral("background: transparent; border: 0; color: #B00020;"),
-                QStringLiteral("background-color: #FFE5E5; color: #B00020; border: 1px solid "
-                               "#FFB3B3; border-radius: "
-                               "15px; padding: 5px 14px; font-weight: 500; font-size: 12px;"),
-                WarningIcon, QColor(QStringLiteral("#B00020")));
         maskAlpha = 0;
         if (disconnectRequested) {
             disconnectRequested = false;
@@ -562,22 +554,70 @@ void MainForm::setVpnConnectionState(int state)
         break;
     case ConnectionState::Connecting:
     case ConnectionState::Disconnecting:
-        setPill(state == ConnectionState::Connecting ? "status.connecting" : "status.disconnecting",
-                QString::fromLatin1(whiteText), accentPill, ShieldIcon, Qt::white);
         pushButtonChangeConnectionState->setEnabled(false);
         break;
     case ConnectionState::Error:
-        setPill("status.error",
-                QStringLiteral("background: transparent; border: 0; color: #B71C1C;"),
-                QStringLiteral("background-color: #FFCDD2; color: #B71C1C; border-radius: 15px; "
-                               "padding: 5px 14px; "
-                               "font-weight: 500; font-size: 12px;"),
-                WarningIcon, QColor(QStringLiteral("#B71C1C")));
         maskAlpha = 0;
         break;
     default:
         break;
     }
+}
+
+// The pill says the shown state, or the link's condition where it says more (no network, a
+// server that stopped answering).
+void MainForm::showStatePill()
+{
+    switch (linkCondition()) {
+    case ConnectionState::LinkCondition::Unstable:
+        setWarningPill("status.unstable", QColor(QStringLiteral("#8A5300")),
+                       QColor(QStringLiteral("#FFE9C2")));
+        return;
+    case ConnectionState::LinkCondition::NoNetwork:
+        setWarningPill("status.nonetwork", QColor(QStringLiteral("#4A5563")),
+                       QColor(QStringLiteral("#E6EAF0")));
+        return;
+    case ConnectionState::LinkCondition::Normal:
+        break;
+    }
+    switch (shownState) {
+    case ConnectionState::Connected:
+        setPill("status.protected", QString::fromLatin1(whiteText),
+                QString::fromLatin1(pillStyleTemplate).arg(accent.darker(115).name()), ShieldIcon,
+                Qt::white);
+        break;
+    case ConnectionState::Disconnected:
+        setPill("status.notsecure",
+                QStringLiteral("background: transparent; border: 0; color: #B00020;"),
+                QStringLiteral("background-color: #FFE5E5; color: #B00020; border: 1px solid "
+                               "#FFB3B3; border-radius: "
+                               "15px; padding: 5px 14px; font-weight: 500; font-size: 12px;"),
+                WarningIcon, QColor(QStringLiteral("#B00020")));
+        break;
+    case ConnectionState::Connecting:
+    case ConnectionState::Disconnecting:
+        setPill(shownState == ConnectionState::Connecting ? "status.connecting"
+                                                          : "status.disconnecting",
+                QString::fromLatin1(whiteText),
+                QString::fromLatin1(pillStyleTemplate).arg(accent.name()), ShieldIcon, Qt::white);
+        break;
+    case ConnectionState::Error:
+        setWarningPill("status.error", QColor(QStringLiteral("#B71C1C")),
+                       QColor(QStringLiteral("#FFCDD2")));
+        break;
+    default:
+        break;
+    }
+}
+
+void MainForm::setWarningPill(const char *key, const QColor &foreground, const QColor &background)
+{
+    setPill(key,
+            QStringLiteral("background: transparent; border: 0; color: %1;").arg(foreground.name()),
+            QStringLiteral("background-color: %1; color: %2; border-radius: 15px; padding: 5px "
+                           "14px; font-weight: 500; font-size: 12px;")
+                .arg(background.name(), foreground.name()),
+            WarningIcon, foreground);
 }
 
 void MainForm::increaseConnectionMaskOpacity()

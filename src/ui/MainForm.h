@@ -1,6 +1,7 @@
 #pragma once
 
 #include "network/ServerData.h"
+#include "vpn/ConnectionState.h"
 
 #include <QByteArray>
 #include <QVector>
@@ -10,7 +11,9 @@ class AccountWindow;
 class ConnectionAnimation;
 class LanguageManager;
 class NetworkManager;
+class NetworkMonitor;
 class PingManager;
+class QColor;
 class QFrame;
 class QGraphicsBlurEffect;
 class QLabel;
@@ -20,6 +23,7 @@ class RecomendedServerItem;
 class ServerListModel;
 class ServersWindow;
 class SettingsWindow;
+class SleepMonitor;
 class VpnManager;
 
 // The home page: the connect button, the state, time and traffic, the kill switch, three
@@ -65,6 +69,9 @@ signals:
     void changeTrayIconState(bool isEnabled);
     void pingDone();
     void logOutClicked();
+    void linkConditionChanged(int condition);
+    // The connection left a server that stopped answering for another.
+    void serverAbandoned(QString from, QString to);
 
 public slots:
     void trayIconChangeConnectionStateCLicked();
@@ -103,6 +110,8 @@ private slots:
     void on_pushButtonKillSwitch_clicked();
     void onVpnConfigFailed();
     void translate();
+    // The machine woke from sleep: the tunnel's health is read and latencies measured again.
+    void resumeAfterSleep();
 
 private:
     void buildForm();
@@ -133,6 +142,18 @@ private:
     void showCurrentServer();
     void markFavorites(const QVector<int> &ids);
     QString text(const char *key) const;
+    // Every listed server with a latency, but the current one, fastest first.
+    QVector<ServerData> fallbackCandidates() const;
+    void watchConnectionHealth();
+    void showTunnelHealth(bool stale);
+    void leaveDeadServer();
+    void networkChanged();
+    void onlineChanged(bool online);
+    ConnectionState::LinkCondition linkCondition() const;
+    // The pill and the tray's status line follow the link's condition.
+    void presentLinkCondition();
+    void showStatePill();
+    void setWarningPill(const char *key, const QColor &foreground, const QColor &background);
 
     ServerListModel *serverModel = nullptr;
     int pingCount = 0;
@@ -157,6 +178,11 @@ private:
     // A location change while connected: the new connection is asked for once the old tunnel
     // has been removed.
     bool reconnectAfterStop = false;
+    NetworkMonitor *networkMonitor = nullptr;
+    SleepMonitor *sleepMonitor = nullptr;
+    // A member who was connected (or connecting) when the network went is connected again
+    // once it returns.
+    bool reconnectWhenOnline = false;
 
     QFrame *frameBackgroundGradient = nullptr;
     QFrame *frameBackgroundGradientConnected = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/MainForm.h"
 
 #include "ping/PingOutput.h"
+#include "platform/NetworkMonitor.h"
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListModel.h"
 #include "servers/ServersWindow.h"
@@ -97,6 +98,12 @@ void MainForm::requestConnection(const ServerData &server)
     // Nothing to connect to: say so as any failed connection does.
     if (server.serverIp.isEmpty()) {
         setVpnConnectionState(ConnectionState::Error);
+        return;
+    }
+    // With no network the request could only fail: it waits for the network to return.
+    if (!networkMonitor->isOnline()) {
+        reconnectWhenOnline = true;
+        presentLinkCondition();
         return;
     }
     setVpnConnectionState(ConnectionState::Connecting);
@@ -202,19 +209,17 @@ void MainForm::showError()
 
 void MainForm::onVpnConfigFailed()
 {
+    // A request that failed because the network went is asked again once it returns.
+    if (!networkMonitor->isOnline()) {
+        reconnectWhenOnline = true;
+        showError();
+        return;
+    }
     if (fallbackAttempts >= 3 || !serverModel) {
         showError();
         return;
     }
-    // Every server of the list, whatever the servers page filters or searches, by latency.
-    QVector<ServerData> candidates;
-    for (const ServerData &listed : qAsConst(serverList)) {
-        const ServerData server = serverModel->serverById(listed.id);
-        if (ServerListModel::hasValidLatency(server) && server.id != currentServer.id)
-            candidates.append(server);
-    }
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const ServerData &a, const ServerData &b) { return a.ping < b.ping; });
+    const QVector<ServerData> candidates = fallbackCandidates();
     if (fallbackAttempts >= candidates.size()) {
         showError();
         return;
@@ -227,6 +232,20 @@ void MainForm::onVpnConfigFailed()
     AppSettings::setValue(AppSettings::LastServerId, next.id);
     vpnManager->prepareForConfigurationRequest();
     emit requestVpnConnect(next.serverIp);
+}
+
+// Every server of the list, whatever the servers page filters or searches.
+QVector<ServerData> MainForm::fallbackCandidates() const
+{
+    QVector<ServerData> candidates;
+    for (const ServerData &listed : qAsConst(serverList)) {
+        const ServerData server = serverModel->serverById(listed.id);
+        if (ServerListModel::hasValidLatency(server) && server.id != currentServer.id)
+            candidates.append(server);
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const ServerData &a, const ServerData &b) { return a.ping < b.ping; });
+    return candidates;
 }
 
 void MainForm::refreshPings()

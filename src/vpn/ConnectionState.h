@@ -11,4 +11,12 @@ enum State : int {
     Error = 4,
 };
 
+// What the pill says beside the tunnel's state: a tunnel the server no longer answers, or no
+// network at all.
+enum class LinkCondition : int {
+    Normal = 0,
+    Unstable = 1,
+    NoNetwork = 2,
+};
+
 } // namespace ConnectionState

@@ -60,11 +60,16 @@ VpnManager::VpnManager(QObject *parent, const Platform::CommandSet &commands)
     });
     connect(serviceAddresses, &ServiceAddresses::changed, this,
             &VpnManager::refreshActiveKillSwitch);
+    giveUpTimer = new QTimer(this);
+    giveUpTimer->setSingleShot(true);
+    giveUpTimer->setInterval(timings.staleGiveUpMs);
+    connect(giveUpTimer, &QTimer::timeout, this, &VpnManager::tunnelDead);
 }
 
 void VpnManager::setTimings(const Timings &newTimings)
 {
     timings = newTimings;
+    giveUpTimer->setInterval(timings.staleGiveUpMs);
     if (auto *local = qobject_cast<LocalTunnelTools *>(tools))
         local->setToolTimeout(timings.toolTimeoutMs);
 }

@@ -28,6 +28,8 @@ public:
         // WireGuard gives up on a session with no handshake for 180 s: sending into such a
         // session with nothing coming back means the server no longer answers.
         int staleHandshakeSeconds = 180;
+        // A tunnel stale this much longer is given up for another server.
+        int staleGiveUpMs = 30000;
     };
 
     // Makes the privileged half for a new controller: by default the tools themselves where the
@@ -63,6 +65,9 @@ public:
     bool isTunnelStale() const { return tunnelStale; }
     // Reads the handshakes at once rather than at the next poll (after a resume, a new route).
     void checkHealthNow();
+    // The machine's route changed: the service hosts are looked up again for the block, and the
+    // tunnel's health is read at once.
+    void networkChanged();
     // Why the last attempt could not even reach the tools (the helper missing or refusing).
     TunnelTools::Problem lastProblem() const { return tools->lastProblem(); }
 
@@ -72,6 +77,8 @@ signals:
     void connectionStateChanged(int state);
     void connectionTimeUpdated(int totalSeconds);
     void tunnelHealthChanged(bool stale);
+    // The tunnel stayed stale for staleGiveUpMs: its server no longer answers.
+    void tunnelDead();
 
 public slots:
     void changeConnectionState(int state, QByteArray configData = QByteArray());
@@ -112,6 +119,7 @@ private:
     bool lastPollSent = false;
     qint64 tunnelUpSinceEpoch = 0;
     bool tunnelStale = false;
+    QTimer *giveUpTimer = nullptr;
     const QString tunnelName = QLatin1String(Platform::CommandSet::tunnelName);
     QString configPath;
     int failedStatusChecks = 0;

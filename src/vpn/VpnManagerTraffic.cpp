@@ -1,5 +1,7 @@
 #include "vpn/VpnManager.h"
 
+#include "vpn/ServiceAddresses.h"
+
 #include <QDateTime>
 #include <QDebug>
 #include <QTimer>
@@ -94,6 +96,12 @@ void VpnManager::checkHealthNow()
         updateHealth();
 }
 
+void VpnManager::networkChanged()
+{
+    serviceAddresses->refresh();
+    checkHealthNow();
+}
+
 // Anything received proves the session alive. Otherwise the handshakes tell: a session whose
 // newest handshake (or, before the first, the tunnel's start) is older than WireGuard keeps one
 // is stale while the client sends into it, and fresh again with a new handshake.
@@ -118,6 +126,10 @@ void VpnManager::setTunnelStale(bool stale)
     if (stale == tunnelStale)
         return;
     tunnelStale = stale;
+    if (stale)
+        giveUpTimer->start();
+    else
+        giveUpTimer->stop();
     qDebug() << (stale ? "Tunnel is stale: no handshake while sending" : "Tunnel handshakes again");
     emit tunnelHealthChanged(stale);
 }

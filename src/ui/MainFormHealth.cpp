@@ -1,0 +1,89 @@
+#include "ui/MainForm.h"
+
+#include "platform/NetworkMonitor.h"
+#include "platform/SleepMonitor.h"
+#include "vpn/VpnManager.h"
+
+#include <QDebug>
+
+void MainForm::watchConnectionHealth()
+{
+    networkMonitor = new NetworkMonitor(this);
+    sleepMonitor = new SleepMonitor(this);
+    connect(vpnManager, &VpnManager::tunnelHealthChanged, this, &MainForm::showTunnelHealth);
+    connect(vpnManager, &VpnManager::tunnelDead, this, &MainForm::leaveDeadServer);
+    connect(networkMonitor, &NetworkMonitor::routeChanged, this, &MainForm::networkChanged);
+    connect(networkMonitor, &NetworkMonitor::onlineChanged, this, &MainForm::onlineChanged);
+    connect(sleepMonitor, &SleepMonitor::resumed, this, &MainForm::resumeAfterSleep);
+}
+
+ConnectionState::LinkCondition MainForm::linkCondition() const
+{
+    if (!networkMonitor->isOnline())
+        return ConnectionState::LinkCondition::NoNetwork;
+    if (shownState == ConnectionState::Connected && vpnManager->isTunnelStale())
+        return ConnectionState::LinkCondition::Unstable;
+    return ConnectionState::LinkCondition::Normal;
+}
+
+void MainForm::presentLinkCondition()
+{
+    showStatePill();
+    emit linkConditionChanged(int(linkCondition()));
+}
+
+void MainForm::showTunnelHealth(bool)
+{
+    presentLinkCondition();
+}
+
+// The server stopped answering: the connection moves to the fastest other server, as a failed
+// request does. The member's own choice stays the location offered next time.
+void MainForm::leaveDeadServer()
+{
+    if (shownState != ConnectionState::Connected || !serverModel || !networkMonitor->isOnline())
+        return;
+    const QVector<ServerData> candidates = fallbackCandidates();
+    if (candidates.isEmpty())
+        return;
+    const ServerData next = candidates.first();
+    qDebug() << "Server stopped answering:" << currentServer.city << "- switching to" << next.city;
+    emit serverAbandoned(currentServer.name, next.name);
+    currentServer = next;
+    showCurrentServer();
+    disconnectRequested = true;
+    reconnectAfterStop = true;
+    emit changeConnectionState(ConnectionState::Disconnecting);
+}
+
+void MainForm::resumeAfterSleep()
+{
+    vpnManager->checkHealthNow();
+    refreshPings();
+}
+
+void MainForm::networkChanged()
+{
+    if (!networkMonitor->isOnline())
+        return;
+    vpnManager->networkChanged();
+    refreshPings();
+}
+
+void MainForm::onlineChanged(bool online)
+{
+    if (!online) {
+        qDebug() << "No network";
+        reconnectWhenOnline = reconnectWhenOnline || shownState == ConnectionState::Connected ||
+                              shownState == ConnectionState::Connecting;
+        presentLinkCondition();
+        return;
+    }
+    qDebug() << "Network is back";
+    presentLinkCondition();
+    const bool reconnect = reconnectWhenOnline;
+    reconnectWhenOnline = false;
+    if (reconnect && (shownState == ConnectionState::Disconnected ||
+                      shownState == ConnectionState::Error))
+        requestConnection(currentServer);
+}
