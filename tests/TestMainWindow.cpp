@@ -16,6 +16,10 @@
 #include "vpn/VpnManager.h"
 
 #include <QDBusConnection>
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -59,6 +63,10 @@ const char brandReply[] =
 const char activeLogin[] =
     R"({"data":{"memberLogin":{"token":"t1","member":{"id":"1",)"
     R"("email":"m@example.com","name":"M","status":"active"},"expiresIn":1}}})";
+const char threeServers[] =
+    R"([{"id":1,"name":"Oslo","country":"Norway","server_ip":"127.0.1.1"},)"
+    R"({"id":2,"name":"Rome","country":"Italy","server_ip":"127.0.1.2"},)"
+    R"({"id":3,"name":"Bern","country":"Switzerland","server_ip":"127.0.1.3"}])";
 const char twoServers[] = R"([{"id":1,"name":"Oslo","country":"Norway","server_ip":"127.0.1.1"},)"
                           R"({"id":2,"name":"Rome","country":"Italy","server_ip":"127.0.1.2"}])";
 
@@ -101,6 +109,8 @@ private slots:
     void trayMenuFollowsTheState_data();
     void trayMenuFollowsTheState();
     void closingHidesToTheTrayOnlyWithTheIconShown();
+    void staleTunnel_data();
+    void staleTunnel();
     void windowControlsStayOnTopOfEveryPage();
     void windowControlsMinimizeAndClose_data();
     void windowControlsMinimizeAndClose();
@@ -782,6 +792,104 @@ void TestMainWindow::windowControlsMinimizeAndClose()
     QCOMPARE(destroyed.count(), 0);
     QCOMPARE(window->isMinimized(), outcome == "minimised");
     QCOMPARE(window->isVisible(), outcome == "minimised");
+}
+
+void TestMainWindow::staleTunnel_data()
+{
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("stale on: the next server by latency") << "switched";
+    QTest::newRow("handshakes again: protected") << "recovered";
+}
+
+// Sending into a session with no handshake for more than 180 s shows the connection unstable in
+// the pill and the tray; staying so moves it once to the fastest other server with a
+// notification, the member's choice stays; a new handshake clears it.
+void TestMainWindow::staleTunnel()
+{
+    QFETCH(QString, outcome);
+    useScriptedServer();
+    scripted->script("POST", "/graphql", 200, brandReply);
+    scripted->script("POST", "/graphql", 200, activeLogin);
+    scripted->script("GET", "/api/client/servers", 200, threeServers);
+    const QByteArray configReply =
+        QJsonDocument(QJsonObject{{"status", "success"},
+                                  {"config", QString::fromUtf8(sampleConfig())}})
+            .toJson();
+    scripted->script("POST", "/api/client/connect", 200, configReply);
+    scripted->script("POST", "/api/client/disconnect", 200, R"({"status":"success"})");
+    scripted->script("POST", "/api/client/connect", 200, configReply);
+    for (const auto &[host, rtt] : {std::pair{"127_0_1_1", 10}, {"127_0_1_2", 50}, {"127_0_1_3", 30}})
+        fakes->script("ping", QStringLiteral("STDOUT_FOR_%1").arg(host),
+                      QStringLiteral("rtt min/avg/max/mdev = %1/%1/%1/0 ms\n").arg(rtt));
+    NotificationDaemon daemon;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &daemon,
+                               QDBusConnection::ExportAllSlots));
+    QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+    AppSettings::setSwitchState(AppSettings::Notifications, true);
+    AppSettings::setSwitchState(AppSettings::TrayIcon, true);
+
+    window = std::make_unique<MainWindow>();
+    window->show();
+    auto *home = window->findChild<MainForm *>();
+    QSignalSpy sweep(home, &MainForm::pingDone);
+    signIn("m@example.com", "pw");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(sweep.count() >= 1, 5000);
+    VpnManager::Timings timings;
+    timings.statusPollMs = 50;
+    timings.staleGiveUpMs = outcome == "switched" ? 500 : 3600000;
+    home->tunnel()->setTimings(timings);
+    auto *button = child<QPushButton>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              10000);
+
+    // Packets go out, nothing comes back, and the newest handshake is 200 s old.
+    quint64 sent = 0;
+    QTimer sending;
+    connect(&sending, &QTimer::timeout, this, [&] {
+        sent += 1000;
+        fakes->script("wg", "STDOUT_FOR_TRANSFER", QStringLiteral("k\t500\t%1\n").arg(sent));
+    });
+    sending.start(10);
+    fakes->script("wg", "STDOUT_FOR_LATEST_HANDSHAKES",
+                  QStringLiteral("k\t%1\n").arg(QDateTime::currentSecsSinceEpoch() - 200));
+    QSignalSpy requests(home, &MainForm::requestVpnConnect);
+    auto *pill = child<QLabel>("labelStatusPillText");
+    auto *tray = window->findChild<QSystemTrayIcon *>();
+    QTRY_COMPARE_WITH_TIMEOUT(pill->text(), QStringLiteral("Connection unstable"), 5000);
+    QCOMPARE(tray->contextMenu()->actions().at(0)->text(), QStringLiteral("Connection unstable"));
+    QCOMPARE(home->tunnel()->connectionState(), int(ConnectionState::Connected));
+    QCOMPARE(tray->contextMenu()->actions().at(1)->text(), QStringLiteral("Disconnect"));
+
+    if (outcome == "recovered") {
+        fakes->script("wg", "STDOUT_FOR_LATEST_HANDSHAKES",
+                      QStringLiteral("k\t%1\n").arg(QDateTime::currentSecsSinceEpoch()));
+        QTRY_COMPARE_WITH_TIMEOUT(pill->text(), QStringLiteral("Protected"), 5000);
+        QCOMPARE(tray->contextMenu()->actions().at(0)->text(), QStringLiteral("Connected to Oslo"));
+        QCOMPARE(requests.count(), 0);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(requests.count(), 1, 5000);
+        QCOMPARE(requests.first().at(0).toString(), QStringLiteral("127.0.1.3"));
+        // The new server answers.
+        sending.stop();
+        fakes->script("wg", "STDOUT_FOR_LATEST_HANDSHAKES",
+                      QStringLiteral("k\t%1\n").arg(QDateTime::currentSecsSinceEpoch()));
+        QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(),
+                                  int(ConnectionState::Connected), 10000);
+        QTest::qWait(200);
+        QCOMPARE(requests.count(), 1);
+        QCOMPARE(AppSettings::value(AppSettings::LastServerId).toInt(), 1);
+        QVERIFY(std::any_of(daemon.calls.begin(), daemon.calls.end(), [](const auto &call) {
+            return call.body == QStringLiteral("Oslo stopped answering: connecting to Bern");
+        }));
+    }
+    sending.stop();
+    bus.unregisterService("org.freedesktop.Notifications");
+    bus.unregisterObject("/org/freedesktop/Notifications");
+    AppSettings::setSwitchState(AppSettings::Notifications, false);
 }
 
 // With the switch on the block is never lifted on Linux: not for the login page, the sign-in or

@@ -47,7 +47,7 @@ void MainForm::leaveDeadServer()
     if (candidates.isEmpty())
         return;
     const ServerData next = candidates.first();
-    qDebug() << "Server stopped answering:" << currentServer.city << "- switching to" << next.city;
+    qDebug() << "Server stopped answering:" << currentServer.name << "- switching to" << next.name;
     emit serverAbandoned(currentServer.name, next.name);
     currentServer = next;
     showCurrentServer();
