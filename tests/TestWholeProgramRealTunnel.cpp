@@ -2,13 +2,17 @@
 #include "RealSystem.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
+#include "platform/NetworkMonitor.h"
 #include "storage/AppSettings.h"
 #include "ui/MainForm.h"
 #include "vpn/VpnManager.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <QUdpSocket>
 #include <QtTest>
 
 // The whole program with real tools: inside the client namespace of
@@ -21,6 +25,8 @@ private slots:
     void initTestCase();
     void signInConnectCarryTrafficAndDisconnect();
     void killSwitchOnFromTheLoginPageToQuit();
+    void lostNetworkWaitsThenReconnects();
+    void stoppedPeerShowsTheConnectionUnstable();
 
 private:
     static bool signIn(MainWindow &window)
@@ -110,6 +116,73 @@ void TestWholeProgramRealTunnel::killSwitchOnFromTheLoginPageToQuit()
     QFile log(qEnvironmentVariable("CORVANE_DEMO_SERVICE_LOG"));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll().count("POST /api/client/disconnect 200"), 2);
+}
+
+// With no default route the pill says so and nothing is asked of the service; a tunnel lost
+// meanwhile is asked for again once the route returns.
+void TestWholeProgramRealTunnel::lostNetworkWaitsThenReconnects()
+{
+    MainWindow window;
+    window.findChild<NetworkMonitor *>()->setSettleMs(50);
+    window.show();
+    QVERIFY(signIn(window));
+    auto *home = window.findChild<MainForm *>();
+    VpnManager::Timings timings;
+    timings.statusPollMs = 200;
+    home->tunnel()->setTimings(timings);
+    QVERIFY(connectTunnel(window));
+    auto *pill = window.findChild<QLabel *>("labelStatusPillText");
+    QSignalSpy requests(home, &MainForm::requestVpnConnect);
+
+    QCOMPARE(runProgram("ip", {"route", "del", "default"}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(pill->text(), QStringLiteral("No network"), 5000);
+    QCOMPARE(runProgram("ip", {"link", "del", "vpn_wg0"}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Error),
+                              10000);
+    QTest::qWait(500);
+    QCOMPARE(requests.count(), 0);
+    QCOMPARE(pill->text(), QStringLiteral("No network"));
+
+    QCOMPARE(runProgram("ip", {"route", "add", "default", "via",
+                               qEnvironmentVariable("CORVANE_DEFAULT_GATEWAY")}),
+             0);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              30000);
+    QCOMPARE(requests.count(), 1);
+    QCOMPARE(pill->text(), QStringLiteral("Protected"));
+    QCOMPARE(runProgram("ping", {"-n", "-c", "1", "-W", "2", "10.66.66.1"}), 0);
+}
+
+// The server's peer stops: what the client sends gets no answer and no new handshake, and the
+// pill says the connection is unstable (the handshake threshold shortened to seconds).
+void TestWholeProgramRealTunnel::stoppedPeerShowsTheConnectionUnstable()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(signIn(window));
+    auto *home = window.findChild<MainForm *>();
+    VpnManager::Timings timings;
+    timings.statusPollMs = 300;
+    timings.staleHandshakeSeconds = 2;
+    timings.staleGiveUpMs = 3600000;
+    home->tunnel()->setTimings(timings);
+    QVERIFY(connectTunnel(window));
+    QCOMPARE(runProgram("ping", {"-n", "-c", "1", "-W", "2", "10.66.66.1"}), 0);
+    auto *pill = window.findChild<QLabel *>("labelStatusPillText");
+    QCOMPARE(pill->text(), QStringLiteral("Protected"));
+
+    const QString server = qEnvironmentVariable("CORVANE_SERVER_NAMESPACE");
+    QCOMPARE(runProgram("ip", {"netns", "exec", server, "ip", "link", "set", "wgsrv", "down"}), 0);
+    QUdpSocket socket;
+    QTimer sending;
+    connect(&sending, &QTimer::timeout, this, [&socket] {
+        socket.writeDatagram(QByteArray("probe"), QHostAddress(QStringLiteral("10.66.66.1")), 9);
+    });
+    sending.start(100);
+    QTRY_COMPARE_WITH_TIMEOUT(pill->text(), QStringLiteral("Connection unstable"), 15000);
+    QCOMPARE(home->tunnel()->connectionState(), int(ConnectionState::Connected));
+    sending.stop();
+    QCOMPARE(runProgram("ip", {"netns", "exec", server, "ip", "link", "set", "wgsrv", "up"}), 0);
 }
 
 QTEST_MAIN(TestWholeProgramRealTunnel)
