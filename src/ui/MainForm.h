@@ -148,6 +148,7 @@ private:
     void showTunnelHealth(bool stale);
     void leaveDeadServer();
     void networkChanged();
+    void sweepAgain();
     void onlineChanged(bool online);
     ConnectionState::LinkCondition linkCondition() const;
     // The pill and the tray's status line follow the link's condition.

@@ -56,10 +56,18 @@ void MainForm::leaveDeadServer()
     emit changeConnectionState(ConnectionState::Disconnecting);
 }
 
+// Every listed server is measured again, as when the list arrived: the machine may be on
+// another network now.
+void MainForm::sweepAgain()
+{
+    if (serverModel)
+        sweepPings(serverList);
+}
+
 void MainForm::resumeAfterSleep()
 {
     vpnManager->checkHealthNow();
-    refreshPings();
+    sweepAgain();
 }
 
 void MainForm::networkChanged()
@@ -67,7 +75,7 @@ void MainForm::networkChanged()
     if (!networkMonitor->isOnline())
         return;
     vpnManager->networkChanged();
-    refreshPings();
+    sweepAgain();
 }
 
 void MainForm::onlineChanged(bool online)
@@ -83,7 +91,7 @@ void MainForm::onlineChanged(bool online)
     presentLinkCondition();
     const bool reconnect = reconnectWhenOnline;
     reconnectWhenOnline = false;
-    if (reconnect && (shownState == ConnectionState::Disconnected ||
-                      shownState == ConnectionState::Error))
+    if (reconnect &&
+        (shownState == ConnectionState::Disconnected || shownState == ConnectionState::Error))
         requestConnection(currentServer);
 }
