@@ -84,11 +84,12 @@ void NetworkMonitor::readRoutes()
     const bool nowOnline = hasDefaultRoute(readText(QStringLiteral("/proc/net/route")),
                                            readText(QStringLiteral("/proc/net/ipv6_route")),
                                            QLatin1String(Platform::CommandSet::tunnelName));
-    emit routeChanged();
-    if (nowOnline == online)
-        return;
+    // The new answer stands before anyone hears of the change.
+    const bool wasOnline = online;
     online = nowOnline;
-    emit onlineChanged(online);
+    emit routeChanged();
+    if (online != wasOnline)
+        emit onlineChanged(online);
 }
 
 // /proc/net/route: "Iface Destination Gateway ..." with hexadecimal fields, a default route has

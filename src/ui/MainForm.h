@@ -145,7 +145,6 @@ private:
     // Every listed server with a latency, but the current one, fastest first.
     QVector<ServerData> fallbackCandidates() const;
     void watchConnectionHealth();
-    void showTunnelHealth(bool stale);
     void leaveDeadServer();
     void networkChanged();
     void sweepAgain();

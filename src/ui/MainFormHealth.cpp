@@ -10,7 +10,7 @@ void MainForm::watchConnectionHealth()
 {
     networkMonitor = new NetworkMonitor(this);
     sleepMonitor = new SleepMonitor(this);
-    connect(vpnManager, &VpnManager::tunnelHealthChanged, this, &MainForm::showTunnelHealth);
+    connect(vpnManager, &VpnManager::tunnelHealthChanged, this, &MainForm::presentLinkCondition);
     connect(vpnManager, &VpnManager::tunnelDead, this, &MainForm::leaveDeadServer);
     connect(networkMonitor, &NetworkMonitor::routeChanged, this, &MainForm::networkChanged);
     connect(networkMonitor, &NetworkMonitor::onlineChanged, this, &MainForm::onlineChanged);
@@ -30,11 +30,6 @@ void MainForm::presentLinkCondition()
 {
     showStatePill();
     emit linkConditionChanged(int(linkCondition()));
-}
-
-void MainForm::showTunnelHealth(bool)
-{
-    presentLinkCondition();
 }
 
 // The server stopped answering: the connection moves to the fastest other server, as a failed

@@ -203,6 +203,8 @@ void VpnManager::finishStop(bool failed)
 bool VpnManager::shutDown()
 {
     stopTimers();
+    giveUpTimer->stop();
+    tunnelStale = false;
     pendingStops.clear();
     const bool tunnelWasUp = tunnelInUse;
     if (tunnelInUse)
