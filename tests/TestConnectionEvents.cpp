@@ -3,6 +3,7 @@
 #include "SampleConfig.h"
 #include "app/Startup.h"
 #include "network/ServerData.h"
+#include "ping/PingManager.h"
 #include "platform/NetworkMonitor.h"
 #include "ui/MainForm.h"
 #include "vpn/VpnManager.h"
@@ -65,6 +66,7 @@ void TestConnectionEvents::initTestCase()
 {
     initResourceTree();
     VpnManager::setToolsFactory(VpnManager::localTools);
+    PingManager::setDefaultMethod(PingManager::Method::Tool);
     qputenv("XDG_CONFIG_HOME", (dataHome.path() + "/config").toLocal8Bit());
     qputenv("XDG_DATA_HOME", (dataHome.path() + "/data").toLocal8Bit());
     systemBus = std::make_unique<PrivateSystemBus>(PrivateSystemBus::Helper::Missing);

@@ -2,6 +2,7 @@
 #include "app/Startup.h"
 #include "i18n/LanguageManager.h"
 #include "network/ServerData.h"
+#include "ping/PingManager.h"
 #include "ui/LoginForm.h"
 #include "ui/MainForm.h"
 #include "vpn/VpnManager.h"
@@ -61,6 +62,7 @@ void TestHighDpi::initTestCase()
     QCOMPARE(qApp->devicePixelRatio(), 2.0);
     initResourceTree();
     VpnManager::setToolsFactory(VpnManager::localTools);
+    PingManager::setDefaultMethod(PingManager::Method::Tool);
 }
 
 void TestHighDpi::pagesShowTwiceThePixels()

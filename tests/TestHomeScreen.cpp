@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "i18n/LanguageManager.h"
 #include "network/NetworkManager.h"
+#include "ping/PingManager.h"
 #include "ping/PingOutput.h"
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListModel.h"
@@ -79,6 +80,7 @@ private slots:
     void favouritesAndAutoConnect();
     void languageChangeWhileConnecting();
     void emptyServerListIsHarmless();
+    void aBatchOfResultsEndsAsResultsOneByOne();
 
 private:
     QString pillText() const { return home->findChild<QLabel *>("labelStatusPillText")->text(); }
@@ -97,6 +99,7 @@ void TestHomeScreen::initTestCase()
     initResourceTree();
     // Fake tools on PATH stand in for the real ones, whatever rights the test runs with.
     VpnManager::setToolsFactory(VpnManager::localTools);
+    PingManager::setDefaultMethod(PingManager::Method::Tool);
     // No system bus answers here: a client that asks the helper finds none.
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/corvane-test-bus");
     qputenv("XDG_CONFIG_HOME", (dataHome.path() + "/config").toLocal8Bit());
@@ -398,6 +401,49 @@ void TestHomeScreen::emptyServerListIsHarmless()
                          QStringLiteral("widgetRecomendedLocation_%1").arg(card))
                      ->isVisible());
     QCOMPARE(pillText(), QStringLiteral("Connection Error"));
+}
+
+// The prober hands results over in batches: the list, the cards and the sweep's steps end as
+// they do for the same results one at a time.
+void TestHomeScreen::aBatchOfResultsEndsAsResultsOneByOne()
+{
+    QVector<ServerData> servers;
+    QVector<Platform::LatencyResult> results;
+    for (int id = 1; id <= 25; ++id) {
+        servers.append(server(id, QStringLiteral("City%1").arg(id, 2, 10, QLatin1Char('0'))));
+        results.append({id, id == 7 ? PingOutput::unreadable : 1 + (id * 37) % 90});
+    }
+    const auto finalState = [&](bool batched) {
+        MainForm form;
+        form.setServers(servers);
+        // The form's own sweep finishes first; its steps are not counted.
+        QTest::qWait(500);
+        QSignalSpy steps(&form, &MainForm::pingDone);
+        if (batched) {
+            QMetaObject::invokeMethod(&form, "setServerPings",
+                                      Q_ARG(QVector<Platform::LatencyResult>, results));
+        } else {
+            for (const Platform::LatencyResult &result : results)
+                QMetaObject::invokeMethod(&form, "setServerPing", Q_ARG(int, result.id),
+                                          Q_ARG(int, result.ping));
+        }
+        QStringList state;
+        for (int row = 0; row < form.model()->rowCount(); ++row) {
+            const auto record = form.model()->data(form.model()->index(row, 0)).value<ServerData>();
+            state << QStringLiteral("%1:%2").arg(record.id).arg(record.ping);
+        }
+        for (int card = 1; card <= 3; ++card)
+            state << form.findChild<RecomendedServerItem *>(
+                             QStringLiteral("widgetRecomendedLocation_%1").arg(card))
+                         ->findChild<QLabel *>("labelName")
+                         ->text();
+        state << QString::number(steps.count());
+        return state;
+    };
+    fakes->script("ping", "STDOUT", "");
+    const QStringList oneByOne = finalState(false);
+    QCOMPARE(finalState(true), oneByOne);
+    QVERIFY(oneByOne.last().toInt() >= 2);
 }
 
 // A search typed on the servers page hides most servers; the fallback still tries the next best

@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "network/NetworkManager.h"
+#include "ping/PingManager.h"
 #include "platform/CredentialStore.h"
 #include "servers/ServersWindow.h"
 #include "storage/AppSettings.h"
@@ -19,7 +20,6 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -29,6 +29,7 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -144,6 +145,7 @@ void TestMainWindow::initTestCase()
     initResourceTree();
     // Fake tools on PATH stand in for the real ones, whatever rights the test runs with.
     VpnManager::setToolsFactory(VpnManager::localTools);
+    PingManager::setDefaultMethod(PingManager::Method::Tool);
     QVERIFY(configHome.isValid());
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     qputenv("XDG_DATA_HOME", (configHome.path() + "/data").toLocal8Bit());
@@ -812,13 +814,14 @@ void TestMainWindow::staleTunnel()
     scripted->script("POST", "/graphql", 200, activeLogin);
     scripted->script("GET", "/api/client/servers", 200, threeServers);
     const QByteArray configReply =
-        QJsonDocument(QJsonObject{{"status", "success"},
-                                  {"config", QString::fromUtf8(sampleConfig())}})
+        QJsonDocument(
+            QJsonObject{{"status", "success"}, {"config", QString::fromUtf8(sampleConfig())}})
             .toJson();
     scripted->script("POST", "/api/client/connect", 200, configReply);
     scripted->script("POST", "/api/client/disconnect", 200, R"({"status":"success"})");
     scripted->script("POST", "/api/client/connect", 200, configReply);
-    for (const auto &[host, rtt] : {std::pair{"127_0_1_1", 10}, {"127_0_1_2", 50}, {"127_0_1_3", 30}})
+    for (const auto &[host, rtt] :
+         {std::pair{"127_0_1_1", 10}, {"127_0_1_2", 50}, {"127_0_1_3", 30}})
         fakes->script("ping", QStringLiteral("STDOUT_FOR_%1").arg(host),
                       QStringLiteral("rtt min/avg/max/mdev = %1/%1/%1/0 ms\n").arg(rtt));
     NotificationDaemon daemon;

@@ -5,6 +5,7 @@
 #include "app/Startup.h"
 #include "i18n/LanguageManager.h"
 #include "network/ServerData.h"
+#include "ping/PingManager.h"
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListItem.h"
 #include "servers/ServersWindow.h"
@@ -187,6 +188,7 @@ void TestRealDisplay::initTestCase()
     QVERIFY2(demo->isRunning(), qPrintable(demo->log()));
     demo->exportEndpoints();
     VpnManager::setToolsFactory(VpnManager::localTools);
+    PingManager::setDefaultMethod(PingManager::Method::Tool);
 }
 
 void TestRealDisplay::init()

@@ -54,6 +54,7 @@ class TestServerListModel : public QObject {
     Q_OBJECT
 
 private slots:
+    void latencyBatchChangesRowsInPlace();
     void grouping_data();
     void grouping();
     void search_data();
@@ -414,6 +415,26 @@ void TestServerListModel::updatesGiveTheSameRowsAsAFreshModel()
         checked += rebuilt.size();
     }
     QVERIFY(checked > 0);
+}
+
+// A batch of latencies elects each location's best server again and tells views that rows
+// changed, without resetting them.
+void TestServerListModel::latencyBatchChangesRowsInPlace()
+{
+    ServerListModel model({server(1, "Norway", "Oslo", 40), server(2, "Norway", "Bergen", 30),
+                           server(3, "Italy", "Rome", 20)});
+    QCOMPARE(model.rowCount(), 2);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+    model.updateLatencies({{1, 5}, {3, 50}, {99, 1}});
+    QCOMPARE(resets.count(), 0);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(model.serverById(1).ping, 5);
+    QCOMPARE(model.serverById(3).ping, 50);
+    QStringList shown;
+    for (int row = 0; row < model.rowCount(); ++row)
+        shown << model.data(model.index(row, 0)).value<ServerData>().city;
+    QVERIFY2(shown.contains("Oslo") && !shown.contains("Bergen"), qPrintable(shown.join(',')));
 }
 
 QTEST_GUILESS_MAIN(TestServerListModel)

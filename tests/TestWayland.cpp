@@ -3,6 +3,7 @@
 #include "MainWindowDriver.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
+#include "ping/PingManager.h"
 #include "servers/ServersWindow.h"
 #include "ui/AccountWindow.h"
 #include "ui/MainForm.h"
@@ -43,6 +44,7 @@ void TestWayland::initTestCase()
     QVERIFY2(demo->isRunning(), qPrintable(demo->log()));
     demo->exportEndpoints();
     VpnManager::setToolsFactory(VpnManager::localTools);
+    PingManager::setDefaultMethod(PingManager::Method::Tool);
 }
 
 void TestWayland::signsInAndShowsEveryPage()

@@ -2,16 +2,52 @@
 
 #include "ping/PingOutput.h"
 
+#include <QHostAddress>
 #include <QProcess>
+#include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 #include <QtConcurrent>
+
+namespace {
+
+PingManager::Method &defaultMethod()
+{
+    static PingManager::Method method = PingManager::Method::Automatic;
+    return method;
+}
+
+} // namespace
+
+void PingManager::setDefaultMethod(Method method)
+{
+    defaultMethod() = method;
+}
 
 PingManager::PingManager(QObject *parent, const Platform::CommandSet &commands)
     : QObject(parent)
     , commands(commands)
     , pool(new QThreadPool(this))
+    , batchTimer(new QTimer(this))
 {
     pool->setMaxThreadCount(maxConcurrentProbes);
+    batchTimer->setSingleShot(true);
+    batchTimer->setInterval(batchIntervalMs);
+    connect(batchTimer, &QTimer::timeout, this, &PingManager::flush);
+    if (defaultMethod() != Method::Automatic ||
+        commands.kind() != Platform::CommandSet::Kind::Linux)
+        return;
+    auto *icmp = new Platform::IcmpProber;
+    if (!icmp->isOpen()) {
+        delete icmp;
+        return;
+    }
+    prober = icmp;
+    proberThread = new QThread(this);
+    prober->moveToThread(proberThread);
+    connect(proberThread, &QThread::finished, prober, &QObject::deleteLater);
+    connect(prober, &Platform::IcmpProber::measured, this, &PingManager::pingsReceived);
+    proberThread->start();
 }
 
 // Probes that have not started are dropped: quitting waits only for those under way.
@@ -19,17 +55,43 @@ PingManager::~PingManager()
 {
     pool->clear();
     pool->waitForDone();
+    if (proberThread) {
+        proberThread->quit();
+        proberThread->wait();
+    }
 }
 
 void PingManager::requestPing(int id, QString hostname)
 {
-    QtConcurrent::run(pool, this, &PingManager::pingHost, id, hostname);
+    if (prober && !QHostAddress(hostname).isNull()) {
+        QMetaObject::invokeMethod(
+            prober, [prober = prober, id, hostname] { prober->probe(id, hostname); },
+            Qt::QueuedConnection);
+        return;
+    }
+    QtConcurrent::run(pool, [this, id, hostname] { pingHost(id, hostname); });
 }
 
-void PingManager::pingHost(const int &id, const QString &hostname)
+void PingManager::requestPings(const QVector<Request> &requests)
+{
+    QVector<Request> forProber;
+    for (const Request &request : requests) {
+        if (prober && !QHostAddress(request.second).isNull())
+            forProber.append(request);
+        else
+            QtConcurrent::run(pool, [this, request] { pingHost(request.first, request.second); });
+    }
+    if (forProber.isEmpty())
+        return;
+    QMetaObject::invokeMethod(
+        prober, [prober = prober, forProber] { prober->probeAll(forProber); },
+        Qt::QueuedConnection);
+}
+
+void PingManager::pingHost(int id, const QString &hostname)
 {
     if (!PingOutput::isPlainHost(hostname)) {
-        emit pingReceived(id, 0);
+        collect(id, 0);
         return;
     }
     const Platform::Invocation ping = commands.ping(hostname);
@@ -38,6 +100,26 @@ void PingManager::pingHost(const int &id, const QString &hostname)
     process.waitForFinished(-1);
     const QByteArray output = process.readAllStandardOutput();
     const int end = output.indexOf('\0');
-    emit pingReceived(
-        id, PingOutput::averageMs(QString::fromLatin1(end < 0 ? output : output.left(end))));
+    collect(id, PingOutput::averageMs(QString::fromLatin1(end < 0 ? output : output.left(end))));
+}
+
+// From the probing threads: the first result of a batch asks the owner's thread, once, to hand
+// the batch over a little later.
+void PingManager::collect(int id, int ping)
+{
+    QMutexLocker locker(&collectedLock);
+    collected.append({id, ping});
+    if (collected.size() == 1)
+        QMetaObject::invokeMethod(batchTimer, qOverload<>(&QTimer::start), Qt::QueuedConnection);
+}
+
+void PingManager::flush()
+{
+    QVector<Platform::LatencyResult> results;
+    {
+        QMutexLocker locker(&collectedLock);
+        results.swap(collected);
+    }
+    if (!results.isEmpty())
+        emit pingsReceived(results);
 }

@@ -1,5 +1,7 @@
 #include "servers/ServerListModel.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace {
@@ -54,12 +56,13 @@ void sortBy(QVector<ServerData> &list, int mode)
         list[i] = keyed.at(i).second;
 }
 
-QVector<ServerData> bestThree(QVector<ServerData> list)
+// The first three by comesBefore, read in place: no record is copied.
+std::vector<const ServerData *> bestThree(std::vector<const ServerData *> list)
 {
-    const int take = std::min(3, int(list.size()));
+    const size_t take = std::min<size_t>(3, list.size());
     std::partial_sort(
         list.begin(), list.begin() + take, list.end(),
-        [](const auto &a, const auto &b) { return ServerListModel::comesBefore(a, b); });
+        [](const auto *a, const auto *b) { return ServerListModel::comesBefore(*a, *b); });
     list.resize(take);
     return list;
 }
@@ -167,6 +170,37 @@ bool ServerListModel::updateServer(const ServerData &server)
     return true;
 }
 
+// Latencies change no grouping: each changed server's location elects its best again, and the
+// rows change in place, one notification for the whole batch.
+void ServerListModel::updateLatencies(const QVector<Platform::LatencyResult> &results)
+{
+    QSet<int> changedLocations;
+    for (const Platform::LatencyResult &result : results) {
+        const int index = storageIndexOf(result.id);
+        if (index < 0)
+            continue;
+        servers[index].ping = result.ping;
+        if (locationsValid && locationOfServer.at(index) >= 0)
+            changedLocations.insert(locationOfServer.at(index));
+    }
+    if (!locationsValid) {
+        beginResetModel();
+        endResetModel();
+        return;
+    }
+    const int rowsBefore = rows.size();
+    for (const int location : qAsConst(changedLocations))
+        refreshBestOf(location);
+    buildRows();
+    if (rows.size() != rowsBefore) {
+        beginResetModel();
+        endResetModel();
+        return;
+    }
+    if (!rows.isEmpty())
+        emit dataChanged(index(0, 0), index(rows.size() - 1, 0));
+}
+
 // A change that leaves every grouping, filter and search input alone moves only the best server
 // of one location.
 bool ServerListModel::keepsGrouping(const ServerData &before, const ServerData &after) const
@@ -205,15 +239,17 @@ int ServerListModel::fastestServerId() const
 
 QVector<int> ServerListModel::recommendedServers() const
 {
-    QVector<ServerData> favorites;
-    QVector<ServerData> others;
+    std::vector<const ServerData *> favorites;
+    std::vector<const ServerData *> others;
+    others.reserve(size_t(servers.size()));
     for (const ServerData &server : servers)
-        (server.isFavorite ? favorites : others).append(server);
+        (server.isFavorite ? favorites : others).push_back(&server);
     QVector<int> ids;
-    for (const ServerData &server : bestThree(favorites) + bestThree(others)) {
-        if (ids.size() == 3)
-            break;
-        ids.append(server.id);
+    for (const auto &best : {bestThree(favorites), bestThree(others)}) {
+        for (const ServerData *server : best) {
+            if (ids.size() < 3)
+                ids.append(server->id);
+        }
     }
     return ids;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "network/ServerData.h"
+#include "platform/LatencyResult.h"
 
 #include <QAbstractListModel>
 #include <QHash>
@@ -27,6 +28,8 @@ public:
     // for any other, which no caller may write back.
     bool hasServer(int id) const { return storageIndexOf(id) >= 0; }
     ServerData serverById(int id) const;
+    // New latencies for many servers at once (a batch of probe results).
+    void updateLatencies(const QVector<Platform::LatencyResult> &results);
     bool updateServer(const ServerData &server);
     QVector<int> favoriteServers() const;
     int fastestServerId() const;

@@ -379,8 +379,8 @@ void MainForm::createManagers()
 {
     pingManager = new PingManager(this);
     vpnManager = new VpnManager(this);
-    connect(this, &MainForm::requestPing, pingManager, &PingManager::requestPing);
-    connect(pingManager, &PingManager::pingReceived, this, &MainForm::setServerPing);
+    connect(this, &MainForm::requestPings, pingManager, &PingManager::requestPings);
+    connect(pingManager, &PingManager::pingsReceived, this, &MainForm::setServerPings);
     connect(this, &MainForm::changeConnectionState, vpnManager, &VpnManager::changeConnectionState);
     connect(vpnManager, &VpnManager::connectionStateChanged, this,
             &MainForm::setVpnConnectionState);

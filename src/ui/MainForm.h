@@ -1,6 +1,7 @@
 #pragma once
 
 #include "network/ServerData.h"
+#include "platform/LatencyResult.h"
 #include "vpn/ConnectionState.h"
 
 #include <QByteArray>
@@ -58,7 +59,8 @@ public:
     static QString connectionTimeText(int totalSeconds);
 
 signals:
-    void requestPing(int id, QString hostname);
+    // One sweep: server id and the host to probe, each.
+    void requestPings(const QVector<QPair<int, QString>> &requests);
     void currentServerChoosed(ServerData serverData);
     void requestVpnConnect(QString serverIp);
     void requestVpnDisconnect();
@@ -92,6 +94,7 @@ private slots:
     void on_pushButtonAccountNav_clicked();
     void on_pushButtonSettingsNav_clicked();
     void setServerPing(int id, int receivedPing);
+    void setServerPings(const QVector<Platform::LatencyResult> &results);
     void setCurrentServer(int id);
     void setCurrentServerConfig(QByteArray configData);
     void on_pushButtonChangeConnectionState_clicked();

@@ -36,8 +36,11 @@ QVector<int> MainForm::favoriteServers() const
 void MainForm::sweepPings(const QVector<ServerData> &servers)
 {
     pingCount = 0;
+    QVector<QPair<int, QString>> requests;
+    requests.reserve(servers.size());
     for (const ServerData &server : servers)
-        emit requestPing(server.id, probeHost(server));
+        requests.append({server.id, probeHost(server)});
+    emit requestPings(requests);
 }
 
 void MainForm::markFavorites(const QVector<int> &ids)
@@ -260,25 +263,41 @@ void MainForm::refreshPings()
 
 void MainForm::setServerPing(int id, int receivedPing)
 {
-    ++pingCount;
-    if (!serverModel)
+    setServerPings({{id, receivedPing}});
+}
+
+// Every tenth result (fewer for a short list) completes a step of the sweep, told by pingDone;
+// the list is sorted and the cards chosen again once per batch, however many steps it completes.
+void MainForm::setServerPings(const QVector<Platform::LatencyResult> &results)
+{
+    if (!serverModel) {
+        pingCount += results.size();
         return;
+    }
     // An unreadable probe leaves the last figure, and a late result for a server no longer
     // listed changes nothing; both still count towards the sweep.
-    if (receivedPing != PingOutput::unreadable && serverModel->hasServer(id)) {
-        ServerData server = serverModel->serverById(id);
-        server.ping = receivedPing;
-        serverModel->updateServer(server);
-        if (id == currentServer.id) {
-            currentServer = serverModel->serverById(id);
-            cards[0]->setServer(currentServer);
-        }
+    QVector<Platform::LatencyResult> readable;
+    readable.reserve(results.size());
+    for (const Platform::LatencyResult &result : results) {
+        if (result.ping != PingOutput::unreadable)
+            readable.append(result);
+        if (result.id == currentServer.id && result.ping != PingOutput::unreadable &&
+            serverModel->hasServer(result.id))
+            currentServer.ping = result.ping;
     }
+    serverModel->updateLatencies(readable);
+    if (std::any_of(readable.begin(), readable.end(),
+                    [this](const auto &result) { return result.id == currentServer.id; }))
+        cards[0]->setServer(currentServer);
+
     const int threshold = std::min(std::max(serverModel->rowCount() - 1, 1), 10);
+    pingCount += results.size();
     if (pingCount < threshold)
         return;
-    emit pingDone();
-    pingCount = 0;
+    const int steps = pingCount / threshold;
+    pingCount %= threshold;
+    for (int step = 0; step < steps; ++step)
+        emit pingDone();
     serverModel->sortServers(3);
     updateRecommendedCards();
 }
