@@ -73,6 +73,13 @@ void TestAuxiliaryPages::spinnerAdvancesOneDotPerTick()
     QCOMPARE(alphaOf(10), 229);
     QCOMPARE(alphaOf(3), 5);
     QCOMPARE(alphaOf(2), 5);
+
+    // It turns only while it shows.
+    QVERIFY(!spinner.isAnimating());
+    spinner.show();
+    QVERIFY(spinner.isAnimating());
+    spinner.hide();
+    QVERIFY(!spinner.isAnimating());
 }
 
 void TestAuxiliaryPages::messageButton_data()

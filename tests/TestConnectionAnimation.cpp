@@ -11,6 +11,7 @@ private slots:
     void levelsAndCaptions_data();
     void levelsAndCaptions();
     void newStateRestartsTheArcs();
+    void runsOnlyWhileShownAndMoving();
     void turnsFiveDegreesPerTick();
     void keepsItsProportionsWhenResized();
     void discColourFollowsTheState();
@@ -56,13 +57,34 @@ void TestConnectionAnimation::levelsAndCaptions()
 void TestConnectionAnimation::newStateRestartsTheArcs()
 {
     ConnectionAnimation button;
-    button.setState(ConnectionState::Connected);
+    button.show();
+    button.setState(ConnectionState::Disconnected);
     QTRY_VERIFY_WITH_TIMEOUT(button.currentAngle() > 0, 1000);
     button.setState(ConnectionState::Connecting);
     QVERIFY(button.currentAngle() <= 5);
     QCOMPARE(button.currentLevel(), 0.5);
     button.setState(99);
     QCOMPARE(button.currentLevel(), 0.5);
+}
+
+// The arcs turn only while they show and move: a connected ring is still, a hidden button idle.
+void TestConnectionAnimation::runsOnlyWhileShownAndMoving()
+{
+    ConnectionAnimation button;
+    button.setState(ConnectionState::Connecting);
+    QVERIFY(!button.isAnimating());
+    button.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&button));
+    QVERIFY(button.isAnimating());
+    button.setState(ConnectionState::Connected);
+    QVERIFY(!button.isAnimating());
+    const int still = button.currentAngle();
+    QTest::qWait(4 * ConnectionAnimation::tickMs);
+    QCOMPARE(button.currentAngle(), still);
+    button.setState(ConnectionState::Disconnected);
+    QVERIFY(button.isAnimating());
+    button.hide();
+    QVERIFY(!button.isAnimating());
 }
 
 void TestConnectionAnimation::turnsFiveDegreesPerTick()

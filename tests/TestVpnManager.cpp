@@ -83,6 +83,7 @@ private slots:
     void toolsThatCannotStart();
     void disconnectWhileDisconnected();
     void clockTicksWholeSecondsAndStopsWithTheTunnel();
+    void clockRestsWhileNoPageShowsIt();
     void trafficRates_data();
     void trafficRates();
     void threeEmptyPollsEndInError_data();
@@ -357,6 +358,28 @@ void TestVpnManager::clockTicksWholeSecondsAndStopsWithTheTunnel()
     const int atStop = ticks.count();
     QTest::qWait(400);
     QCOMPARE(ticks.count(), atStop);
+}
+
+// Hidden, the clock does not tick; shown again, it tells the time at once and ticks on.
+void TestVpnManager::clockRestsWhileNoPageShowsIt()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    VpnManager::Timings timings;
+    timings.statusPollMs = 3600000;
+    timings.clockTickMs = 50;
+    manager->setTimings(timings);
+    manager->setClockShown(false);
+    QSignalSpy ticks(manager.get(), &VpnManager::connectionTimeUpdated);
+    QVERIFY(connectTunnel(*manager));
+    QTest::qWait(300);
+    QCOMPARE(ticks.count(), 0);
+    manager->setClockShown(true);
+    QCOMPARE(ticks.count(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 3, 2000);
+    manager->setClockShown(false);
+    const int hidden = ticks.count();
+    QTest::qWait(300);
+    QCOMPARE(ticks.count(), hidden);
 }
 
 void TestVpnManager::trafficRates_data()

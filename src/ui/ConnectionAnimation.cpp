@@ -31,8 +31,33 @@ ConnectionAnimation::ConnectionAnimation(QWidget *parent)
     : QWidget(parent)
     , timer(new QTimer(this))
 {
+    timer->setInterval(tickMs);
     connect(timer, &QTimer::timeout, this, &ConnectionAnimation::slotTimerAlarm);
-    timer->start(tickMs);
+}
+
+bool ConnectionAnimation::isAnimating() const
+{
+    return timer->isActive();
+}
+
+void ConnectionAnimation::runTimerWhileItMoves()
+{
+    if (isVisible() && state != ConnectionState::Connected)
+        timer->start();
+    else
+        timer->stop();
+}
+
+void ConnectionAnimation::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    runTimerWhileItMoves();
+}
+
+void ConnectionAnimation::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    runTimerWhileItMoves();
 }
 
 void ConnectionAnimation::setTexts(const QString &connected, const QString &busy,
@@ -54,8 +79,7 @@ void ConnectionAnimation::setState(int newState)
         level = 0.5;
     else if (state == ConnectionState::Disconnected || state == ConnectionState::Error)
         level = 0.0;
-    if (!timer->isActive())
-        timer->start(tickMs);
+    runTimerWhileItMoves();
     update();
 }
 

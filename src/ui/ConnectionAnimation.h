@@ -17,16 +17,23 @@ public:
     int currentAngle() const { return angle; }
     double currentLevel() const { return level; }
     QString caption() const;
+    // The arcs turn while the button shows and the tunnel is not connected; a connected ring is
+    // still, and nothing runs while the button is hidden.
+    bool isAnimating() const;
 
     static constexpr int tickMs = 33;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private slots:
     void slotTimerAlarm();
 
 private:
+    void runTimerWhileItMoves();
+
     QTimer *timer;
     int angle = 0;
     double level = 0.0;

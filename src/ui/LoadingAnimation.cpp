@@ -36,8 +36,26 @@ LoadingAnimation::LoadingAnimation(QWidget *parent)
         label->setStyleSheet(dotStyle(5));
         labels.append(label);
     }
+    timer->setInterval(tickMs);
     connect(timer, &QTimer::timeout, this, &LoadingAnimation::updateAnimation);
-    timer->start(tickMs);
+}
+
+bool LoadingAnimation::isAnimating() const
+{
+    return timer->isActive();
+}
+
+// The dots turn only where someone can see them.
+void LoadingAnimation::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    timer->start();
+}
+
+void LoadingAnimation::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    timer->stop();
 }
 
 void LoadingAnimation::updateAnimation()

@@ -16,6 +16,12 @@ public:
 
     static constexpr int tickMs = 41;
 
+    bool isAnimating() const;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
 private slots:
     void updateAnimation();
 

@@ -102,6 +102,7 @@ MainForm::MainForm(QWidget *parent)
     buildForm();
     createWindows();
     createManagers();
+    vpnManager->setClockShown(false);
     watchConnectionHealth();
     killSwitchEnabled = AppSettings::switchState(AppSettings::KillSwitch);
     vpnManager->setKillSwitchEnabled(killSwitchEnabled);
@@ -388,6 +389,19 @@ void MainForm::createManagers()
     connect(vpnManager, &VpnManager::updateDownloadSpeed, this, &MainForm::updateDownloadSpeed);
     connect(vpnManager, &VpnManager::updateUploadSpeed, this, &MainForm::updateUploadSpeed);
     connect(vpnManager, &VpnManager::connectionTimeUpdated, this, &MainForm::updateConnectionTime);
+}
+
+// The clock ticks only while the page shows it.
+void MainForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    vpnManager->setClockShown(true);
+}
+
+void MainForm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    vpnManager->setClockShown(false);
 }
 
 void MainForm::setNetworkManager(NetworkManager *manager)

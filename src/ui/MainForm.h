@@ -116,6 +116,10 @@ private slots:
     // The machine woke from sleep: the tunnel's health is read and latencies measured again.
     void resumeAfterSleep();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
 private:
     void buildForm();
     void buildStatusArea();

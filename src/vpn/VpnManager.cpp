@@ -164,7 +164,8 @@ void VpnManager::startTimers()
         connectionTimer = new QTimer(this);
         connect(connectionTimer, &QTimer::timeout, this, &VpnManager::updateConnectionTimer);
     }
-    connectionTimer->start(timings.clockTickMs);
+    if (clockShown)
+        connectionTimer->start(timings.clockTickMs);
     if (!statusTimer) {
         statusTimer = new QTimer(this);
         connect(statusTimer, &QTimer::timeout, this, &VpnManager::checkConnectionStatus);
@@ -215,6 +216,21 @@ bool VpnManager::shutDown()
     if (killSwitchActive)
         deactivateKillSwitch();
     return tunnelWasUp;
+}
+
+void VpnManager::setClockShown(bool shown)
+{
+    clockShown = shown;
+    if (!connectionTimer)
+        return;
+    if (!shown) {
+        connectionTimer->stop();
+        return;
+    }
+    if (state != ConnectionState::Connected || connectionTimer->isActive())
+        return;
+    connectionTimer->start(timings.clockTickMs);
+    updateConnectionTimer();
 }
 
 void VpnManager::updateConnectionTimer()

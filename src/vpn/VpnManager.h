@@ -59,6 +59,9 @@ public:
     bool shutDown();
 
     void setTimings(const Timings &newTimings);
+    // The connection clock ticks only while a page shows it; shown again, it tells the time at
+    // once.
+    void setClockShown(bool shown);
     QString configFilePath() const { return configPath; }
     bool isKillSwitchActive() const { return killSwitchActive; }
     // Whether the connected tunnel sends into a session the server no longer answers.
@@ -120,6 +123,7 @@ private:
     qint64 tunnelUpSinceEpoch = 0;
     bool tunnelStale = false;
     QTimer *giveUpTimer = nullptr;
+    bool clockShown = true;
     const QString tunnelName = QLatin1String(Platform::CommandSet::tunnelName);
     QString configPath;
     int failedStatusChecks = 0;
