@@ -87,7 +87,12 @@ void VpnManager::checkConnectionStatus()
     emit updateUploadSpeed(sent);
     lastPollReceived = received > 0;
     lastPollSent = sent > 0;
-    updateHealth();
+    // Anything received proves the session alive. An idle tunnel neither handshakes nor goes
+    // stale: the tool is asked only while the client sends into silence.
+    if (lastPollReceived)
+        setTunnelStale(false);
+    else if (lastPollSent)
+        updateHealth();
 }
 
 void VpnManager::checkHealthNow()
@@ -102,22 +107,18 @@ void VpnManager::networkChanged()
     checkHealthNow();
 }
 
-// Anything received proves the session alive. Otherwise the handshakes tell: a session whose
-// newest handshake (or, before the first, the tunnel's start) is older than WireGuard keeps one
-// is stale while the client sends into it, and fresh again with a new handshake.
+// The handshakes tell: a session whose newest handshake (or, before the first, the tunnel's
+// start) is older than WireGuard keeps one is stale while the client sends into it with nothing
+// received, and fresh again with a new handshake.
 void VpnManager::updateHealth()
 {
-    if (lastPollReceived) {
-        setTunnelStale(false);
-        return;
-    }
     const qint64 latest = latestHandshake(tools->handshakes(timings.toolTimeoutMs));
     if (latest < 0)
         return;
     const qint64 since = latest > 0 ? latest : tunnelUpSinceEpoch;
     if (QDateTime::currentSecsSinceEpoch() - since <= timings.staleHandshakeSeconds)
         setTunnelStale(false);
-    else if (lastPollSent)
+    else if (lastPollSent && !lastPollReceived)
         setTunnelStale(true);
 }
 
