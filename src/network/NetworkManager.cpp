@@ -20,14 +20,18 @@ const char caBundlePath[] = "/etc/ssl/cert.pem";
 const char cutShortProperty[] = "corvaneCutShort";
 
 // The default configuration, with the CA list replaced by the certificates of the local bundle
-// when it holds any.
+// when it holds any; read once, on the first https request.
 QSslConfiguration tlsConfiguration()
 {
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    const QList<QSslCertificate> bundle = QSslCertificate::fromPath(
-        QString::fromLatin1(caBundlePath), QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
-    if (!bundle.isEmpty())
-        configuration.setCaCertificates(bundle);
+    static const QSslConfiguration configuration = [] {
+        QSslConfiguration loaded = QSslConfiguration::defaultConfiguration();
+        const QList<QSslCertificate> bundle =
+            QSslCertificate::fromPath(QString::fromLatin1(caBundlePath), QSsl::Pem,
+                                      QSslCertificate::PatternSyntax::FixedString);
+        if (!bundle.isEmpty())
+            loaded.setCaCertificates(bundle);
+        return loaded;
+    }();
     return configuration;
 }
 
@@ -73,7 +77,8 @@ QNetworkRequest NetworkManager::buildRequest(const QString &url, Auth auth, Tls 
                                              bool json) const
 {
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    if (tls == Tls::Configured)
+    // Plain http never loads the TLS library or its certificates.
+    if (tls == Tls::Configured && request.url().scheme() == QLatin1String("https"))
         request.setSslConfiguration(tlsConfiguration());
     if (json)
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
