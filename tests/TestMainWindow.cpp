@@ -36,12 +36,28 @@
 
 namespace {
 
-// A notification daemon on the private session bus: records every Notify call.
+// A notification daemon on the private session bus for as long as it lives, also when a test
+// fails half-way: records every Notify call.
 class NotificationDaemon : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
 public:
+    NotificationDaemon()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        serving = bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
+                                     QDBusConnection::ExportAllSlots) &&
+                  bus.registerService(QStringLiteral("org.freedesktop.Notifications"));
+    }
+    ~NotificationDaemon() override
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+    }
+    bool isServing() const { return serving; }
+
     struct Call {
         QString appName;
         QString icon;
@@ -57,6 +73,9 @@ public slots:
         calls.append({appName, icon, summary, body});
         return uint(calls.size());
     }
+
+private:
+    bool serving = false;
 };
 
 const char brandReply[] =
@@ -619,10 +638,7 @@ void TestMainWindow::notificationsGoToTheDesktopService()
 {
     QFETCH(bool, notifications);
     NotificationDaemon daemon;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &daemon,
-                               QDBusConnection::ExportAllSlots));
-    QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+    QVERIFY(daemon.isServing());
     AppSettings::setSwitchState(AppSettings::Notifications, notifications);
     window = std::make_unique<MainWindow>();
     auto *home = window->findChild<MainForm *>();
@@ -633,8 +649,6 @@ void TestMainWindow::notificationsGoToTheDesktopService()
     emit home->connectionStateChanged(2);
     emit home->connectionStateChanged(0);
     QTest::qWait(300);
-    bus.unregisterService("org.freedesktop.Notifications");
-    bus.unregisterObject("/org/freedesktop/Notifications");
     AppSettings::setSwitchState(AppSettings::Notifications, false);
     if (!notifications) {
         QVERIFY(daemon.calls.isEmpty());
@@ -825,10 +839,7 @@ void TestMainWindow::staleTunnel()
         fakes->script("ping", QStringLiteral("STDOUT_FOR_%1").arg(host),
                       QStringLiteral("rtt min/avg/max/mdev = %1/%1/%1/0 ms\n").arg(rtt));
     NotificationDaemon daemon;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &daemon,
-                               QDBusConnection::ExportAllSlots));
-    QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+    QVERIFY(daemon.isServing());
     AppSettings::setSwitchState(AppSettings::Notifications, true);
     AppSettings::setSwitchState(AppSettings::TrayIcon, true);
 
@@ -889,10 +900,6 @@ void TestMainWindow::staleTunnel()
             return call.body == QStringLiteral("Oslo stopped answering: connecting to Bern");
         }));
     }
-    sending.stop();
-    bus.unregisterService("org.freedesktop.Notifications");
-    bus.unregisterObject("/org/freedesktop/Notifications");
-    AppSettings::setSwitchState(AppSettings::Notifications, false);
 }
 
 // With the switch on the block is never lifted on Linux: not for the login page, the sign-in or

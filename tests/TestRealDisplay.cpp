@@ -1,11 +1,9 @@
-#include "DemoService.h"
+#include "DemoClient.h"
 #include "FakePrograms.h"
 #include "MainWindowDriver.h"
 #include "app/MainWindow.h"
-#include "app/Startup.h"
 #include "i18n/LanguageManager.h"
 #include "network/ServerData.h"
-#include "ping/PingManager.h"
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListItem.h"
 #include "servers/ServersWindow.h"
@@ -179,16 +177,8 @@ private:
 void TestRealDisplay::initTestCase()
 {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-    initResourceTree();
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
-    qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    demo = std::make_unique<DemoService>();
+    demo = startDemoClient(home);
     QVERIFY2(demo->isRunning(), qPrintable(demo->log()));
-    demo->exportEndpoints();
-    VpnManager::setToolsFactory(VpnManager::localTools);
-    PingManager::setDefaultMethod(PingManager::Method::Tool);
 }
 
 void TestRealDisplay::init()

@@ -1,14 +1,11 @@
-#include "DemoService.h"
+#include "DemoClient.h"
 #include "FakePrograms.h"
 #include "MainWindowDriver.h"
 #include "app/MainWindow.h"
-#include "app/Startup.h"
-#include "ping/PingManager.h"
 #include "servers/ServersWindow.h"
 #include "ui/AccountWindow.h"
 #include "ui/MainForm.h"
 #include "ui/SettingsWindow.h"
-#include "vpn/VpnManager.h"
 
 #include <QGuiApplication>
 #include <QProcess>
@@ -35,16 +32,8 @@ private:
 void TestWayland::initTestCase()
 {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("wayland"));
-    initResourceTree();
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
-    qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    demo = std::make_unique<DemoService>();
+    demo = startDemoClient(home);
     QVERIFY2(demo->isRunning(), qPrintable(demo->log()));
-    demo->exportEndpoints();
-    VpnManager::setToolsFactory(VpnManager::localTools);
-    PingManager::setDefaultMethod(PingManager::Method::Tool);
 }
 
 void TestWayland::signsInAndShowsEveryPage()

@@ -42,9 +42,9 @@ int main(int argc, char *argv[])
     // Icons pick their largest image for a screen at a scale of 2 instead of stretching one.
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     // Qt's bearer management would wake every ten seconds to list the network interfaces; the
-    // client watches the routes itself.
+    // client watches the routes itself. (A negative value makes Qt warn at every start.)
     if (qEnvironmentVariableIsEmpty("QT_BEARER_POLL_TIMEOUT"))
-        qputenv("QT_BEARER_POLL_TIMEOUT", "-1");
+        qputenv("QT_BEARER_POLL_TIMEOUT", "2147483647");
     auto app = std::make_unique<QApplication>(argc, argv);
     applyApplicationVersion();
     // The desktop finds the entry, icon and window group by this name (Wayland's app id too).

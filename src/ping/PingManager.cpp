@@ -63,13 +63,7 @@ PingManager::~PingManager()
 
 void PingManager::requestPing(int id, QString hostname)
 {
-    if (prober && !QHostAddress(hostname).isNull()) {
-        QMetaObject::invokeMethod(
-            prober, [prober = prober, id, hostname] { prober->probe(id, hostname); },
-            Qt::QueuedConnection);
-        return;
-    }
-    QtConcurrent::run(pool, [this, id, hostname] { pingHost(id, hostname); });
+    requestPings({{id, hostname}});
 }
 
 void PingManager::requestPings(const QVector<Request> &requests)

@@ -26,6 +26,13 @@ bool countsAsNetwork(const QString &interface, const QString &ignoredInterface)
     return interface != QLatin1String("lo") && interface != ignoredInterface;
 }
 
+bool machineHasDefaultRoute()
+{
+    return NetworkMonitor::hasDefaultRoute(readText(QStringLiteral("/proc/net/route")),
+                                           readText(QStringLiteral("/proc/net/ipv6_route")),
+                                           QLatin1String(Platform::CommandSet::tunnelName));
+}
+
 } // namespace
 
 NetworkMonitor::NetworkMonitor(QObject *parent)
@@ -49,9 +56,7 @@ NetworkMonitor::NetworkMonitor(QObject *parent)
     }
     notifier = new QSocketNotifier(netlinkSocket, QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &NetworkMonitor::drainMessages);
-    online = hasDefaultRoute(readText(QStringLiteral("/proc/net/route")),
-                             readText(QStringLiteral("/proc/net/ipv6_route")),
-                             QLatin1String(Platform::CommandSet::tunnelName));
+    online = machineHasDefaultRoute();
 #endif
 }
 
@@ -81,9 +86,7 @@ void NetworkMonitor::drainMessages()
 
 void NetworkMonitor::readRoutes()
 {
-    const bool nowOnline = hasDefaultRoute(readText(QStringLiteral("/proc/net/route")),
-                                           readText(QStringLiteral("/proc/net/ipv6_route")),
-                                           QLatin1String(Platform::CommandSet::tunnelName));
+    const bool nowOnline = machineHasDefaultRoute();
     // The new answer stands before anyone hears of the change.
     const bool wasOnline = online;
     online = nowOnline;

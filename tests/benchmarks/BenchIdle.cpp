@@ -4,12 +4,10 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/tests/BenchIdle [seconds per phase, default 30]
 
-#include "DemoService.h"
+#include "DemoClient.h"
 #include "FakePrograms.h"
 #include "MainWindowDriver.h"
 #include "app/MainWindow.h"
-#include "app/Startup.h"
-#include "ping/PingManager.h"
 #include "storage/AppSettings.h"
 #include "ui/MainForm.h"
 #include "vpn/VpnManager.h"
@@ -49,22 +47,14 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
-    initResourceTree();
     QTemporaryDir scratch;
-    qputenv("XDG_CONFIG_HOME", scratch.filePath("config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", scratch.filePath("data").toLocal8Bit());
-    qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    DemoService demo;
-    if (!demo.isRunning())
+    const auto demo = startDemoClient(scratch);
+    if (!demo->isRunning())
         return 1;
-    demo.exportEndpoints();
     FakePrograms fakes;
     fakes.script("ping", "STDOUT", "rtt min/avg/max/mdev = 1/2/3/1 ms\n");
     // A connected tunnel at rest: its counters stand still.
     fakes.script("wg", "STDOUT_FOR_TRANSFER", "key\t1000\t1000\n");
-    VpnManager::setToolsFactory(VpnManager::localTools);
-    PingManager::setDefaultMethod(PingManager::Method::Tool);
     AppSettings::setSwitchState(AppSettings::TrayIcon, true);
 
     MainWindow window;

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "DemoService.h"
+#include "app/Startup.h"
+#include "ping/PingManager.h"
+#include "vpn/VpnManager.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+// The whole client against the demo service, as the window tests and benchmarks run it:
+// settings under home, no session bus (so no keyring), the demo service's endpoints, and the
+// outside programs (tunnel tools, ping) taken from PATH, where the fakes stand.
+inline std::unique_ptr<DemoService> startDemoClient(const QTemporaryDir &home)
+{
+    initResourceTree();
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    auto demo = std::make_unique<DemoService>();
+    if (demo->isRunning())
+        demo->exportEndpoints();
+    VpnManager::setToolsFactory(VpnManager::localTools);
+    PingManager::setDefaultMethod(PingManager::Method::Tool);
+    return demo;
+}
