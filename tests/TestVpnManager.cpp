@@ -368,15 +368,15 @@ void TestVpnManager::clockRestsWhileNoPageShowsIt()
     timings.statusPollMs = 3600000;
     timings.clockTickMs = 50;
     manager->setTimings(timings);
-    manager->setClockShown(false);
+    manager->setFiguresShown(false);
     QSignalSpy ticks(manager.get(), &VpnManager::connectionTimeUpdated);
     QVERIFY(connectTunnel(*manager));
     QTest::qWait(300);
     QCOMPARE(ticks.count(), 0);
-    manager->setClockShown(true);
+    manager->setFiguresShown(true);
     QCOMPARE(ticks.count(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 3, 2000);
-    manager->setClockShown(false);
+    manager->setFiguresShown(false);
     const int hidden = ticks.count();
     QTest::qWait(300);
     QCOMPARE(ticks.count(), hidden);

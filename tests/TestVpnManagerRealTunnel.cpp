@@ -3,6 +3,8 @@
 
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -19,7 +21,9 @@ private slots:
     void cleanup();
 
     void tunnelCarriesTrafficAndComesDown();
+    void tunnelDeletedFromOutsideEndsInError_data();
     void tunnelDeletedFromOutsideEndsInError();
+    void unseenRatesReadTheInterfaceNotTheTool();
     void dnsLinesConnectWithoutTouchingTheHostResolver();
     void killSwitchLetsOnlyServicesResolverAndTunnelThrough();
 
@@ -142,14 +146,68 @@ void TestVpnManagerRealTunnel::dnsLinesConnectWithoutTouchingTheHostResolver()
     config.replace("\nDNS = 10.66.66.1", "");
 }
 
+void TestVpnManagerRealTunnel::tunnelDeletedFromOutsideEndsInError_data()
+{
+    QTest::addColumn<bool>("figuresShown");
+    QTest::newRow("rates shown") << true;
+    QTest::newRow("rates unseen") << false;
+}
+
 void TestVpnManagerRealTunnel::tunnelDeletedFromOutsideEndsInError()
 {
+    QFETCH(bool, figuresShown);
+    manager->setFiguresShown(figuresShown);
     QVERIFY(connectTunnel());
     QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
     QCOMPARE(runProgram("ip", {"link", "delete", "vpn_wg0"}), 0);
     QVERIFY(states.wait(10000));
     QCOMPARE(states.count(), 1);
     QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
+}
+
+// While no page shows the rates, the poll reads the interface's counters and runs no wg; shown
+// again, the rates start from a fresh base instead of adding up everything sent meanwhile.
+void TestVpnManagerRealTunnel::unseenRatesReadTheInterfaceNotTheTool()
+{
+    QTemporaryDir wrapperDir;
+    const QString log = wrapperDir.filePath("wg.log");
+    QFile wrapper(wrapperDir.filePath("wg"));
+    QVERIFY(wrapper.open(QIODevice::WriteOnly));
+    wrapper.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + log.toUtf8() + "'\nexec '" +
+                  QStandardPaths::findExecutable("wg").toUtf8() + "' \"$@\"\n");
+    wrapper.close();
+    wrapper.setPermissions(wrapper.permissions() | QFileDevice::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", wrapperDir.path().toUtf8() + ':' + path);
+    const auto toolPolls = [&log] {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().count("show vpn_wg0 transfer") : 0;
+    };
+    QVector<quint64> rates;
+    connect(manager.get(), &VpnManager::updateDownloadSpeed, this,
+            [&rates](quint64 bytes) { rates.append(bytes); });
+
+    QVERIFY(connectTunnel());
+    QTRY_VERIFY_WITH_TIMEOUT(toolPolls() > 0, 2000);
+    manager->setFiguresShown(false);
+    QTest::qWait(300);
+    const int polledBeforeHiding = toolPolls();
+    rates.clear();
+    QCOMPARE(runProgram("ping", {"-n", "-c", "5", "-i", "0.2", "-W", "2",
+                                 environment("CORVANE_TUNNEL_PEER_ADDRESS")}),
+             0);
+    QTest::qWait(1000);
+    QCOMPARE(toolPolls(), polledBeforeHiding);
+    QVERIFY(rates.isEmpty());
+    QCOMPARE(manager->connectionState(), int(ConnectionState::Connected));
+
+    manager->setFiguresShown(true);
+    QTRY_VERIFY_WITH_TIMEOUT(rates.size() >= 2, 3000);
+    qputenv("PATH", path);
+    QVERIFY(toolPolls() > polledBeforeHiding);
+    // Five echoes are over 5 * 84 bytes; nothing crossed the tunnel since it was shown.
+    for (quint64 bytes : qAsConst(rates))
+        QVERIFY2(bytes < 84, QByteArray::number(bytes).constData());
 }
 
 void TestVpnManagerRealTunnel::killSwitchLetsOnlyServicesResolverAndTunnelThrough()

@@ -102,7 +102,7 @@ MainForm::MainForm(QWidget *parent)
     buildForm();
     createWindows();
     createManagers();
-    vpnManager->setClockShown(false);
+    vpnManager->setFiguresShown(false);
     watchConnectionHealth();
     killSwitchEnabled = AppSettings::switchState(AppSettings::KillSwitch);
     vpnManager->setKillSwitchEnabled(killSwitchEnabled);
@@ -395,13 +395,13 @@ void MainForm::createManagers()
 void MainForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    vpnManager->setClockShown(true);
+    vpnManager->setFiguresShown(true);
 }
 
 void MainForm::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    vpnManager->setClockShown(false);
+    vpnManager->setFiguresShown(false);
 }
 
 void MainForm::setNetworkManager(NetworkManager *manager)

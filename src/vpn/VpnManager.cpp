@@ -151,6 +151,9 @@ void VpnManager::processWgUpFinished(int exitCode, QString errorText)
     emit connectionStateChanged(state);
     failedStatusChecks = 0;
     lastPollReceived = lastPollSent = false;
+    lastInterfaceCounters.reset();
+    interfaceSentSinceReceived = false;
+    transferBaseOutdated = false;
     tunnelUpSinceEpoch = QDateTime::currentSecsSinceEpoch();
     if (!commands.killSwitchIsSelective() && killSwitchActive)
         deactivateKillSwitch();
@@ -164,7 +167,7 @@ void VpnManager::startTimers()
         connectionTimer = new QTimer(this);
         connect(connectionTimer, &QTimer::timeout, this, &VpnManager::updateConnectionTimer);
     }
-    if (clockShown)
+    if (figuresShown)
         connectionTimer->start(timings.clockTickMs);
     if (!statusTimer) {
         statusTimer = new QTimer(this);
@@ -218,9 +221,9 @@ bool VpnManager::shutDown()
     return tunnelWasUp;
 }
 
-void VpnManager::setClockShown(bool shown)
+void VpnManager::setFiguresShown(bool shown)
 {
-    clockShown = shown;
+    figuresShown = shown;
     if (!connectionTimer)
         return;
     if (!shown) {
@@ -231,6 +234,11 @@ void VpnManager::setClockShown(bool shown)
         return;
     connectionTimer->start(timings.clockTickMs);
     updateConnectionTimer();
+    // The rates shown next are of one whole poll interval from a fresh base.
+    if (transferBaseOutdated) {
+        statusTimer->start(timings.statusPollMs);
+        QTimer::singleShot(0, this, &VpnManager::checkConnectionStatus);
+    }
 }
 
 void VpnManager::updateConnectionTimer()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CommandSet.h"
+#include "platform/InterfaceCounters.h"
 #include "vpn/ConnectionState.h"
 #include "vpn/TunnelTools.h"
 
@@ -9,6 +10,7 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 class QTimer;
 class ServiceAddresses;
@@ -59,9 +61,11 @@ public:
     bool shutDown();
 
     void setTimings(const Timings &newTimings);
-    // The connection clock ticks only while a page shows it; shown again, it tells the time at
-    // once.
-    void setClockShown(bool shown);
+    // Whether a page shows the connection time and rates. The clock ticks only while it does;
+    // shown again, it tells the time at once. Unseen, the traffic poll reads the kernel's
+    // interface counters where it can instead of running the tunnel tool: enough to watch the
+    // tunnel and its health, and nothing to spawn.
+    void setFiguresShown(bool shown);
     QString configFilePath() const { return configPath; }
     bool isKillSwitchActive() const { return killSwitchActive; }
     // Whether the connected tunnel sends into a session the server no longer answers.
@@ -100,6 +104,8 @@ private:
     void stopTunnel(bool failed);
     void finishStop(bool failed);
     void startTimers();
+    bool pollInterfaceCounters();
+    void noteTraffic(bool received, bool sent);
     void updateHealth();
     void setTunnelStale(bool stale);
     void stopTimers();
@@ -123,7 +129,13 @@ private:
     qint64 tunnelUpSinceEpoch = 0;
     bool tunnelStale = false;
     QTimer *giveUpTimer = nullptr;
-    bool clockShown = true;
+    bool figuresShown = true;
+    std::optional<Platform::InterfaceCounters> lastInterfaceCounters;
+    // Whether the interface sent anything since it last received, for the health check.
+    bool interfaceSentSinceReceived = false;
+    // The tool's counters moved unseen while the interface's were read: its next reading is only
+    // a new base for the rates.
+    bool transferBaseOutdated = false;
     const QString tunnelName = QLatin1String(Platform::CommandSet::tunnelName);
     QString configPath;
     int failedStatusChecks = 0;

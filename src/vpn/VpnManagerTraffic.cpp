@@ -66,6 +66,8 @@ void VpnManager::checkConnectionStatus()
 {
     if (tunnelName.isEmpty())
         return;
+    if (!figuresShown && pollInterfaceCounters())
+        return;
     const QString output = tools->transfer(timings.toolTimeoutMs).trimmed();
 
     if (output.isEmpty()) {
@@ -83,15 +85,44 @@ void VpnManager::checkConnectionStatus()
     const quint64 sent = increase(totals.sent, lastSentBytes);
     lastReceivedBytes = totals.received;
     lastSentBytes = totals.sent;
+    if (transferBaseOutdated) {
+        transferBaseOutdated = false;
+        return;
+    }
     emit updateDownloadSpeed(received);
     emit updateUploadSpeed(sent);
-    lastPollReceived = received > 0;
-    lastPollSent = sent > 0;
-    // Anything received proves the session alive. An idle tunnel neither handshakes nor goes
-    // stale: the tool is asked only while the client sends into silence.
-    if (lastPollReceived)
+    noteTraffic(received > 0, sent > 0);
+}
+
+// An interface that exists is a tunnel that exists; one the system does not know (gone, or no
+// such counters here) is left to the tool, which decides as it always does.
+bool VpnManager::pollInterfaceCounters()
+{
+    const auto counters = Platform::readInterfaceCounters(tunnelName);
+    if (!counters)
+        return false;
+    failedStatusChecks = 0;
+    transferBaseOutdated = true;
+    const Platform::InterfaceCounters last = lastInterfaceCounters.value_or(*counters);
+    lastInterfaceCounters = counters;
+    const bool received = counters->receivedBytes != last.receivedBytes;
+    // A kernel tunnel whose session expired counts nothing sent while it only asks for a new
+    // handshake: what was sent since the last answer counts until one comes.
+    interfaceSentSinceReceived =
+        !received && (interfaceSentSinceReceived || counters->sentBytes != last.sentBytes);
+    noteTraffic(received, interfaceSentSinceReceived);
+    return true;
+}
+
+// Anything received proves the session alive. An idle tunnel neither handshakes nor goes stale:
+// the tool is asked only while the client sends into silence.
+void VpnManager::noteTraffic(bool received, bool sent)
+{
+    lastPollReceived = received;
+    lastPollSent = sent;
+    if (received)
         setTunnelStale(false);
-    else if (lastPollSent)
+    else if (sent)
         updateHealth();
 }
 
