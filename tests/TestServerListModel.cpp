@@ -55,6 +55,8 @@ class TestServerListModel : public QObject {
 
 private slots:
     void latencyBatchChangesRowsInPlace();
+    void sortsBetweenBatchesKeepAStableOrder_data();
+    void sortsBetweenBatchesKeepAStableOrder();
     void grouping_data();
     void grouping();
     void search_data();
@@ -435,6 +437,53 @@ void TestServerListModel::latencyBatchChangesRowsInPlace()
     for (int row = 0; row < model.rowCount(); ++row)
         shown << model.data(model.index(row, 0)).value<ServerData>().city;
     QVERIFY2(shown.contains("Oslo") && !shown.contains("Bergen"), qPrintable(shown.join(',')));
+}
+
+void TestServerListModel::sortsBetweenBatchesKeepAStableOrder_data()
+{
+    QTest::addColumn<int>("batchSize");
+    QTest::newRow("a few results per batch") << 3;
+    QTest::newRow("most of the list per batch") << 30;
+}
+
+// Servers of no country are each a location of their own, and locations of equal latency keep
+// the servers' order: the rows show the order of the list itself. After every batch and sort it
+// is the order a stable sort of the list as it stood gives.
+void TestServerListModel::sortsBetweenBatchesKeepAStableOrder()
+{
+    QFETCH(int, batchSize);
+    QVector<ServerData> expected;
+    for (int id = 1; id <= 40; ++id) {
+        ServerData record = server(id, "", QStringLiteral("Place %1").arg(id));
+        record.countryCode.clear();
+        expected.append(record);
+    }
+    ServerListModel model(expected);
+    model.sortServers(3);
+    QRandomGenerator random(7);
+    for (int round = 0; round < 30; ++round) {
+        QVector<Platform::LatencyResult> batch;
+        for (int result = 0; result < batchSize; ++result) {
+            // Few distinct figures, so that most servers tie; 0 is no answer and sorts last.
+            const int id = random.bounded(1, 41);
+            const int ping = 5 * random.bounded(0, 4);
+            batch.append({id, ping});
+            for (ServerData &record : expected) {
+                if (record.id == id)
+                    record.ping = ping;
+            }
+        }
+        model.updateLatencies(batch);
+        model.sortServers(3);
+        std::stable_sort(expected.begin(), expected.end(), [](const auto &a, const auto &b) {
+            const bool aAnswered = a.ping > 0;
+            return aAnswered != (b.ping > 0) ? aAnswered : a.ping < b.ping;
+        });
+        QVector<int> expectedIds;
+        for (const ServerData &record : qAsConst(expected))
+            expectedIds.append(record.id);
+        QCOMPARE(idsOf(model), expectedIds);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestServerListModel)

@@ -124,10 +124,55 @@ void ServerListModel::sortServers(int mode)
 {
     beginResetModel();
     sortModeValue = mode;
-    sortBy(servers, mode);
+    // A sweep changes a few latencies between sorts: those few are merged into the rest, which
+    // is still in order, instead of sorting the whole list again.
+    if (mode == sortByLatency && latencyOrdered &&
+        latencyChangedSinceSort.size() < servers.size() / 4)
+        mergeChangedLatencies();
+    else
+        sortBy(servers, mode);
+    latencyOrdered = mode == sortByLatency;
+    latencyChangedSinceSort.clear();
     rebuildIdIndex();
     locationsValid = false;
     endResetModel();
+}
+
+// The same order as a stable sort of the whole list: both parts are in (latency, position)
+// order, and so is their merge.
+void ServerListModel::mergeChangedLatencies()
+{
+    std::vector<bool> changed(size_t(servers.size()), false);
+    std::vector<int> moved;
+    for (const int index : qAsConst(latencyChangedSinceSort)) {
+        if (!changed[size_t(index)])
+            moved.push_back(index);
+        changed[size_t(index)] = true;
+    }
+    std::sort(moved.begin(), moved.end());
+    std::stable_sort(moved.begin(), moved.end(), [this](int a, int b) {
+        return latencySortBefore(servers.at(a), servers.at(b));
+    });
+    const auto movedGoesFirst = [this](int movedIndex, int stayingIndex) {
+        const ServerData &movedServer = servers.at(movedIndex);
+        const ServerData &staying = servers.at(stayingIndex);
+        if (latencySortBefore(movedServer, staying))
+            return true;
+        return !latencySortBefore(staying, movedServer) && movedIndex < stayingIndex;
+    };
+    QVector<ServerData> merged;
+    merged.reserve(servers.size());
+    auto next = moved.cbegin();
+    for (int index = 0; index < servers.size(); ++index) {
+        if (changed[size_t(index)])
+            continue;
+        for (; next != moved.cend() && movedGoesFirst(*next, index); ++next)
+            merged.append(std::move(servers[*next]));
+        merged.append(std::move(servers[index]));
+    }
+    for (; next != moved.cend(); ++next)
+        merged.append(std::move(servers[*next]));
+    servers.swap(merged);
 }
 
 void ServerListModel::rebuildIdIndex()
@@ -157,6 +202,7 @@ bool ServerListModel::updateServer(const ServerData &server)
     beginResetModel();
     const ServerData before = servers.at(index);
     servers[index] = server;
+    latencyChangedSinceSort.append(index);
     if (locationsValid && keepsGrouping(before, server)) {
         const int location = locationOfServer.at(index);
         if (location >= 0) {
@@ -180,6 +226,7 @@ void ServerListModel::updateLatencies(const QVector<Platform::LatencyResult> &re
         if (index < 0)
             continue;
         servers[index].ping = result.ping;
+        latencyChangedSinceSort.append(index);
         if (locationsValid && locationOfServer.at(index) >= 0)
             changedLocations.insert(locationOfServer.at(index));
     }

@@ -64,6 +64,7 @@ private:
     bool matchesSearch(const ServerData &server) const;
     bool keepsGrouping(const ServerData &before, const ServerData &after) const;
     void rebuildIdIndex();
+    void mergeChangedLatencies();
     int storageIndexOf(int id) const;
 
     QVector<ServerData> servers;
@@ -73,6 +74,9 @@ private:
     int sortModeValue = 0;
 
     QHash<int, int> firstIndexById;
+    // Whether the servers are in latency order but for those whose latency changed since.
+    bool latencyOrdered = false;
+    QVector<int> latencyChangedSinceSort;
     mutable bool locationsValid = false;
     mutable QVector<Location> locations;
     mutable QVector<int> locationOfServer;
