@@ -10,6 +10,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -112,6 +113,10 @@ void TestConnectionEvents::resumeReadsHealthAndSweeps()
     fakes.script("ping", "STDOUT", "rtt min/avg/max/mdev = 1/2/3/1 ms\n");
     MainForm home;
     home.setServers({server(1), server(2)});
+    // Choosing the first server ends any tunnel first; connecting waits for that, as the
+    // button does.
+    auto *button = home.findChild<QPushButton *>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
     QSignalSpy connected(home.tunnel(), &VpnManager::connectionStateChanged);
     home.tunnel()->changeConnectionState(ConnectionState::Connecting, sampleConfig());
     QVERIFY(connected.wait(5000));

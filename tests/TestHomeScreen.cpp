@@ -457,6 +457,7 @@ void TestHomeScreen::fallbackLooksAtEveryServerAndShowsTheOneInUse()
     setPings({{1, 10}, {2, 20}, {3, 30}});
     QMetaObject::invokeMethod(home.get(), "setCurrentServer", Q_ARG(int, 3));
     QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QVERIFY(QMetaObject::invokeMethod(home.get(), "on_pushButtonExploreLocations_clicked"));
     auto *search = home->findChild<QLineEdit *>("lineEditSearch");
     search->setText("jap");
     emit search->textEdited("jap");
@@ -483,6 +484,7 @@ void TestHomeScreen::choosingWhileConnectingSendsOneRequest()
     QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
     ScriptedHttpServer::Reply slow{200, connectReply(), 300};
     service->script("POST", "/api/client/connect", slow);
+    QVERIFY(QMetaObject::invokeMethod(home.get(), "on_pushButtonExploreLocations_clicked"));
     QTest::mouseClick(button, Qt::LeftButton);
     emit home->findChild<ServersWindow *>()->currentServerChosed(2, true);
     QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),

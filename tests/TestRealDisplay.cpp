@@ -21,6 +21,8 @@
 #include <QTextDocument>
 #include <QtTest>
 
+#include <functional>
+
 #include <memory>
 
 namespace {
@@ -230,13 +232,17 @@ void TestRealDisplay::screenShowsWhatPagesPaint()
     QTest::qWait(2500);
     checkScreen(window.get(), tag + "-connected");
 
-    const std::pair<const char *, QWidget *> pages[] = {
-        {"on_pushButtonExploreLocations_clicked", window->findChild<ServersWindow *>()},
-        {"on_pushButtonSettingsNav_clicked", window->findChild<SettingsWindow *>()},
-        {"on_pushButtonAccountNav_clicked", window->findChild<AccountWindow *>()},
+    // Each page is built when first opened.
+    const std::pair<const char *, std::function<QWidget *()>> pages[] = {
+        {"on_pushButtonExploreLocations_clicked",
+         [&] { return window->findChild<ServersWindow *>(); }},
+        {"on_pushButtonSettingsNav_clicked", [&] { return window->findChild<SettingsWindow *>(); }},
+        {"on_pushButtonAccountNav_clicked", [&] { return window->findChild<AccountWindow *>(); }},
     };
-    for (const auto &[opener, page] : pages) {
+    for (const auto &[opener, findPage] : pages) {
         QVERIFY(QMetaObject::invokeMethod(home, opener));
+        QWidget *page = findPage();
+        QVERIFY(page);
         // The page lies over the home page, under the window's own controls.
         QVERIFY(QTest::qWaitForWindowExposed(page));
         checkScreen(window.get(), tag + "-" + page->metaObject()->className());

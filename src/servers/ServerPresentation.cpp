@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QPixmapCache>
 
 namespace ServerPresentation {
 
@@ -109,20 +110,38 @@ QString regionalIndicators(const QString &code)
     return QString::fromUcs4(letters, 2);
 }
 
+// Each flag is decoded, cropped and scaled once per size; rows and cards showing it again take
+// the cached picture. A null pixmap means there is no picture, not even the unknown flag's.
+QPixmap flagPicture(const QString &code, const QSize &size)
+{
+    const QString key = QStringLiteral("corvane-flag:%1:%2x%3@%4")
+                            .arg(code)
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(ScreenPixmap::ratio());
+    QPixmap cached;
+    if (QPixmapCache::find(key, &cached))
+        return cached;
+    QImage picture(QStringLiteral(":/images/banners/%1.png").arg(code));
+    if (picture.isNull())
+        picture.load(QStringLiteral(":/images/banners/UNKN.png"));
+    if (!picture.isNull())
+        cached = ScreenPixmap::scaled(QPixmap::fromImage(croppedToOpaque(picture)), size);
+    QPixmapCache::insert(key, cached);
+    return cached;
+}
+
 } // namespace
 
 void setFlagImage(QLabel *label, const QString &countryCode, int emojiPixelSize)
 {
     const QString code = countryCode.trimmed().toUpper();
-    QImage picture(QStringLiteral(":/images/banners/%1.png").arg(code));
-    if (picture.isNull())
-        picture.load(QStringLiteral(":/images/banners/UNKN.png"));
+    const QSize target(label->width() > 0 ? label->width() : emojiPixelSize,
+                       label->height() > 0 ? label->height() : emojiPixelSize);
+    const QPixmap picture = flagPicture(code, target);
     if (!picture.isNull()) {
         label->clear();
-        const QSize target(label->width() > 0 ? label->width() : emojiPixelSize,
-                           label->height() > 0 ? label->height() : emojiPixelSize);
-        label->setPixmap(
-            ScreenPixmap::scaled(QPixmap::fromImage(croppedToOpaque(picture)), target));
+        label->setPixmap(picture);
     } else {
         label->setPixmap(QPixmap());
         label->setText(regionalIndicators(code));

@@ -100,7 +100,6 @@ MainForm::MainForm(QWidget *parent)
     setObjectName(QStringLiteral("MainForm"));
     resize(411, 914);
     buildForm();
-    createWindows();
     createManagers();
     vpnManager->setFiguresShown(false);
     watchConnectionHealth();
@@ -336,36 +335,40 @@ void MainForm::buildNavigation()
     connect(settings, &QPushButton::clicked, this, &MainForm::on_pushButtonSettingsNav_clicked);
 }
 
-void MainForm::createWindows()
+// The servers, settings and account pages are built when first opened, not at start-up.
+ServersWindow *MainForm::serversPage()
 {
+    if (serversWindow)
+        return serversWindow;
     serversWindow = new ServersWindow(this);
-    settingsWindow = new SettingsWindow(this);
-    accountWindow = new AccountWindow(this);
-    for (QWidget *window :
-         {static_cast<QWidget *>(serversWindow), static_cast<QWidget *>(settingsWindow),
-          static_cast<QWidget *>(accountWindow)})
-        window->hide();
-    settingsWindow->loadSettings();
-
+    serversWindow->hide();
+    if (languageManager)
+        serversWindow->setLanguageManager(languageManager);
+    if (serverModel)
+        serversWindow->setModel(serverModel);
     connect(serversWindow, &ServersWindow::currentServerChosed, this, &MainForm::chooseServer);
     connect(serversWindow, &ServersWindow::requestUpdateFavoriteServers, this,
             &MainForm::favoritesServersChanged);
-    const auto switchTo = [this](QWidget *from, QWidget *to) {
-        from->hide();
-        openWindow(to);
-    };
     connect(serversWindow, &ServersWindow::requestOpenAccount, this,
-            [=] { switchTo(serversWindow, accountWindow); });
+            [this] { switchWindow(serversWindow, accountPage()); });
     connect(serversWindow, &ServersWindow::requestOpenSettings, this,
-            [=] { switchTo(serversWindow, settingsWindow); });
+            [this] { switchWindow(serversWindow, settingsPage()); });
+    return serversWindow;
+}
+
+SettingsWindow *MainForm::settingsPage()
+{
+    if (settingsWindow)
+        return settingsWindow;
+    settingsWindow = new SettingsWindow(this);
+    settingsWindow->hide();
+    settingsWindow->loadSettings();
+    if (languageManager)
+        settingsWindow->setLanguageManager(languageManager);
     connect(settingsWindow, &SettingsWindow::requestOpenServers, this,
-            [=] { switchTo(settingsWindow, serversWindow); });
+            [this] { switchWindow(settingsWindow, serversPage()); });
     connect(settingsWindow, &SettingsWindow::requestOpenAccount, this,
-            [=] { switchTo(settingsWindow, accountWindow); });
-    connect(accountWindow, &AccountWindow::requestOpenServers, this,
-            [=] { switchTo(accountWindow, serversWindow); });
-    connect(accountWindow, &AccountWindow::requestOpenSettings, this,
-            [=] { switchTo(accountWindow, settingsWindow); });
+            [this] { switchWindow(settingsWindow, accountPage()); });
     connect(settingsWindow, &SettingsWindow::changeTrayIconState, this,
             &MainForm::changeTrayIconState);
     connect(settingsWindow, &SettingsWindow::logOut, this, &MainForm::logOut);
@@ -374,6 +377,38 @@ void MainForm::createWindows()
         vpnManager->setKillSwitchEnabled(enabled);
         setKillSwitchIcon();
     });
+    return settingsWindow;
+}
+
+AccountWindow *MainForm::accountPage()
+{
+    if (accountWindow)
+        return accountWindow;
+    accountWindow = new AccountWindow(this);
+    accountWindow->hide();
+    if (languageManager)
+        accountWindow->setLanguageManager(languageManager);
+    connect(accountWindow, &AccountWindow::requestOpenServers, this,
+            [this] { switchWindow(accountWindow, serversPage()); });
+    connect(accountWindow, &AccountWindow::requestOpenSettings, this,
+            [this] { switchWindow(accountWindow, settingsPage()); });
+    return accountWindow;
+}
+
+void MainForm::switchWindow(QWidget *from, QWidget *to)
+{
+    from->hide();
+    openWindow(to);
+}
+
+void MainForm::hideWindows()
+{
+    for (QWidget *window :
+         {static_cast<QWidget *>(serversWindow), static_cast<QWidget *>(settingsWindow),
+          static_cast<QWidget *>(accountWindow)}) {
+        if (window)
+            window->hide();
+    }
 }
 
 void MainForm::createManagers()
@@ -422,9 +457,12 @@ void MainForm::setLanguageManager(LanguageManager *manager)
     connect(manager, &LanguageManager::translate, this, &MainForm::translate);
     for (RecomendedServerItem *card : cards)
         card->setLanguageManager(manager);
-    serversWindow->setLanguageManager(manager);
-    settingsWindow->setLanguageManager(manager);
-    accountWindow->setLanguageManager(manager);
+    if (serversWindow)
+        serversWindow->setLanguageManager(manager);
+    if (settingsWindow)
+        settingsWindow->setLanguageManager(manager);
+    if (accountWindow)
+        accountWindow->setLanguageManager(manager);
     translate();
 }
 
@@ -436,10 +474,7 @@ QString MainForm::text(const char *key) const
 void MainForm::resetView()
 {
     showMenu(false);
-    for (QWidget *window :
-         {static_cast<QWidget *>(serversWindow), static_cast<QWidget *>(settingsWindow),
-          static_cast<QWidget *>(accountWindow)})
-        window->hide();
+    hideWindows();
     raise();
 }
 
@@ -725,27 +760,27 @@ void MainForm::trayIconStateChanged(bool isEnabled)
 
 void MainForm::on_pushButtonMenu_clicked()
 {
-    openWindow(settingsWindow);
+    openWindow(settingsPage());
 }
 
 void MainForm::on_pushButtonSettings_clicked()
 {
-    openWindow(settingsWindow);
+    openWindow(settingsPage());
 }
 
 void MainForm::on_pushButtonSettingsNav_clicked()
 {
-    openWindow(settingsWindow);
+    openWindow(settingsPage());
 }
 
 void MainForm::on_pushButtonAccountNav_clicked()
 {
-    openWindow(accountWindow);
+    openWindow(accountPage());
 }
 
 void MainForm::on_pushButtonExploreLocations_clicked()
 {
-    openWindow(serversWindow);
+    openWindow(serversPage());
 }
 
 void MainForm::on_pushButtonGoToStatus_clicked()

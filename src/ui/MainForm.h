@@ -129,7 +129,11 @@ private:
     void buildCards();
     void buildMenu();
     void buildNavigation();
-    void createWindows();
+    ServersWindow *serversPage();
+    SettingsWindow *settingsPage();
+    AccountWindow *accountPage();
+    void switchWindow(QWidget *from, QWidget *to);
+    void hideWindows();
     void createManagers();
     void openWindow(QWidget *window);
     void showMenu(bool open);

@@ -68,7 +68,11 @@ void MainForm::setServers(const QVector<ServerData> &servers)
     if (serverModel)
         serverModel->deleteLater();
     serverModel = new ServerListModel(servers, this);
-    serversWindow->setModel(serverModel);
+    // The list is in latency order from the start, whether or not its page was opened yet.
+    if (serversWindow)
+        serversWindow->setModel(serverModel);
+    else
+        serverModel->sortServers(3);
     markFavorites(AppSettings::favoriteServerIds());
     // An empty list leaves no location current; connecting then shows an error.
     if (servers.isEmpty()) {
@@ -158,7 +162,8 @@ void MainForm::showCurrentServer()
 
 void MainForm::chooseServer(int id, bool autoConnect)
 {
-    serversWindow->hide();
+    if (serversWindow)
+        serversWindow->hide();
     // While a connection or disconnection is under way the choice is ignored, as the button is.
     if (shownState == ConnectionState::Connecting || shownState == ConnectionState::Disconnecting ||
         reconnectAfterStop)
@@ -368,15 +373,11 @@ void MainForm::logOut()
     reconnectAfterStop = false;
     stopLatencyRefresh();
     runDisconnectSequence();
-    settingsWindow->hide();
-    serversWindow->hide();
-    accountWindow->hide();
+    hideWindows();
     emit logOutClicked();
 }
 
 void MainForm::on_pushButtonLogOut_clicked()
 {
-    serversWindow->hide();
-    settingsWindow->hide();
     logOut();
 }

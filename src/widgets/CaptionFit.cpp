@@ -6,8 +6,10 @@ namespace CaptionFit {
 
 void fitTextSize(QLabel *label, const QString &style, const QStringList &fontSizes)
 {
+    // A polished label takes a new style sheet's font at once and measures in it; an unpolished
+    // one (on a page not shown yet) would keep its old font until shown.
+    label->ensurePolished();
     for (const QString &size : fontSizes) {
-        // The style sheet sets the font as it is applied, so the label measures in it at once.
         label->setStyleSheet(style + QStringLiteral(" font-size: %1;").arg(size));
         if (label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width())
             return;
