@@ -10,10 +10,13 @@
 #include "servers/ServerListModel.h"
 #include "servers/ServersWindow.h"
 #include "storage/AppSettings.h"
+#include "ui/AccountWindow.h"
 #include "ui/ConnectionAnimation.h"
 #include "ui/MainForm.h"
+#include "ui/SettingsWindow.h"
 #include "vpn/HelperTunnelTools.h"
 #include "vpn/VpnManager.h"
+#include <QListView>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -81,6 +84,7 @@ private slots:
     void languageChangeWhileConnecting();
     void emptyServerListIsHarmless();
     void aBatchOfResultsEndsAsResultsOneByOne();
+    void pagesAreBuiltWhenFirstOpened();
 
 private:
     QString pillText() const { return home->findChild<QLabel *>("labelStatusPillText")->text(); }
@@ -571,6 +575,39 @@ void TestHomeScreen::missingHelperIsExplained()
     QVERIFY(problem->isVisible());
     QTEST(problem->text(), "message");
     QVERIFY(fakes->calls().filter("wg-quick").isEmpty());
+}
+
+// A page opened for the first time speaks the language chosen before, knows the servers given
+// before, and follows a later change of language like the others.
+void TestHomeScreen::pagesAreBuiltWhenFirstOpened()
+{
+    home->setServers({server(1, "Oslo", 20), server(2, "Rome", 30)});
+    QVERIFY(!home->findChild<ServersWindow *>());
+    QVERIFY(!home->findChild<SettingsWindow *>());
+    QVERIFY(!home->findChild<AccountWindow *>());
+    languages->languageChanged(Translation::French);
+    const auto title = [this](QWidget *page) {
+        return page->findChild<QLabel *>("mobileSectionTitle")->text();
+    };
+
+    QVERIFY(QMetaObject::invokeMethod(home.get(), "on_pushButtonSettingsNav_clicked"));
+    auto *settings = home->findChild<SettingsWindow *>();
+    QVERIFY(settings && settings->isVisible());
+    QCOMPARE(title(settings), languages->text("settings.title"));
+    QVERIFY(QMetaObject::invokeMethod(home.get(), "on_pushButtonExploreLocations_clicked"));
+    auto *servers = home->findChild<ServersWindow *>();
+    QVERIFY(servers && servers->isVisible());
+    QCOMPARE(servers->findChild<QListView *>("listViewServers")->model(), home->model());
+    QCOMPARE(home->model()->rowCount(), 2);
+
+    languages->languageChanged(Translation::Spanish);
+    QCOMPARE(title(settings), languages->text("settings.title"));
+    QCOMPARE(title(servers), languages->text("nav.servers"));
+    QVERIFY(QMetaObject::invokeMethod(home.get(), "on_pushButtonAccountNav_clicked"));
+    auto *account = home->findChild<AccountWindow *>();
+    QVERIFY(account && account->isVisible());
+    QCOMPARE(title(account), languages->text("nav.account"));
+    QCOMPARE(home->findChildren<SettingsWindow *>().size(), 1);
 }
 
 QTEST_MAIN(TestHomeScreen)
