@@ -282,8 +282,9 @@ void TestHomeScreen::autoFallbackTriesTheFastestOthers()
     QCOMPARE(targets, QStringList({"127.0.1.3", "127.0.1.1", "127.0.1.3", "127.0.1.4"}));
     // The block lets the VPN API through, so it held through every request.
     QVERIFY(home->tunnel()->isKillSwitchActive());
+    // Put once and held; none was noted from an earlier run, so none was deleted at the start.
     QCOMPARE(fakes->calls().filter("policy drop;").size(), 1);
-    QCOMPARE(fakes->calls().filter(QRegularExpression("^nft\t")).size(), 2);
+    QCOMPARE(fakes->calls().filter(QRegularExpression("^nft\t")).size(), 1);
 }
 
 // A configuration that would run a command is handled as one the service failed to deliver:

@@ -94,8 +94,9 @@ private slots:
     void killSwitchWhileDisconnected_data();
     void killSwitchWhileDisconnected();
     void killSwitchWaitsForTheStopWhileConnectedOnWindows();
-    void killSwitchOffAlwaysDeletes_data();
-    void killSwitchOffAlwaysDeletes();
+    void killSwitchOffDeletesWhereABlockMayBe_data();
+    void killSwitchOffDeletesWhereABlockMayBe();
+    void blockThatStaysIsLiftedByTheNextRun();
     void failedAddIsRetriedAtTheNextChance();
     void connectWhileBlockedOnWindowsLiftsTheBlockFirst();
     void linuxSwitchHoldsThroughTheWholeConnection();
@@ -128,6 +129,7 @@ void TestVpnManager::init()
 {
     dataHome = std::make_unique<QTemporaryDir>();
     qputenv("XDG_DATA_HOME", (dataHome->path() + "/not-yet-there").toLocal8Bit());
+    qputenv("XDG_STATE_HOME", (dataHome->path() + "/state").toLocal8Bit());
     fakes = std::make_unique<FakePrograms>();
 }
 
@@ -574,18 +576,51 @@ void TestVpnManager::killSwitchWaitsForTheStopWhileConnectedOnWindows()
     QVERIFY(callsOf("netsh").last().contains("\tadd\t"));
 }
 
-void TestVpnManager::killSwitchOffAlwaysDeletes_data()
+void TestVpnManager::killSwitchOffDeletesWhereABlockMayBe_data()
 {
     connectAndDisconnect_data();
 }
 
-void TestVpnManager::killSwitchOffAlwaysDeletes()
+// With the switch off, a run deletes a block only where one may be in force: its own, or one an
+// earlier run put in place and never lifted (it ended without quitting). Otherwise the firewall
+// tool is not run at all.
+void TestVpnManager::killSwitchOffDeletesWhereABlockMayBe()
 {
     QFETCH(Platform::CommandSet::Kind, kind);
-    auto manager = makeManager(kind);
+    const auto callsSince = [this](int before) { return fakes->calls().mid(before); };
+    makeManager(kind)->setKillSwitchEnabled(false);
+    QCOMPARE(fakes->calls(), QStringList());
+
+    // An earlier run put a block in place and ended without lifting it.
+    makeManager(kind)->setKillSwitchEnabled(true);
+    int before = fakes->calls().size();
+    auto nextRun = makeManager(kind);
     QTest::ignoreMessage(QtDebugMsg, "Deactivating kill switch - restoring normal traffic");
-    manager->setKillSwitchEnabled(false);
-    QCOMPARE(fakes->calls(), expectedFor(kind, manager->configFilePath()).lift);
+    nextRun->setKillSwitchEnabled(false);
+    QCOMPARE(callsSince(before), expectedFor(kind, nextRun->configFilePath()).lift);
+
+    before = fakes->calls().size();
+    makeManager(kind)->setKillSwitchEnabled(false);
+    QCOMPARE(callsSince(before), QStringList());
+}
+
+// A block that could not be lifted is tried again by the next run.
+void TestVpnManager::blockThatStaysIsLiftedByTheNextRun()
+{
+    const auto deletions = [this] {
+        return fakes->calls().filter("delete table inet VPNKillSwitch\\n").size();
+    };
+    makeManager(Platform::CommandSet::Kind::Linux)->setKillSwitchEnabled(true);
+    fakes->script("nft", "EXIT", "1");
+    makeManager(Platform::CommandSet::Kind::Linux)->setKillSwitchEnabled(false);
+    const int failedDeletions = deletions();
+    QVERIFY(failedDeletions > 0);
+    fakes->script("nft", "EXIT", "0");
+    makeManager(Platform::CommandSet::Kind::Linux)->setKillSwitchEnabled(false);
+    QVERIFY(deletions() > failedDeletions);
+    const int liftedDeletions = deletions();
+    makeManager(Platform::CommandSet::Kind::Linux)->setKillSwitchEnabled(false);
+    QCOMPARE(deletions(), liftedDeletions);
 }
 
 void TestVpnManager::failedAddIsRetriedAtTheNextChance()

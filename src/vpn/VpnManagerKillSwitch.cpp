@@ -1,15 +1,48 @@
 #include "vpn/VpnManager.h"
 
 #include "platform/Resolvers.h"
+#include "platform/StateDirectory.h"
 #include "vpn/ServiceAddresses.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+// Noted on disk while a block is in force, so that a run after one that ended without lifting
+// it (a crash, a power cut) knows to lift it, and every other run with the switch off leaves
+// the firewall tool (and the helper) alone.
+QString blockNotePath()
+{
+    return Platform::stateDirectory() + QStringLiteral("/kill-switch-in-force");
+}
+
+bool blockMayBeInForce()
+{
+    return QFile::exists(blockNotePath());
+}
+
+void noteBlockInForce(bool inForce)
+{
+    if (!inForce) {
+        QFile::remove(blockNotePath());
+        return;
+    }
+    QDir().mkpath(Platform::stateDirectory());
+    QFile note(blockNotePath());
+    if (!note.open(QIODevice::WriteOnly))
+        qDebug() << "Cannot note the kill switch in" << blockNotePath();
+}
+
+} // namespace
 
 void VpnManager::setKillSwitchEnabled(bool enabled)
 {
     killSwitchEnabled = enabled;
     if (!enabled) {
-        deactivateKillSwitch();
+        if (killSwitchActive || blockMayBeInForce())
+            deactivateKillSwitch();
         return;
     }
     if (killSwitchActive)
@@ -61,12 +94,16 @@ void VpnManager::activateKillSwitch()
         qDebug() << "Activating kill switch - blocking all non-VPN traffic";
     serviceAddresses->refresh();
     killSwitchActive = tools->putKillSwitch(killSwitchRules());
+    if (killSwitchActive)
+        noteBlockInForce(true);
 }
 
 void VpnManager::deactivateKillSwitch()
 {
     qDebug() << "Deactivating kill switch - restoring normal traffic";
-    tools->liftKillSwitch();
+    // A block that could not be lifted stays noted, to be lifted at the next chance.
+    if (tools->liftKillSwitch())
+        noteBlockInForce(false);
     killSwitchActive = false;
 }
 
