@@ -28,6 +28,9 @@ struct Expected {
     QString tunnelTool;
     QString remove;
     QString install;
+    // What a connection runs: the removal of an old tunnel where one may be there (no vpn_wg0
+    // interface shows on the test machine, so none on Linux), then the install.
+    QStringList connect;
     QString transferTool;
     QStringList lift;
     // The calls that put the block in place; the last one starts with putPrefix.
@@ -42,6 +45,8 @@ Expected expectedFor(Platform::CommandSet::Kind kind, const QString &configPath)
             "wireguard.exe",
             "wireguard.exe\t/uninstalltunnelservice\tvpn_wg0",
             "wireguard.exe\t/installtunnelservice\t" + configPath,
+            {"wireguard.exe\t/uninstalltunnelservice\tvpn_wg0",
+             "wireguard.exe\t/installtunnelservice\t" + configPath},
             "wg.exe",
             {"netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitch",
              "netsh\tadvfirewall\tfirewall\tdelete\trule\tname=VPNKillSwitchAllow"},
@@ -53,6 +58,7 @@ Expected expectedFor(Platform::CommandSet::Kind kind, const QString &configPath)
     return {"wg-quick",
             "wg-quick\tdown\t" + configPath,
             "wg-quick\tup\t" + configPath,
+            {"wg-quick\tup\t" + configPath},
             "wg",
             {"nft\ttable inet VPNKillSwitch\\ndelete table inet VPNKillSwitch\\n"
              "table inet VPNKillSwitchAllow\\ndelete table inet VPNKillSwitchAllow\\n"},
@@ -187,14 +193,14 @@ void TestVpnManager::connectAndDisconnect()
     QVERIFY(states.wait(5000));
     QCOMPARE(states.count(), 1);
     QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Connected));
-    QCOMPARE(fakes->calls(), QStringList({expected.remove, expected.install}));
+    QCOMPARE(fakes->calls(), expected.connect);
 
     manager->changeConnectionState(ConnectionState::Disconnecting);
     QCOMPARE(manager->connectionState(), int(ConnectionState::Disconnecting));
     QVERIFY(states.wait(5000));
     QCOMPARE(states.count(), 2);
     QCOMPARE(states.last().at(0).toInt(), int(ConnectionState::Disconnected));
-    QCOMPARE(fakes->calls(), QStringList({expected.remove, expected.install, expected.remove}));
+    QCOMPARE(fakes->calls(), expected.connect + QStringList{expected.remove});
 
     manager->changeConnectionState(ConnectionState::Error);
     QCOMPARE(manager->connectionState(), int(ConnectionState::Error));
@@ -292,10 +298,13 @@ void TestVpnManager::failedInstall()
     QFETCH(Platform::CommandSet::Kind, kind);
     auto manager = makeManager(kind);
     const Expected expected = expectedFor(kind, manager->configFilePath());
-    fakes->script(expected.tunnelTool, "EXIT_2", "1");
-    fakes->script(expected.tunnelTool, "STDERR_2", "Unable to create tunnel");
+    // The tunnel tool's calls are counted from 1: the install is the last of connect.
+    const int install = expected.connect.size();
+    fakes->script(expected.tunnelTool, QStringLiteral("EXIT_%1").arg(install), "1");
+    fakes->script(expected.tunnelTool, QStringLiteral("STDERR_%1").arg(install),
+                  "Unable to create tunnel");
     // The removal after the failure answers late, so the order can be seen.
-    fakes->script(expected.tunnelTool, "DELAY_MS_3", "150");
+    fakes->script(expected.tunnelTool, QStringLiteral("DELAY_MS_%1").arg(install + 1), "150");
     QTest::ignoreMessage(
         QtDebugMsg, "WireGuard tunnel start failed with exit code 1 \"Unable to create tunnel\"");
     QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
@@ -303,7 +312,7 @@ void TestVpnManager::failedInstall()
     QVERIFY(states.wait(5000));
     QCOMPARE(states.count(), 1);
     QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
-    QCOMPARE(fakes->calls(), QStringList({expected.remove, expected.install, expected.remove}));
+    QCOMPARE(fakes->calls(), expected.connect + QStringList{expected.remove});
     QTest::qWait(50);
     QCOMPARE(states.count(), 1);
 }
@@ -514,7 +523,7 @@ void TestVpnManager::threeEmptyPollsEndInError()
     QCOMPARE(states.count(), 2);
     QCOMPARE(callsOf(expected.transferTool).size(), 3);
     QCOMPARE(fakes->calls().last(), expected.remove);
-    QCOMPARE(callsOf(expected.tunnelTool).size(), 3);
+    QCOMPARE(callsOf(expected.tunnelTool).size(), expected.connect.size() + 1);
     QCOMPARE(rates.count(), 0);
 }
 
@@ -646,8 +655,7 @@ void TestVpnManager::connectWhileBlockedOnWindowsLiftsTheBlockFirst()
     QVERIFY(!manager->isKillSwitchActive());
     QVERIFY(connectTunnel(*manager));
     QVERIFY(!manager->isKillSwitchActive());
-    QCOMPARE(fakes->calls().mid(3),
-             expected.lift + QStringList({expected.remove, expected.install}));
+    QCOMPARE(fakes->calls().mid(3), expected.lift + expected.connect);
 }
 
 // With the switch on, the Linux block is never lifted: from the configuration request on only
@@ -668,9 +676,9 @@ void TestVpnManager::linuxSwitchHoldsThroughTheWholeConnection()
     QVERIFY(connectTunnel(*manager, sampleConfig("198.51.100.7:51820")));
     QVERIFY(manager->isKillSwitchActive());
     const QStringList calls = fakes->calls();
-    QCOMPARE(calls.size(), 4);
+    QCOMPARE(calls.size(), 2 + expected.connect.size());
     QVERIFY(calls.at(1).startsWith(expected.putPrefix));
-    QCOMPARE(calls.mid(2), QStringList({expected.remove, expected.install}));
+    QCOMPARE(calls.mid(2), expected.connect);
     const QString tunnelRules = calls.at(1);
     QVERIFY2(tunnelRules.contains("oifname \"vpn_wg0\" accept"), qPrintable(tunnelRules));
     QVERIFY(tunnelRules.contains("ip daddr 198.51.100.7 udp dport 51820 accept"));
@@ -719,7 +727,7 @@ void TestVpnManager::failedStopReappliesTheBlock()
 {
     auto manager = makeManager(Platform::CommandSet::Kind::Linux);
     manager->setKillSwitchEnabled(true);
-    fakes->script("wg-quick", "EXIT_2", "1");
+    fakes->script("wg-quick", "EXIT_1", "1");
     QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
     manager->changeConnectionState(ConnectionState::Connecting, config);
     QVERIFY(states.wait(5000));

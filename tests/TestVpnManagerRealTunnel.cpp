@@ -24,6 +24,7 @@ private slots:
     void tunnelDeletedFromOutsideEndsInError_data();
     void tunnelDeletedFromOutsideEndsInError();
     void unseenRatesReadTheInterfaceNotTheTool();
+    void tunnelLeftByAnEarlierRunIsReplaced();
     void dnsLinesConnectWithoutTouchingTheHostResolver();
     void killSwitchLetsOnlyServicesResolverAndTunnelThrough();
 
@@ -79,6 +80,8 @@ void TestVpnManagerRealTunnel::cleanup()
 {
     manager.reset();
     runProgram("wg-quick", {"down", QString::fromUtf8(qgetenv("XDG_DATA_HOME")) + "/vpn_wg0.conf"});
+    // A tunnel whose configuration file is already gone.
+    runProgram("ip", {"link", "delete", "vpn_wg0"});
     runProgram("nft", {"delete", "table", "inet", "VPNKillSwitch"});
 }
 
@@ -208,6 +211,24 @@ void TestVpnManagerRealTunnel::unseenRatesReadTheInterfaceNotTheTool()
     // Five echoes are over 5 * 84 bytes; nothing crossed the tunnel since it was shown.
     for (quint64 bytes : qAsConst(rates))
         QVERIFY2(bytes < 84, QByteArray::number(bytes).constData());
+}
+
+// A vpn_wg0 the client did not bring up in this run (an earlier run's, left by a crash) is
+// removed before the new one is installed; the install alone would find the name taken.
+void TestVpnManagerRealTunnel::tunnelLeftByAnEarlierRunIsReplaced()
+{
+    QTemporaryDir earlier;
+    QFile leftover(earlier.filePath("vpn_wg0.conf"));
+    QVERIFY(leftover.open(QIODevice::WriteOnly));
+    leftover.write(config);
+    leftover.close();
+    QCOMPARE(runProgram("wg-quick", {"up", leftover.fileName()}), 0);
+    QVERIFY(interfaceExists());
+
+    QVERIFY(connectTunnel());
+    QCOMPARE(runProgram("ping",
+                        {"-n", "-c", "1", "-W", "2", environment("CORVANE_TUNNEL_PEER_ADDRESS")}),
+             0);
 }
 
 void TestVpnManagerRealTunnel::killSwitchLetsOnlyServicesResolverAndTunnelThrough()

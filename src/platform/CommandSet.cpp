@@ -1,5 +1,7 @@
 #include "platform/CommandSet.h"
 
+#include "platform/KernelInterfaces.h"
+
 #include <QHostAddress>
 #include <QMap>
 #include <QtGlobal>
@@ -134,6 +136,11 @@ QVector<Invocation> CommandSet::putKillSwitch(const KillSwitchRules &rules) cons
                                                QStringList{"dir=out", "action=block", "enable=yes",
                                                            "profile=any"}}};
     return {{nft, {nftBlockScript(rules)}}};
+}
+
+bool CommandSet::tunnelMayExist() const
+{
+    return setKind == Kind::Windows || mayHaveInterface(QLatin1String(tunnelName));
 }
 
 } // namespace Platform

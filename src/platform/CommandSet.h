@@ -49,6 +49,9 @@ public:
     // The tunnel is named after its configuration file's base name, vpn_wg0.
     Invocation installTunnel(const QString &configPath) const;
     Invocation removeTunnel(const QString &configPath) const;
+    // Whether a tunnel may be there to remove: on Linux only while the kernel shows its
+    // interface; a Windows tunnel service cannot be told so cheaply.
+    bool tunnelMayExist() const;
     // One line per peer: public key, received bytes, sent bytes, separated by tabs.
     Invocation tunnelTransfer() const;
     // One line per peer: public key and the time of its latest handshake in seconds since the

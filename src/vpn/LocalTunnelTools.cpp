@@ -50,7 +50,8 @@ bool LocalTunnelTools::install(const QByteArray &configText)
     });
 
     // A tunnel of the same name left from an earlier run goes first; its result does not matter.
-    runAndWait(commands.removeTunnel(configPath), toolTimeoutMs);
+    if (commands.tunnelMayExist())
+        runAndWait(commands.removeTunnel(configPath), toolTimeoutMs);
 
     const Platform::Invocation install = commands.installTunnel(configPath);
     tunnelProcess->start(install.program, install.arguments);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/CommandSet.h"
-#include "platform/InterfaceCounters.h"
+#include "platform/KernelInterfaces.h"
 #include "vpn/ConnectionState.h"
 #include "vpn/TunnelTools.h"
 

@@ -1,6 +1,7 @@
-#include "platform/InterfaceCounters.h"
+#include "platform/KernelInterfaces.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace Platform {
 
@@ -25,6 +26,18 @@ bool isPlainInterfaceName(const QString &name)
 
 } // namespace
 #endif
+
+bool mayHaveInterface(const QString &interfaceName, const QString &interfacesRoot)
+{
+#ifdef Q_OS_LINUX
+    return isPlainInterfaceName(interfaceName) &&
+           QFileInfo::exists(interfacesRoot + QLatin1Char('/') + interfaceName);
+#else
+    Q_UNUSED(interfaceName)
+    Q_UNUSED(interfacesRoot)
+    return true;
+#endif
+}
 
 std::optional<InterfaceCounters> readInterfaceCounters(const QString &interfaceName,
                                                        const QString &interfacesRoot)

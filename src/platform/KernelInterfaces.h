@@ -7,6 +7,11 @@
 
 namespace Platform {
 
+// Whether the system may have a network interface of this name: on Linux whether it has one;
+// where that cannot be told cheaply (Windows), always.
+bool mayHaveInterface(const QString &interfaceName,
+                      const QString &interfacesRoot = QStringLiteral("/sys/class/net"));
+
 struct InterfaceCounters {
     quint64 receivedBytes = 0;
     quint64 sentBytes = 0;

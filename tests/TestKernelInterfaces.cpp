@@ -1,11 +1,11 @@
-#include "platform/InterfaceCounters.h"
+#include "platform/KernelInterfaces.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 using Platform::readInterfaceCounters;
 
-class TestInterfaceCounters : public QObject {
+class TestKernelInterfaces : public QObject {
     Q_OBJECT
 
 private slots:
@@ -14,13 +14,16 @@ private slots:
     void readsOnlyTwoWholeCounters();
 };
 
-void TestInterfaceCounters::readsTheKernelsCountersOfAnInterface()
+void TestKernelInterfaces::readsTheKernelsCountersOfAnInterface()
 {
     QVERIFY(readInterfaceCounters(QStringLiteral("lo")).has_value());
     QVERIFY(!readInterfaceCounters(QStringLiteral("corvane_none")).has_value());
+    QVERIFY(Platform::mayHaveInterface(QStringLiteral("lo")));
+    QVERIFY(!Platform::mayHaveInterface(QStringLiteral("corvane_none")));
+    QVERIFY(!Platform::mayHaveInterface(QStringLiteral("../net")));
 }
 
-void TestInterfaceCounters::readsOnlyTwoWholeCounters_data()
+void TestKernelInterfaces::readsOnlyTwoWholeCounters_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("received");
@@ -39,7 +42,7 @@ void TestInterfaceCounters::readsOnlyTwoWholeCounters_data()
     QTest::newRow("the parent") << ".." << QByteArray("1\n") << QByteArray("1\n") << false;
 }
 
-void TestInterfaceCounters::readsOnlyTwoWholeCounters()
+void TestKernelInterfaces::readsOnlyTwoWholeCounters()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, received);
@@ -65,5 +68,5 @@ void TestInterfaceCounters::readsOnlyTwoWholeCounters()
     }
 }
 
-QTEST_GUILESS_MAIN(TestInterfaceCounters)
-#include "TestInterfaceCounters.moc"
+QTEST_GUILESS_MAIN(TestKernelInterfaces)
+#include "TestKernelInterfaces.moc"
