@@ -62,10 +62,13 @@ namespace {
 class PressRecorder : public QObject {
 public:
     QList<QPoint> presses;
+    bool pointerInside = false;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove)
+            pointerInside = true;
         if (event->type() == QEvent::MouseButtonPress)
             presses.append(static_cast<QMouseEvent *>(event)->localPos().toPoint());
         return QObject::eventFilter(watched, event);
@@ -94,8 +97,18 @@ void TestWayland::dragOnPressZoneMovesTheWindow()
     // logo area at the top is a press zone.
     const QPoint pressZone(205, 60);
     const QPoint offset(40, 30);
-    QVERIFY(runPointer({"mousemove", QString::number(pressZone.x()), QString::number(pressZone.y()),
-                        "mousedown", "1"}));
+    // The press goes to the window only once the compositor has given it the pointer. A busy
+    // compositor may lose the first motion while it still maps its output, so the pointer moves
+    // again until the window sees it.
+    for (int attempt = 0; attempt < 40 && !recorder.pointerInside; ++attempt) {
+        const QPoint at = pressZone + QPoint(attempt % 2, 0);
+        QVERIFY(runPointer({"mousemove", QString::number(at.x()), QString::number(at.y())}));
+        QTest::qWait(250);
+    }
+    QVERIFY(recorder.pointerInside);
+    QVERIFY(
+        runPointer({"mousemove", QString::number(pressZone.x()), QString::number(pressZone.y())}));
+    QVERIFY(runPointer({"mousedown", "1"}));
     QTRY_COMPARE(recorder.presses.size(), 1);
     QCOMPARE(recorder.presses.first(), pressZone);
     for (int step = 1; step <= 4; ++step) {
