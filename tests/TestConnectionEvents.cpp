@@ -1,9 +1,9 @@
+#include "ClientSetUp.h"
 #include "FakePrograms.h"
 #include "PrivateSystemBus.h"
 #include "SampleConfig.h"
 #include "app/Startup.h"
 #include "network/ServerData.h"
-#include "ping/PingManager.h"
 #include "platform/NetworkMonitor.h"
 #include "ui/MainForm.h"
 #include "vpn/VpnManager.h"
@@ -66,10 +66,8 @@ private:
 void TestConnectionEvents::initTestCase()
 {
     initResourceTree();
-    VpnManager::setToolsFactory(VpnManager::localTools);
-    PingManager::setDefaultMethod(PingManager::Method::Tool);
-    qputenv("XDG_CONFIG_HOME", (dataHome.path() + "/config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (dataHome.path() + "/data").toLocal8Bit());
+    runToolsFromPath();
+    keepClientFilesUnder(dataHome);
     systemBus = std::make_unique<PrivateSystemBus>(PrivateSystemBus::Helper::Missing);
     QVERIFY2(systemBus->isRunning(), qPrintable(systemBus->log()));
 }

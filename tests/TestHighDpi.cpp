@@ -1,11 +1,10 @@
+#include "ClientSetUp.h"
 #include "FakePrograms.h"
 #include "app/Startup.h"
 #include "i18n/LanguageManager.h"
 #include "network/ServerData.h"
-#include "ping/PingManager.h"
 #include "ui/LoginForm.h"
 #include "ui/MainForm.h"
-#include "vpn/VpnManager.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -61,8 +60,7 @@ void TestHighDpi::initTestCase()
 {
     QCOMPARE(qApp->devicePixelRatio(), 2.0);
     initResourceTree();
-    VpnManager::setToolsFactory(VpnManager::localTools);
-    PingManager::setDefaultMethod(PingManager::Method::Tool);
+    runToolsFromPath();
 }
 
 void TestHighDpi::pagesShowTwiceThePixels()

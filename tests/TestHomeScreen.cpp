@@ -1,10 +1,10 @@
+#include "ClientSetUp.h"
 #include "FakePrograms.h"
 #include "SampleConfig.h"
 #include "ScriptedHttpServer.h"
 #include "app/Startup.h"
 #include "i18n/LanguageManager.h"
 #include "network/NetworkManager.h"
-#include "ping/PingManager.h"
 #include "ping/PingOutput.h"
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListModel.h"
@@ -101,13 +101,10 @@ private:
 void TestHomeScreen::initTestCase()
 {
     initResourceTree();
-    // Fake tools on PATH stand in for the real ones, whatever rights the test runs with.
-    VpnManager::setToolsFactory(VpnManager::localTools);
-    PingManager::setDefaultMethod(PingManager::Method::Tool);
+    runToolsFromPath();
     // No system bus answers here: a client that asks the helper finds none.
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/corvane-test-bus");
-    qputenv("XDG_CONFIG_HOME", (dataHome.path() + "/config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (dataHome.path() + "/data").toLocal8Bit());
+    keepClientFilesUnder(dataHome);
 }
 
 void TestHomeScreen::init()

@@ -1,3 +1,4 @@
+#include "ClientSetUp.h"
 #include "DemoService.h"
 #include "FakePrograms.h"
 #include "SampleConfig.h"
@@ -6,7 +7,6 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "network/NetworkManager.h"
-#include "ping/PingManager.h"
 #include "platform/CredentialStore.h"
 #include "servers/ServersWindow.h"
 #include "storage/AppSettings.h"
@@ -162,9 +162,7 @@ private:
 void TestMainWindow::initTestCase()
 {
     initResourceTree();
-    // Fake tools on PATH stand in for the real ones, whatever rights the test runs with.
-    VpnManager::setToolsFactory(VpnManager::localTools);
-    PingManager::setDefaultMethod(PingManager::Method::Tool);
+    runToolsFromPath();
     QVERIFY(configHome.isValid());
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     qputenv("XDG_DATA_HOME", (configHome.path() + "/data").toLocal8Bit());

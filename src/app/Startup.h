@@ -9,6 +9,13 @@ void initResourceTree();
 // platform; --version and the settings page show it.
 void applyApplicationVersion();
 
+// What the process sets before its QApplication exists: high-DPI pixmaps, no bearer polling.
+void prepareProcess();
+
+// What the application sets up once it exists and before its first window: version, desktop
+// file name, resources and font.
+void setUpApplication();
+
 // Installs the built-in font as the application font and maps the "Roboto" family onto it.
 // Returns false, leaving the platform font, when the font cannot be loaded.
 bool installApplicationFont(

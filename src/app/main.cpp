@@ -39,19 +39,10 @@ bool readCommandLine(int &argc, char *argv[])
 int main(int argc, char *argv[])
 {
     const bool startHidden = readCommandLine(argc, argv);
-    // Icons pick their largest image for a screen at a scale of 2 instead of stretching one.
-    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
-    // Qt's bearer management would wake every ten seconds to list the network interfaces; the
-    // client watches the routes itself. (A negative value makes Qt warn at every start.)
-    if (qEnvironmentVariableIsEmpty("QT_BEARER_POLL_TIMEOUT"))
-        qputenv("QT_BEARER_POLL_TIMEOUT", "2147483647");
+    prepareProcess();
     auto app = std::make_unique<QApplication>(argc, argv);
-    applyApplicationVersion();
-    // The desktop finds the entry, icon and window group by this name (Wayland's app id too).
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.corvane.Corvane"));
     DiagnosticLog::install();
-    initResourceTree();
-    installApplicationFont();
+    setUpApplication();
 
     auto guard = std::make_unique<RunGuard>(QStringLiteral("VPN_APP_EXAMPLE_NAME_RunGuard"));
     if (!guard->tryToAcquire()) {

@@ -6,6 +6,7 @@
 //   export CORVANE_DEMO_SERVICE_SCRIPT=$PWD/tools/demo-service/server.js
 //   tests/helpers/with-tunnel-namespaces build/tests/BenchConnect [runs]
 
+#include "ClientSetUp.h"
 #include "MainWindowDriver.h"
 #include "RealSystem.h"
 #include "app/MainWindow.h"
@@ -47,8 +48,7 @@ int main(int argc, char **argv)
     }
     initResourceTree();
     QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    keepClientFilesUnder(home);
     qputenv("XDG_STATE_HOME", home.filePath("state").toLocal8Bit());
     qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");

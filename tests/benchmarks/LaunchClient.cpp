@@ -1,6 +1,7 @@
-// The client as main.cpp starts it, saying "painted" once the login page has painted: what
-// BenchLaunch times against LaunchMinimal. Uses the caller's XDG_CONFIG_HOME (no stored member,
-// so the login page follows the brand lookup).
+// The client started as main.cpp starts it (without the diagnostic log and the single-instance
+// guard), saying "painted" once the login page has painted: what BenchLaunch times against
+// LaunchMinimal. Uses the caller's XDG_CONFIG_HOME (no stored member, so the login page follows
+// the brand lookup).
 
 #include "TellWhenPainted.h"
 #include "app/MainWindow.h"
@@ -11,14 +12,12 @@
 
 int main(int argc, char **argv)
 {
-    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
-    qputenv("QT_BEARER_POLL_TIMEOUT", "2147483647");
+    prepareProcess();
     QApplication app(argc, argv);
-    TellWhenPainted teller([](QObject *watched) { return qobject_cast<LoginForm *>(watched); });
+    TellWhenPainted teller(
+        [](QObject *watched) { return qobject_cast<LoginForm *>(watched) != nullptr; });
     app.installEventFilter(&teller);
-    applyApplicationVersion();
-    initResourceTree();
-    installApplicationFont();
+    setUpApplication();
     MainWindow window;
     window.start(false);
     return app.exec();

@@ -1,9 +1,8 @@
 #pragma once
 
+#include "ClientSetUp.h"
 #include "DemoService.h"
 #include "app/Startup.h"
-#include "ping/PingManager.h"
-#include "vpn/VpnManager.h"
 
 #include <QTemporaryDir>
 
@@ -15,14 +14,12 @@
 inline std::unique_ptr<DemoService> startDemoClient(const QTemporaryDir &home)
 {
     initResourceTree();
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    keepClientFilesUnder(home);
     qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     auto demo = std::make_unique<DemoService>();
     if (demo->isRunning())
         demo->exportEndpoints();
-    VpnManager::setToolsFactory(VpnManager::localTools);
-    PingManager::setDefaultMethod(PingManager::Method::Tool);
+    runToolsFromPath();
     return demo;
 }
