@@ -2,6 +2,7 @@
 
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
+#include "network/ServiceAccessManager.h"
 
 #include <QHostAddress>
 #include <QJsonDocument>
@@ -52,7 +53,7 @@ bool insecureHttpAllowed()
 
 NetworkManager::NetworkManager(QObject *parent)
     : QObject(parent)
-    , networkAccessManager(new QNetworkAccessManager(this))
+    , networkAccessManager(new ServiceAccessManager(this))
     , graphQlUrl(Deployment::accountApiUrl())
     , vpnApiBaseUrl(Deployment::vpnApiUrl())
     , serversUrl(vpnApiBaseUrl + QStringLiteral("/api/client/servers"))
