@@ -165,10 +165,12 @@ QString HttpPostReply::origin() const
         .arg(url().port(isHttps() ? 443 : 80));
 }
 
-QSslConfiguration HttpPostReply::tlsConfiguration() const
+std::optional<QSslConfiguration> HttpPostReply::tlsConfiguration() const
 {
-    // Plain http never touches the TLS library.
-    return isHttps() ? request().sslConfiguration() : QSslConfiguration();
+    // Plain http never loads the TLS library, which even a default configuration would.
+    if (!isHttps())
+        return std::nullopt;
+    return request().sslConfiguration();
 }
 
 void HttpPostReply::openConnection()
@@ -190,7 +192,7 @@ void HttpPostReply::openConnection()
     const QString host = url().host(QUrl::FullyEncoded);
     const quint16 port = quint16(url().port(isHttps() ? 443 : 80));
     if (auto *tlsSocket = qobject_cast<QSslSocket *>(socket)) {
-        tlsSocket->setSslConfiguration(tlsConfiguration());
+        tlsSocket->setSslConfiguration(*tlsConfiguration());
         connect(tlsSocket, &QSslSocket::encrypted, this, &HttpPostReply::sendRequest);
         tlsSocket->connectToHostEncrypted(host, port);
         return;
@@ -204,6 +206,8 @@ void HttpPostReply::sendRequest()
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     socket->write(requestBytes());
     restartTransferTimer();
+    // Out now, not after whatever the event loop does first (such as repainting the window).
+    socket->flush();
 }
 
 QByteArray HttpPostReply::requestBytes() const

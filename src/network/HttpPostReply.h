@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QSslConfiguration>
 
+#include <optional>
+
 class QTimer;
 class ServiceAccessManager;
 
@@ -55,7 +57,7 @@ private:
     void finishComplete();
     QString origin() const;
     bool isHttps() const;
-    QSslConfiguration tlsConfiguration() const;
+    std::optional<QSslConfiguration> tlsConfiguration() const;
 
     QPointer<ServiceAccessManager> manager;
     QByteArray verb = "POST";

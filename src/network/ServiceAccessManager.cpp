@@ -37,7 +37,7 @@ bool ServiceAccessManager::reachesDirectly(const QUrl &url) const
 }
 
 QAbstractSocket *ServiceAccessManager::takeIdleConnection(const QString &origin,
-                                                          const QSslConfiguration &tls)
+                                                          const TlsConfiguration &tls)
 {
     for (int i = 0; i < idleConnections.size();) {
         if (idleConnections.at(i).origin != origin || idleConnections.at(i).tls != tls) {
@@ -59,7 +59,7 @@ QAbstractSocket *ServiceAccessManager::takeIdleConnection(const QString &origin,
     return nullptr;
 }
 
-void ServiceAccessManager::keepIdleConnection(const QString &origin, const QSslConfiguration &tls,
+void ServiceAccessManager::keepIdleConnection(const QString &origin, const TlsConfiguration &tls,
                                               QAbstractSocket *socket)
 {
     if (idleConnections.size() >= maximumIdleConnections)

@@ -6,6 +6,8 @@
 #include <QSslConfiguration>
 #include <QVector>
 
+#include <optional>
+
 class QAbstractSocket;
 
 // The client's access manager: a POST to an http or https service goes out as one piece, its
@@ -25,10 +27,12 @@ public:
     // As many as Qt keeps per host; requests in flight at once are each given their own.
     static constexpr int maximumIdleConnections = 6;
 
-    // A connection kept alive for the next request to the same origin and TLS configuration;
-    // null when there is none. The caller owns the socket.
-    QAbstractSocket *takeIdleConnection(const QString &origin, const QSslConfiguration &tls);
-    void keepIdleConnection(const QString &origin, const QSslConfiguration &tls,
+    // A connection kept alive for the next request to the same origin and TLS configuration
+    // (none for plain http, which never loads the TLS library); null when there is none. The
+    // caller owns the socket.
+    using TlsConfiguration = std::optional<QSslConfiguration>;
+    QAbstractSocket *takeIdleConnection(const QString &origin, const TlsConfiguration &tls);
+    void keepIdleConnection(const QString &origin, const TlsConfiguration &tls,
                             QAbstractSocket *socket);
 
 protected:
@@ -38,7 +42,7 @@ protected:
 private:
     struct IdleConnection {
         QString origin;
-        QSslConfiguration tls;
+        TlsConfiguration tls;
         QPointer<QAbstractSocket> socket;
         QElapsedTimer idleSince;
     };

@@ -8,15 +8,15 @@
 //                  [--token-lifetime-seconds N] [--wg-interface NAME]
 //
 // With --wg-interface, every issued configuration's public key is added as a peer of that local
-// WireGuard interface (wg set), so the configurations work against a real local peer.
+// WireGuard interface (through wireguard-go's control socket, or wg set), so the configurations
+// work against a real local peer.
 //
 // The first line printed is "Corvane demo service listening on http://HOST:PORT".
 
-const { spawnSync } = require('child_process');
 const http = require('http');
 const { AccountApi } = require('./lib/accountApi');
 const { VpnApi } = require('./lib/vpnApi');
-const { ConfigIssuer, generateKeyPair } = require('./lib/wireguard');
+const { ConfigIssuer, addPeer, generateKeyPair } = require('./lib/wireguard');
 
 function parseArguments(argv) {
   const options = {
@@ -65,17 +65,10 @@ function createServer(options) {
     endpoint: options.wgEndpoint,
     subnetPrefix: options.wgSubnetPrefix,
   });
-  if (options.wgInterface) {
-    const issue = configIssuer.issue.bind(configIssuer);
-    configIssuer.issue = () => {
-      const issued = issue();
-      const result = spawnSync('wg', ['set', options.wgInterface, 'peer', issued.publicKey,
-        'allowed-ips', `${issued.address}/32`]);
-      if (result.status !== 0) console.error(`wg set failed: ${result.stderr}`);
-      return issued;
-    };
-  }
-  const vpnApi = new VpnApi({ accountApi, configIssuer });
+  const registerPeer = options.wgInterface
+    ? (issued) => addPeer(options.wgInterface, issued.publicKey, issued.address)
+    : null;
+  const vpnApi = new VpnApi({ accountApi, configIssuer, registerPeer });
 
   const routes = {
     'POST /graphql': (body, auth) => accountApi.handle(body, auth),

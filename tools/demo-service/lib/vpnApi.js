@@ -3,9 +3,10 @@
 const data = require('./data');
 
 class VpnApi {
-  constructor({ accountApi, configIssuer, failingServerIds = data.FAILING_SERVER_IDS }) {
+  constructor({ accountApi, configIssuer, registerPeer = null, failingServerIds = data.FAILING_SERVER_IDS }) {
     this.accountApi = accountApi;
     this.configIssuer = configIssuer;
+    this.registerPeer = registerPeer;
     this.failingAddresses = new Set([...failingServerIds].map(data.serverAddress));
     this.connections = new Map();
     this.disconnects = 0;
@@ -25,7 +26,7 @@ class VpnApi {
     }
   }
 
-  connect(body, authorization) {
+  async connect(body, authorization) {
     const member = this.authorize(authorization);
     if (!member) return [401, { status: 'error', message: 'Not authenticated' }];
     let request;
@@ -40,6 +41,7 @@ class VpnApi {
       return [200, { status: 'error', message: 'Server has no capacity' }];
     }
     const issued = this.configIssuer.issue();
+    if (this.registerPeer) await this.registerPeer(issued);
     this.connections.set(member.email, { serverIp: request.server_ip, ...issued });
     return [200, { status: 'success', config: issued.config }];
   }

@@ -1,6 +1,9 @@
 'use strict';
 
+const { execFile } = require('child_process');
 const crypto = require('crypto');
+const fs = require('fs');
+const net = require('net');
 
 function base64FromJwk(value) {
   return Buffer.from(value, 'base64url').toString('base64');
@@ -62,4 +65,40 @@ class ConfigIssuer {
   }
 }
 
-module.exports = { generateKeyPair, publicKeyOf, ConfigIssuer };
+function addPeerWithTool(wgInterface, publicKey, address) {
+  return new Promise((resolve) => {
+    execFile('wg', ['set', wgInterface, 'peer', publicKey, 'allowed-ips', `${address}/32`],
+      (error, stdout, stderr) => {
+        if (error) console.error(`wg set failed: ${stderr || error.message}`);
+        resolve();
+      });
+  });
+}
+
+// Adds a peer to a local WireGuard interface. A wireguard-go interface is told through its
+// control socket, as a service would through its WireGuard library: no process per connection.
+// Any other interface is set with the wg tool. A failure is logged; the configuration is still
+// handed out, and the client finds the tunnel does not answer.
+function addPeer(wgInterface, publicKey, address) {
+  const controlSocket = `/var/run/wireguard/${wgInterface}.sock`;
+  if (!fs.existsSync(controlSocket)) return addPeerWithTool(wgInterface, publicKey, address);
+  const keyHex = Buffer.from(publicKey, 'base64').toString('hex');
+  return new Promise((resolve) => {
+    let answer = '';
+    const socket = net.createConnection(controlSocket, () => {
+      socket.write(`set=1\npublic_key=${keyHex}\nallowed_ip=${address}/32\n\n`);
+    });
+    socket.setEncoding('utf8');
+    socket.on('data', (chunk) => {
+      answer += chunk;
+      if (answer.endsWith('\n\n')) socket.end();
+    });
+    socket.on('error', (error) => { answer = error.message; });
+    socket.on('close', () => {
+      if (!answer.split('\n').includes('errno=0')) console.error(`wg set failed: ${answer.trim()}`);
+      resolve();
+    });
+  });
+}
+
+module.exports = { addPeer, generateKeyPair, publicKeyOf, ConfigIssuer };
