@@ -92,6 +92,14 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QRect &rect, co
     return button;
 }
 
+// Setting a style sheet re-polishes the widget and everything in it and repaints the window,
+// even when the text is the one it already has; a state change that keeps a style skips that.
+void restyleIfChanged(QWidget *widget, const QString &sheet)
+{
+    if (widget->styleSheet() != sheet)
+        widget->setStyleSheet(sheet);
+}
+
 } // namespace
 
 MainForm::MainForm(QWidget *parent)
@@ -543,8 +551,8 @@ void MainForm::setPill(const char *key, const QString &textStyle, const QString 
                        int icon, const QColor &iconColor)
 {
     labelStatusPillText->setText(text(key));
-    labelStatusPillText->setStyleSheet(textStyle);
-    labelStatusPill->setStyleSheet(pillStyle);
+    restyleIfChanged(labelStatusPillText, textStyle);
+    restyleIfChanged(labelStatusPill, pillStyle);
     labelStatusPillIcon->setPixmap(homeIcon(icon, iconColor, 13));
     layoutPill();
 }
@@ -554,7 +562,8 @@ void MainForm::setVpnConnectionState(int state)
     shownState = state;
     pushButtonInfoState->setText(text("status.disconnected"));
     pushButtonInfoState->setIcon(QIcon());
-    pushButtonInfoState->setStyleSheet(
+    restyleIfChanged(
+        pushButtonInfoState,
         QStringLiteral(
             "background: transparent; border: 0; color: %1; font-weight: 500; font-size: 11px;")
             .arg(accent.darker(125).name()));
@@ -574,15 +583,16 @@ void MainForm::setVpnConnectionState(int state)
         widget->show();
     pushButtonChangeConnectionState->setEnabled(true);
     widgetConnectionAnimation->setState(state);
-    frameBackgroundGradient->setStyleSheet(
+    restyleIfChanged(
+        frameBackgroundGradient,
         QStringLiteral("background-color: qlineargradient(spread:pad, x1:0, y1:0, x2:0, y2:1, "
                        "stop:0 #FFFFFF, stop:0.42 #F7FAFD, "
                        "stop:0.72 #F1F6FB, stop:1 #FFFFFF);"));
     emit connectionStateChanged(state);
     increaseMaskTimer->stop();
     decreaseMaskTimer->stop();
-    frameBackgroundGradientConnected->setStyleSheet(
-        QStringLiteral("background-color: rgba(0,0,0,0);"));
+    restyleIfChanged(frameBackgroundGradientConnected,
+                     QStringLiteral("background-color: rgba(0,0,0,0);"));
 
     showStatePill();
     switch (state) {
