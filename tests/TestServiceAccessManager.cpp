@@ -185,6 +185,7 @@ private slots:
     void keptConnectionClosedBeforeAnAnswerIsReplacedOnce();
     void redirects_data();
     void redirects();
+    void sameOriginPolicyOfTheManagerHolds();
     void tls_data();
     void tls();
     void silentServerTimesOut();
@@ -402,6 +403,21 @@ void TestServiceAccessManager::redirects()
     QVERIFY2(followed.startsWith(followedAs), followed.constData());
     QVERIFY(followed.contains("\r\nAuthorization: Bearer tok-123\r\n"));
     QCOMPARE(followed.endsWith("{\"query\":1}"), followedAs.startsWith("POST"));
+}
+
+// A policy set on the manager, not the request, is the one a redirect follows.
+void TestServiceAccessManager::sameOriginPolicyOfTheManagerHolds()
+{
+    RawHttpServer server;
+    RawHttpServer otherPort;
+    server.answer("HTTP/1.1 307 Temporary Redirect\r\nLocation: " +
+                  otherPort.url("/moved").toUtf8() + "\r\nContent-Length: 0\r\n\r\n");
+    otherPort.answer(okWith("arrived"));
+    manager->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
+    QNetworkReply *reply = manager->post(QNetworkRequest(QUrl(server.url("/graphql"))), "{}");
+    QCOMPARE(finishes(reply), 1);
+    QCOMPARE(reply->error(), QNetworkReply::InsecureRedirectError);
+    QCOMPARE(otherPort.exchanges.size(), 0);
 }
 
 void TestServiceAccessManager::tls_data()

@@ -69,9 +69,9 @@ bool isRedirectStatus(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-bool isHttpScheme(const QString &scheme)
+int effectivePort(const QUrl &url)
 {
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    return url.port(url.scheme() == QLatin1String("https") ? 443 : 80);
 }
 
 // Fields the reply writes itself, whatever the request holds.
@@ -85,6 +85,11 @@ bool isFramingField(const QByteArray &name)
 }
 
 } // namespace
+
+bool HttpPostReply::isHttpUrl(const QUrl &url)
+{
+    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+}
 
 HttpPostReply::HttpPostReply(ServiceAccessManager *manager, const QNetworkRequest &request,
                              const QByteArray &body)
@@ -162,7 +167,7 @@ QString HttpPostReply::origin() const
 {
     return QStringLiteral("%1://%2:%3")
         .arg(url().scheme(), url().host(QUrl::FullyEncoded))
-        .arg(url().port(isHttps() ? 443 : 80));
+        .arg(effectivePort(url()));
 }
 
 std::optional<QSslConfiguration> HttpPostReply::tlsConfiguration() const
@@ -190,7 +195,7 @@ void HttpPostReply::openConnection()
     }
     socket->setProxy(QNetworkProxy::NoProxy);
     const QString host = url().host(QUrl::FullyEncoded);
-    const quint16 port = quint16(url().port(isHttps() ? 443 : 80));
+    const auto port = quint16(effectivePort(url()));
     if (auto *tlsSocket = qobject_cast<QSslSocket *>(socket)) {
         tlsSocket->setSslConfiguration(*tlsConfiguration());
         connect(tlsSocket, &QSslSocket::encrypted, this, &HttpPostReply::sendRequest);
@@ -345,35 +350,45 @@ void HttpPostReply::publishMetaData()
                                       : earlier + (cookie ? "\n" : ", ") + field.second);
     }
     if (isRedirectStatus(parser.statusCode()) && !parser.header("Location").isEmpty())
-        setAttribute(QNetworkRequest::RedirectionTargetAttribute,
-                     url().resolved(QUrl::fromEncoded(parser.header("Location"))));
+        setAttribute(QNetworkRequest::RedirectionTargetAttribute, redirectTarget());
     emit metaDataChanged();
+}
+
+QUrl HttpPostReply::redirectTarget() const
+{
+    return url().resolved(QUrl::fromEncoded(parser.header("Location")));
+}
+
+// The request's own policy, else the manager's.
+int HttpPostReply::redirectPolicy() const
+{
+    const QVariant attribute = request().attribute(QNetworkRequest::RedirectPolicyAttribute);
+    if (attribute.isValid())
+        return attribute.toInt();
+    return manager ? int(manager->redirectPolicy()) : int(QNetworkRequest::ManualRedirectPolicy);
 }
 
 bool HttpPostReply::isRedirectToFollow() const
 {
     if (!isRedirectStatus(parser.statusCode()) || parser.header("Location").isEmpty())
         return false;
-    const QVariant attribute = request().attribute(QNetworkRequest::RedirectPolicyAttribute);
-    const int policy = attribute.isValid() ? attribute.toInt()
-                       : manager           ? int(manager->redirectPolicy())
-                                           : int(QNetworkRequest::ManualRedirectPolicy);
+    const int policy = redirectPolicy();
     return policy == QNetworkRequest::NoLessSafeRedirectPolicy ||
            policy == QNetworkRequest::SameOriginRedirectPolicy;
 }
 
 void HttpPostReply::followRedirect()
 {
-    const QUrl target = url().resolved(QUrl::fromEncoded(parser.header("Location")));
+    const QUrl target = redirectTarget();
     const int status = parser.statusCode();
     releaseConnection(parser.connectionReusable());
-    if (!target.isValid() || !isHttpScheme(target.scheme())) {
+    if (!target.isValid() || !isHttpUrl(target)) {
         finishWithError(ProtocolUnknownError, tr("Redirect to an unsupported address"));
         return;
     }
-    const bool sameOrigin = target.scheme() == url().scheme() && target.port() == url().port();
-    const bool sameOriginOnly = request().attribute(QNetworkRequest::RedirectPolicyAttribute) ==
-                                QNetworkRequest::SameOriginRedirectPolicy;
+    const bool sameOrigin =
+        target.scheme() == url().scheme() && effectivePort(target) == effectivePort(url());
+    const bool sameOriginOnly = redirectPolicy() == QNetworkRequest::SameOriginRedirectPolicy;
     // The request carries a password or a token: only the host it was meant for gets it.
     if (target.host() != url().host() || (isHttps() && target.scheme() != url().scheme()) ||
         (sameOriginOnly && !sameOrigin)) {

@@ -26,6 +26,9 @@ public:
                   const QByteArray &body);
     ~HttpPostReply() override;
 
+    // Whether the address is one this reply speaks to: http or https.
+    static bool isHttpUrl(const QUrl &url);
+
     void abort() override;
     void close() override;
     qint64 bytesAvailable() const override;
@@ -46,6 +49,8 @@ private:
     // a complete response.
     void deliver();
     void publishMetaData();
+    QUrl redirectTarget() const;
+    int redirectPolicy() const;
     bool isRedirectToFollow() const;
     void followRedirect();
     // Sends the request again on a fresh connection when a kept-alive one ended before any

@@ -14,12 +14,11 @@ QNetworkReply *ServiceAccessManager::createRequest(Operation operation,
                                                    const QNetworkRequest &request,
                                                    QIODevice *outgoingData)
 {
-    const QString scheme = request.url().scheme();
-    const bool http = scheme == QLatin1String("http") || scheme == QLatin1String("https");
     // A body that is all there, in memory, as QNetworkAccessManager::post(request, QByteArray)
     // hands it over.
     const bool wholeBody = outgoingData && !outgoingData->isSequential();
-    if (operation != PostOperation || !http || !wholeBody || !reachesDirectly(request.url()))
+    if (operation != PostOperation || !HttpPostReply::isHttpUrl(request.url()) || !wholeBody ||
+        !reachesDirectly(request.url()))
         return QNetworkAccessManager::createRequest(operation, request, outgoingData);
     return new HttpPostReply(this, request, outgoingData->readAll());
 }

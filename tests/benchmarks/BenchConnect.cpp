@@ -8,6 +8,7 @@
 
 #include "ClientSetUp.h"
 #include "MainWindowDriver.h"
+#include "Median.h"
 #include "RealSystem.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
@@ -25,12 +26,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
 
 double elapsedMs(const QElapsedTimer &timer)
 {

@@ -8,6 +8,7 @@
 // Prints the median and the fastest of each and their ratio.
 
 #include "DemoService.h"
+#include "Median.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -40,12 +41,6 @@ double timeToPainted(const QString &program, const QProcessEnvironment &environm
     process.kill();
     process.waitForFinished();
     return -1;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace

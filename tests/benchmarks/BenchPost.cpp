@@ -5,6 +5,7 @@
 //   build/tests/BenchPost [requests]
 
 #include "DemoService.h"
+#include "Median.h"
 #include "network/ServiceAccessManager.h"
 
 #include <QCoreApplication>
@@ -17,12 +18,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
 
 // Milliseconds from post() to finished(), or a negative number when the reply failed.
 double timedPost(QNetworkAccessManager &manager, const QString &url)
