@@ -63,6 +63,7 @@ private slots:
 
     void rates_data();
     void rates();
+    void ratesOnScreenAreOfThePollInterval();
     void connectionTime();
     void pillIsClampedAndCentred_data();
     void pillIsClampedAndCentred();
@@ -73,6 +74,8 @@ private slots:
     void unreadableProbeLeavesTheLastLatency();
     void fallbackLooksAtEveryServerAndShowsTheOneInUse();
     void choosingWhileConnectingSendsOneRequest();
+    void choosingWhileARemovalRunsWaitsForIt_data();
+    void choosingWhileARemovalRunsWaitsForIt();
     void autoConnectDuringAReconnectSendsOneRequest();
     void unknownFavoriteChangesNoServer();
     void missingHelperIsExplained_data();
@@ -144,18 +147,48 @@ void TestHomeScreen::setPings(const QVector<QPair<int, int>> &pings)
 void TestHomeScreen::rates_data()
 {
     QTest::addColumn<quint64>("bytes");
+    QTest::addColumn<qint64>("intervalMs");
     QTest::addColumn<QString>("text");
-    QTest::newRow("0.005 Mb") << quint64(625) << "0 Mbps";
-    QTest::newRow("0.01 Mb") << quint64(1250) << "0.01 Mbps";
-    QTest::newRow("12.345 Mb") << quint64(1543125) << "12.3 Mbps";
-    QTest::newRow("150.6 Mb") << quint64(18825000) << "151 Mbps";
-    QTest::newRow("0") << quint64(0) << "0 Mbps";
+    QTest::newRow("0.005 Mb in a second") << quint64(625) << qint64(1000) << "0 Mbps";
+    QTest::newRow("0.01 Mb in a second") << quint64(1250) << qint64(1000) << "0.01 Mbps";
+    QTest::newRow("12.345 Mb in a second") << quint64(1543125) << qint64(1000) << "12.3 Mbps";
+    QTest::newRow("150.6 Mb in a second") << quint64(18825000) << qint64(1000) << "151 Mbps";
+    QTest::newRow("nothing") << quint64(0) << qint64(3000) << "0 Mbps";
+    QTest::newRow("3,000,000 bytes over a 3 s poll")
+        << quint64(3000000) << qint64(3000) << "8.00 Mbps";
+    QTest::newRow("the same bytes over a late poll")
+        << quint64(3000000) << qint64(3200) << "7.50 Mbps";
+    QTest::newRow("no time measured") << quint64(3000000) << qint64(0) << "0 Mbps";
 }
 
 void TestHomeScreen::rates()
 {
     QFETCH(quint64, bytes);
-    QTEST(MainForm::rateText(bytes), "text");
+    QFETCH(qint64, intervalMs);
+    QTEST(MainForm::rateText(bytes, intervalMs), "text");
+}
+
+// A three-second poll that counts 3,000,000 more bytes each time shows 8 Mbps, whatever the
+// poll's exact timing; the first poll counts from the tunnel's start.
+void TestHomeScreen::ratesOnScreenAreOfThePollInterval()
+{
+    home->setServers({server(1, "Oslo", 20)});
+    service->script("POST", "/api/client/connect", 200, connectReply());
+    fakes->script("wg", "STDOUT_1", "key\t3000000\t30000\n");
+    fakes->script("wg", "STDOUT_2", "key\t6000000\t60000\n");
+    auto *download = home->findChild<QLabel *>("labelDownloadSpeed");
+    QStringList shown;
+    connect(home->tunnel(), &VpnManager::updateDownloadSpeed, this,
+            [&] { shown << download->text(); });
+    auto *button = home->findChild<QPushButton *>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 2, 15000);
+    for (const QString &text : shown) {
+        // A coarse timer may fire up to 5 % early; a loaded machine polls late.
+        const double megabits = text.section(' ', 0, 0).toDouble();
+        QVERIFY2(megabits >= 6.0 && megabits <= 8.5, qPrintable(text));
+    }
 }
 
 void TestHomeScreen::connectionTime()
@@ -211,8 +244,11 @@ void TestHomeScreen::connectAndDisconnect()
 
     fakes->script("wg", "STDOUT", "key\t1543125\t625\n");
     QMetaObject::invokeMethod(home->tunnel(), "checkConnectionStatus");
-    QCOMPARE(home->findChild<QLabel *>("labelDownloadSpeed")->text(), QStringLiteral("12.3 Mbps"));
-    QCOMPARE(home->findChild<QLabel *>("labelUploadSpeed")->text(), QStringLiteral("0 Mbps"));
+    const qint64 intervalMs = home->tunnel()->transferIntervalMs();
+    QCOMPARE(home->findChild<QLabel *>("labelDownloadSpeed")->text(),
+             MainForm::rateText(1543125, intervalMs));
+    QCOMPARE(home->findChild<QLabel *>("labelUploadSpeed")->text(),
+             MainForm::rateText(625, intervalMs));
 
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(pillText(), QStringLiteral("Disconnecting..."));
@@ -573,6 +609,59 @@ void TestHomeScreen::missingHelperIsExplained()
     QVERIFY(problem->isVisible());
     QTEST(problem->text(), "message");
     QVERIFY(fakes->calls().filter("wg-quick").isEmpty());
+    // The configuration issued for the tunnel that never came up is given back.
+    QTRY_COMPARE_WITH_TIMEOUT(service->requestsTo("/api/client/disconnect").size(), 1, 5000);
+}
+
+void TestHomeScreen::choosingWhileARemovalRunsWaitsForIt_data()
+{
+    QTest::addColumn<bool>("afterAnError");
+    QTest::newRow("Disconnected") << false;
+    QTest::newRow("Error") << true;
+}
+
+// Choosing a location starts a removal; the configuration is asked for only once it is done, so
+// the removal never deletes the new file, never ends the new tunnel's bookkeeping and never puts
+// the no-tunnel block over the tunnel's rules.
+void TestHomeScreen::choosingWhileARemovalRunsWaitsForIt()
+{
+    QFETCH(bool, afterAnError);
+    home->setServers({server(1, "Oslo", 20), server(2, "Rome", 30)});
+    QVERIFY(QMetaObject::invokeMethod(home.get(), "on_pushButtonKillSwitch_clicked"));
+    service->script("POST", "/api/client/connect", 200, connectReply());
+    service->script("POST", "/api/client/disconnect", 200, R"({"status":"success"})");
+    auto *button = home->findChild<QPushButton *>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    const auto nextToolCall = [this] {
+        return QString::number(fakes->calls().filter(QRegularExpression("^wg-quick\t")).size() + 1);
+    };
+    if (afterAnError) {
+        // The install fails: its removal follows, and the state is Error.
+        fakes->script("wg-quick", "EXIT_" + nextToolCall(), "1");
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Error),
+                                  5000);
+        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    }
+    const int connectsBefore = service->requestsTo("/api/client/connect").size();
+    fakes->script("wg-quick", "DELAY_MS_" + nextToolCall(), "1500");
+
+    QVERIFY(QMetaObject::invokeMethod(home.get(), "on_pushButtonExploreLocations_clicked"));
+    emit home->findChild<ServersWindow *>()->currentServerChosed(2, true);
+    QTest::qWait(300);
+    QCOMPARE(service->requestsTo("/api/client/connect").size(), connectsBefore);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              10000);
+    const auto connects = service->requestsTo("/api/client/connect");
+    QCOMPARE(connects.size(), connectsBefore + 1);
+    QVERIFY(connects.last().body.contains("127.0.1.2"));
+    QVERIFY(QFile::exists(home->tunnel()->configFilePath()));
+    QVERIFY(fakes->calls().filter(QRegularExpression("^nft\t")).last().contains("vpn_wg0"));
+
+    const int callsBefore = fakes->calls().size();
+    home->shutDown(1000);
+    QVERIFY(fakes->calls().mid(callsBefore).first().startsWith("wg-quick\tdown\t"));
+    QVERIFY(!QFile::exists(home->tunnel()->configFilePath()));
 }
 
 // A page opened for the first time speaks the language chosen before, knows the servers given

@@ -6,8 +6,12 @@
 #include "app/ActivationChannel.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
+#include "i18n/LanguageManager.h"
 #include "network/NetworkManager.h"
+#include "platform/CommandSet.h"
 #include "platform/CredentialStore.h"
+#include "platform/NetworkMonitor.h"
+#include "platform/SleepMonitor.h"
 #include "servers/ServersWindow.h"
 #include "storage/AppSettings.h"
 #include "storage/CredentialVault.h"
@@ -135,6 +139,11 @@ private slots:
     void windowControlsMinimizeAndClose_data();
     void windowControlsMinimizeAndClose();
     void killSwitchHoldsFromStartToQuit();
+    void windowsSignInUnderTheKillSwitch_data();
+    void windowsSignInUnderTheKillSwitch();
+    void logOutEndsEveryConnectionActivity();
+    void trayBringsAMinimisedWindowBack_data();
+    void trayBringsAMinimisedWindowBack();
     void emailExpression_data();
     void emailExpression();
     void dragging_data();
@@ -147,6 +156,8 @@ private:
     QString currentPage() const;
     template <typename T> T *child(const char *name) const { return window->findChild<T *>(name); }
     void signIn(const QString &email, const QString &password);
+    // The logins the scripted account API has seen, renewals included.
+    int loginRequests() const;
     // Settings as a member with "remember" on leaves them; the credential's target is returned
     // for the test to put its own entry there.
     static QByteArray rememberMember(const QString &email);
@@ -183,6 +194,7 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
+    Platform::CommandSet::use(Platform::CommandSet::native().kind());
     window.reset();
     scripted.reset();
     fakes.reset();
@@ -209,6 +221,14 @@ void TestMainWindow::signIn(const QString &email, const QString &password)
     QTest::keyClicks(emailField, email);
     QTest::keyClicks(passwordField, password);
     QTest::mouseClick(child<QPushButton>("pushButtonLogIn"), Qt::LeftButton);
+}
+
+int TestMainWindow::loginRequests() const
+{
+    const auto requests = scripted->requestsTo("/graphql");
+    return int(std::count_if(requests.begin(), requests.end(), [](const auto &request) {
+        return request.body.contains("memberLogin");
+    }));
 }
 
 QByteArray TestMainWindow::rememberMember(const QString &email)
@@ -587,13 +607,18 @@ void TestMainWindow::diagnosticLogHoldsNoSecret()
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Disconnected),
                               10000);
+    QVERIFY(QMetaObject::invokeMethod(home, "logOut"));
+    QVERIFY(window->close());
     DiagnosticLog::uninstall();
 
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QString log = QString::fromUtf8(file.readAll());
     QVERIFY2(log.contains("Brand ID resolved"), qPrintable(log));
-    QVERIFY(log.contains("WireGuard tunnel is up"));
+    // What support asks about: one line each.
+    for (const char *event : {"Signing in", "Connecting to server", "WireGuard tunnel is up",
+                              "Disconnecting at the member's request", "Signed out", "Quitting"})
+        QVERIFY2(log.count(QLatin1String(event)) == 1, event);
     QVERIFY(!log.contains("Tricky"));
     QVERIFY(!log.contains("Bearer"));
     QCOMPARE(configs.count(), 1);
@@ -674,23 +699,17 @@ void TestMainWindow::tokenIsRenewedWhileTheHomePageIsShown()
     signIn("m@example.com", "pw");
     QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
     QTRY_COMPARE_WITH_TIMEOUT(sweep.count(), 2, 5000);
-    const auto logins = [this] {
-        int count = 0;
-        for (const auto &request : scripted->requestsTo("/graphql"))
-            count += request.body.contains("memberLogin") ? 1 : 0;
-        return count;
-    };
-    QCOMPARE(logins(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(logins() >= 2, 5000);
+    QCOMPARE(loginRequests(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(loginRequests() >= 2, 5000);
     // The renewed login reloads the list and sweeps again; log out once that has settled.
     QTRY_COMPARE_WITH_TIMEOUT(sweep.count(), 4, 5000);
     emit window->findChild<MainForm *>()->logOutClicked();
-    const int atLogOut = logins();
+    const int atLogOut = loginRequests();
     // A late latency result does not bring the home page back, nor any renewal.
     emit window->findChild<MainForm *>()->pingDone();
     QCOMPARE(currentPage(), QStringLiteral("pageLogin"));
     QTest::qWait(1300);
-    QCOMPARE(logins(), atLogOut);
+    QCOMPARE(loginRequests(), atLogOut);
 }
 
 void TestMainWindow::trayMenuFollowsTheState_data()
@@ -877,6 +896,12 @@ void TestMainWindow::staleTunnel()
     QCOMPARE(tray->contextMenu()->actions().at(1)->text(), QStringLiteral("Disconnect"));
 
     if (outcome == "recovered") {
+        // A new language keeps the warning, in that language.
+        auto *languages = window->findChild<LanguageManager *>();
+        languages->languageChanged(Translation::French);
+        QCOMPARE(pill->text(), QStringLiteral("Connexion instable"));
+        languages->languageChanged(Translation::English);
+        QCOMPARE(pill->text(), QStringLiteral("Connection unstable"));
         fakes->script("wg", "STDOUT_FOR_LATEST_HANDSHAKES",
                       QStringLiteral("k\t%1\n").arg(QDateTime::currentSecsSinceEpoch()));
         QTRY_COMPARE_WITH_TIMEOUT(pill->text(), QStringLiteral("Protected"), 5000);
@@ -927,13 +952,7 @@ void TestMainWindow::killSwitchHoldsFromStartToQuit()
     QVERIFY(nftCalls().first().contains("policy drop;"));
     signIn("m@example.com", "pw");
     QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
-    const auto logins = [this] {
-        const auto requests = scripted->requestsTo("/graphql");
-        return std::count_if(requests.begin(), requests.end(), [](const auto &request) {
-            return request.body.contains("memberLogin");
-        });
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(logins() >= 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(loginRequests() >= 2, 5000);
     QCOMPARE(lifts(), 0);
     QVERIFY(home->tunnel()->isKillSwitchActive());
 
@@ -962,6 +981,149 @@ void TestMainWindow::killSwitchHoldsFromStartToQuit()
     QVERIFY(atQuit.last().contains("VPNKillSwitchAllow"));
     QVERIFY(!QFile::exists(configFile));
     QCOMPARE(scripted->requestsTo("/api/client/disconnect").size(), 1);
+}
+
+void TestMainWindow::windowsSignInUnderTheKillSwitch_data()
+{
+    QTest::addColumn<bool>("goodPassword");
+    QTest::newRow("signed in") << true;
+    QTest::newRow("wrong password") << false;
+}
+
+// The Windows block stops every outbound request, the client's own too. With the switch on, the
+// whole sign-in (brand, login, server list, favourites) runs with the block lifted; the block is
+// back once it ends, well or not; a connect lifts it again. The scripted service answers only
+// while the fake netsh's last word was not the block.
+void TestMainWindow::windowsSignInUnderTheKillSwitch()
+{
+    QFETCH(bool, goodPassword);
+    Platform::CommandSet::use(Platform::CommandSet::Kind::Windows);
+    useScriptedServer();
+    scripted->script("POST", "/graphql", 200, brandReply);
+    scripted->script("POST", "/graphql", 200,
+                     goodPassword ? QByteArray(activeLogin)
+                                  : QByteArray(R"({"errors":[{"message":"bad"}],"data":null})"));
+    scripted->script("POST", "/graphql", 200,
+                     R"({"data":{"member":{"info":{"vpn":{"favoriteServers":["2"]}}}}})");
+    scripted->script("GET", "/api/client/servers", 200, twoServers);
+    scripted->script("POST", "/api/client/connect", 200,
+                     QJsonDocument(QJsonObject{{"status", "success"},
+                                               {"config", QString::fromUtf8(sampleConfig())}})
+                         .toJson());
+    AppSettings::setSwitchState(AppSettings::KillSwitch, true);
+    FakePrograms *tools = fakes.get();
+    const auto blockInForce = [tools] {
+        const QStringList netsh = tools->calls().filter(QRegularExpression("^netsh\t"));
+        return !netsh.isEmpty() && netsh.last().contains("\tadd\t");
+    };
+    scripted->setBlocked(blockInForce);
+
+    window = std::make_unique<MainWindow>();
+    window->show();
+    auto *home = window->findChild<MainForm *>();
+    signIn("m@example.com", "pw");
+    if (!goodPassword) {
+        QTRY_VERIFY_WITH_TIMEOUT(child<QLabel>("labelLoginError")->isVisible(), 5000);
+        QCOMPARE(currentPage(), QStringLiteral("pageLogin"));
+        QVERIFY(scripted->blockedRequests().isEmpty());
+        QVERIFY(blockInForce());
+        QVERIFY(home->tunnel()->isKillSwitchActive());
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(home->favoriteServers(), QVector<int>{2}, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(blockInForce(), 5000);
+    QVERIFY(home->tunnel()->isKillSwitchActive());
+    QVERIFY(scripted->blockedRequests().isEmpty());
+    QCOMPARE(scripted->requestsTo("/api/client/servers").size(), 1);
+
+    auto *button = child<QPushButton>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              5000);
+    QVERIFY(scripted->blockedRequests().isEmpty());
+    QVERIFY(!blockInForce());
+    QVERIFY(fakes->calls()
+                .filter(QRegularExpression("^wireguard.exe\t/installtunnelservice\t"))
+                .size() == 1);
+}
+
+// After log-out nothing is sent, swept or connected until the next sign-in: not when the network
+// returns, not for a renewal answered late, not on waking; the next member's sign-in connects
+// nothing by itself.
+void TestMainWindow::logOutEndsEveryConnectionActivity()
+{
+    useScriptedServer();
+    scripted->script("POST", "/graphql", 200, brandReply);
+    scripted->script("POST", "/graphql", 200, activeLogin);
+    scripted->script("POST", "/graphql", 200, activeLogin);
+    ScriptedHttpServer::Reply lateRenewal;
+    lateRenewal.body = activeLogin;
+    lateRenewal.delayMs = 400;
+    scripted->script("POST", "/graphql", lateRenewal);
+    scripted->script("POST", "/graphql", 200, activeLogin);
+    scripted->script("GET", "/api/client/servers", 200, twoServers);
+    scripted->script("POST", "/api/client/connect", 401, R"({"error":"jwt expired"})");
+
+    window = std::make_unique<MainWindow>();
+    window->show();
+    auto *home = window->findChild<MainForm *>();
+    auto *network = window->findChild<NetworkMonitor *>();
+    auto *sleep = window->findChild<SleepMonitor *>();
+    QVERIFY(network && sleep);
+    signIn("m@example.com", "pw");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
+    auto *button = child<QPushButton>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::mouseClick(button, Qt::LeftButton);
+    // The connect is refused for the token; its renewal is on the way when the network goes.
+    QTRY_COMPARE_WITH_TIMEOUT(loginRequests(), 2, 5000);
+    emit network->onlineChanged(false);
+    QVERIFY(QMetaObject::invokeMethod(home, "logOut"));
+    QCOMPARE(currentPage(), QStringLiteral("pageLogin"));
+
+    QSignalSpy sweeps(home, &MainForm::requestPings);
+    QSignalSpy connects(home, &MainForm::requestVpnConnect);
+    QTest::qWait(800);
+    emit network->onlineChanged(true);
+    emit network->routeChanged();
+    emit sleep->resumed();
+    QTest::qWait(200);
+    QCOMPARE(connects.count(), 0);
+    QCOMPARE(sweeps.count(), 0);
+    QCOMPARE(scripted->requestsTo("/api/client/connect").size(), 1);
+    QCOMPARE(currentPage(), QStringLiteral("pageLogin"));
+
+    signIn("other@example.com", "pw2");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
+    QTest::qWait(300);
+    QCOMPARE(connects.count(), 0);
+    QCOMPARE(scripted->requestsTo("/api/client/connect").size(), 1);
+}
+
+void TestMainWindow::trayBringsAMinimisedWindowBack_data()
+{
+    QTest::addColumn<bool>("fromMenu");
+    QTest::newRow("Show entry") << true;
+    QTest::newRow("double-click") << false;
+}
+
+void TestMainWindow::trayBringsAMinimisedWindowBack()
+{
+    QFETCH(bool, fromMenu);
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->showMinimized();
+    QTRY_VERIFY_WITH_TIMEOUT(window->windowState() & Qt::WindowMinimized, 5000);
+    auto *tray = window->findChild<QSystemTrayIcon *>();
+    if (fromMenu)
+        tray->contextMenu()->actions().at(3)->trigger();
+    else
+        emit tray->activated(QSystemTrayIcon::DoubleClick);
+    QTRY_VERIFY_WITH_TIMEOUT(!(window->windowState() & Qt::WindowMinimized), 5000);
+    QVERIFY(window->isVisible());
 }
 
 void TestMainWindow::emailExpression_data()

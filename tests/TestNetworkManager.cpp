@@ -64,6 +64,10 @@ private slots:
     void credentialsOnlyWhereSafe();
     void plainHttpElsewhereGetsNoRequest();
     void loginWithoutStatusHasNoStrayFullStop();
+    void plainHttpVpnApiElsewhereIsReachedWithoutTheToken();
+    void eachExpiryOnConnectIsRenewedOnce();
+    void repliesAfterForgettingTheSessionAreDropped();
+    void insecureHttpIsNotedOncePerRun();
     void drippingReplyEndsAtTheDeadline();
     void oversizedListIsCutShort();
     void errorsLeaveThePreviousTokenInPlace_data();
@@ -455,6 +459,119 @@ void TestNetworkManager::plainHttpElsewhereGetsNoRequest()
     QVERIFY(errors.wait(5000));
     QCOMPARE(errors.first().at(0).value<ReplyError::Type>(), ReplyError::Login);
     QCOMPARE(errors.first().at(1).toString(), unavailable);
+}
+
+// A VPN API served over plain http on another host is reached, as such deployments are, but
+// never with the token; the password still goes nowhere over plain http.
+void TestNetworkManager::plainHttpVpnApiElsewhereIsReachedWithoutTheToken()
+{
+    ScriptedHttpServer elsewhere(QStringLiteral("127.0.0.2"));
+    NetworkManager::setHostsTakenAsRemote({QStringLiteral("127.0.0.2")});
+    qputenv("CORVANE_VPN_API_URL", elsewhere.url().toUtf8());
+    NetworkManager client;
+    client.setLanguageManager(languages.get());
+    server->script("POST", "/graphql", 200, loginReply("tok", "active"));
+    elsewhere.script("POST", "/api/client/connect", 200, R"({"status":"failed"})");
+    QSignalSpy signedIn(&client, &NetworkManager::loginSuccessed);
+    client.requestLoginData("m@example.com", "pw", brandId);
+    QVERIFY(signedIn.wait(5000));
+
+    QTest::ignoreMessage(QtDebugMsg,
+                         "The VPN API at 127.0.0.2 is plain HTTP: it is reached without the token");
+    QSignalSpy failed(&client, &NetworkManager::vpnConfigFailed);
+    client.requestVpnConnect("10.0.0.1");
+    QVERIFY(failed.wait(5000));
+    client.requestVpnConnect("10.0.0.1");
+    QVERIFY(failed.wait(5000));
+    const auto connects = elsewhere.requestsTo("/api/client/connect");
+    QCOMPARE(connects.size(), 2);
+    for (const auto &request : connects) {
+        QVERIFY(!request.headers.contains("authorization"));
+        QVERIFY(request.body.contains("m@example.com"));
+    }
+
+    qputenv("CORVANE_ACCOUNT_API_URL", elsewhere.url("/graphql").toUtf8());
+    NetworkManager passwordElsewhere;
+    QSignalSpy errors(&passwordElsewhere, &NetworkManager::replyErrorOccurred);
+    passwordElsewhere.requestLoginData("m@example.com", "pw", brandId);
+    QVERIFY(errors.wait(5000));
+    NetworkManager::setHostsTakenAsRemote({});
+    QVERIFY(elsewhere.requestsTo("/graphql").isEmpty());
+}
+
+// A renewal that did not cure the refusal ends that connect; the next expiry is renewed again.
+void TestNetworkManager::eachExpiryOnConnectIsRenewedOnce()
+{
+    server->script("POST", "/api/client/connect", 401, R"({"error":"jwt expired"})");
+    QSignalSpy renewals(network.get(), &NetworkManager::sessionRenewalNeeded);
+    QSignalSpy failed(network.get(), &NetworkManager::vpnConfigFailed);
+    server->script("POST", "/graphql", 200, loginReply("tok", "active"));
+    connect(network.get(), &NetworkManager::sessionRenewalNeeded, this,
+            [this] { network->requestLoginData("m@example.com", "pw", brandId); });
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        network->requestVpnConnect("10.0.0.1");
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), attempt, 5000);
+        QCOMPARE(renewals.count(), attempt);
+    }
+    QCOMPARE(server->requestsTo("/api/client/connect").size(), 4);
+}
+
+// After log-out a late reply neither signs the last member in again nor sends their connect.
+void TestNetworkManager::repliesAfterForgettingTheSessionAreDropped()
+{
+    server->script("POST", "/api/client/connect", 401, R"({"error":"jwt expired"})");
+    ScriptedHttpServer::Reply lateLogin;
+    lateLogin.body = loginReply("tok-late", "active");
+    lateLogin.delayMs = 300;
+    server->script("POST", "/graphql", lateLogin);
+    QSignalSpy signedIn(network.get(), &NetworkManager::loginSuccessed);
+    QSignalSpy errors(network.get(), &NetworkManager::replyErrorOccurred);
+    connect(network.get(), &NetworkManager::sessionRenewalNeeded, this,
+            [this] { network->requestLoginData("m@example.com", "pw", brandId); });
+    network->requestVpnConnect("10.0.0.1");
+    QTRY_COMPARE_WITH_TIMEOUT(server->requestsTo("/graphql").size(), 1, 5000);
+    network->forgetSession();
+    QTest::qWait(800);
+    QCOMPARE(signedIn.count(), 0);
+    QCOMPARE(errors.count(), 0);
+    QCOMPARE(server->requestsTo("/api/client/connect").size(), 1);
+
+    server->clear();
+    network->requestSubscriptionStatus();
+    QTRY_COMPARE_WITH_TIMEOUT(server->requests().size(), 1, 5000);
+    QVERIFY(!server->requests().first().headers.contains("authorization"));
+}
+
+namespace {
+
+QStringList capturedLines;
+
+void captureLine(QtMsgType, const QMessageLogContext &, const QString &line)
+{
+    capturedLines << line;
+}
+
+} // namespace
+
+void TestNetworkManager::insecureHttpIsNotedOncePerRun()
+{
+    ScriptedHttpServer elsewhere(QStringLiteral("127.0.0.2"));
+    NetworkManager::setHostsTakenAsRemote({QStringLiteral("127.0.0.2")});
+    qputenv("CORVANE_ALLOW_INSECURE_HTTP", "1");
+    qputenv("CORVANE_ACCOUNT_API_URL", elsewhere.url("/graphql").toUtf8());
+    NetworkManager client;
+    elsewhere.script("POST", "/graphql", 200, loginReply("tok", "active"));
+    capturedLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureLine);
+    QSignalSpy signedIn(&client, &NetworkManager::loginSuccessed);
+    for (int login = 1; login <= 3; ++login) {
+        client.requestLoginData("m@example.com", "pw", brandId);
+        QTRY_COMPARE_WITH_TIMEOUT(signedIn.count(), login, 5000);
+    }
+    qInstallMessageHandler(previous);
+    qunsetenv("CORVANE_ALLOW_INSECURE_HTTP");
+    NetworkManager::setHostsTakenAsRemote({});
+    QCOMPARE(capturedLines.filter("Credentials go over plain HTTP to 127.0.0.2").size(), 1);
 }
 
 void TestNetworkManager::loginWithoutStatusHasNoStrayFullStop()

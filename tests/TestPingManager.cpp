@@ -1,9 +1,14 @@
 #include "FakePrograms.h"
 #include "ping/PingManager.h"
 
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -50,7 +55,7 @@ private slots:
     void refusedHostGivesZeroWithoutRunningTheTool_data();
     void refusedHostGivesZeroWithoutRunningTheTool();
     void missingToolGivesZero();
-    void destroyingDropsQueuedProbes();
+    void probesRunAtMostTheCapAtOnceAndStopWithTheManager();
     void resultsReachTheReceiversThread();
 
 private:
@@ -155,15 +160,29 @@ void TestPingManager::missingToolGivesZero()
 }
 
 // 64 probes of a second each run while 136 more wait: leaving waits only for the running ones.
-void TestPingManager::destroyingDropsQueuedProbes()
+// The probes wait at a gate: exactly the cap start, and no more however long they wait. The gate
+// opens only after destruction has begun: the probes under way end, the queued ones never start.
+void TestPingManager::probesRunAtMostTheCapAtOnceAndStopWithTheManager()
 {
-    fakes->script("ping", "DELAY_MS", "1000");
+    QTemporaryDir gates;
+    const QString gate = gates.filePath("open");
+    fakes->script("ping", "WAIT_FOR", gate);
     {
         PingManager manager(nullptr, Platform::CommandSet::linux());
         for (int id = 0; id < 200; ++id)
             manager.requestPing(id, "vpn.example");
-        QTRY_COMPARE_WITH_TIMEOUT(loggedCalls().size(), PingManager::maxConcurrentProbes, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(loggedCalls().size(), PingManager::maxConcurrentProbes, 60000);
+        QTest::qWait(300);
+        QCOMPARE(loggedCalls().size(), PingManager::maxConcurrentProbes);
+        // Opened from another thread while this one is inside the destructor.
+        std::thread opener([gate] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            QFile(gate).open(QIODevice::WriteOnly);
+        });
+        opener.detach();
     }
+    QVERIFY(QFile::exists(gate));
+    QTest::qWait(300);
     QCOMPARE(loggedCalls().size(), PingManager::maxConcurrentProbes);
 }
 

@@ -1,4 +1,5 @@
 #include "app/RunGuard.h"
+#include "platform/ActivationChannelName.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,11 +9,16 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
-const QString guardKey = QStringLiteral("VPN_APP_EXAMPLE_NAME_RunGuard");
+const QString baseKey = QStringLiteral("VPN_APP_EXAMPLE_NAME_RunGuard");
+// The key of the program run by this test's user.
+const QString guardKey = Platform::instanceGuardKey(baseKey);
+const uint otherUid = 65534;
 const int startTimeoutMs = 10000;
 // How long a started copy must stay alive to count as the one that runs; a copy that loses the
 // guard exits within milliseconds.
@@ -34,9 +40,11 @@ private slots:
     void secondStartShowsTheRunningWindow();
     void startAfterKilledHolderRuns();
     void tenSimultaneousStartsLeaveOneRunning();
+    void guardsOfOtherUsersNeverStopAStart();
 
 private:
-    std::unique_ptr<QProcess> startProgram(const QStringList &arguments = {});
+    std::unique_ptr<QProcess> startProgram(const QStringList &arguments = {},
+                                           const QString &runAs = QString());
     bool staysRunning(QProcess &process);
     void expectQuietZeroExit(QProcess &process);
 
@@ -65,7 +73,8 @@ void TestRunGuard::cleanup()
     ipcDir.reset();
 }
 
-std::unique_ptr<QProcess> TestRunGuard::startProgram(const QStringList &arguments)
+std::unique_ptr<QProcess> TestRunGuard::startProgram(const QStringList &arguments,
+                                                     const QString &runAs)
 {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -79,7 +88,14 @@ std::unique_ptr<QProcess> TestRunGuard::startProgram(const QStringList &argument
                        QStringLiteral("http://127.0.0.1:9/graphql"));
     environment.insert(QStringLiteral("CORVANE_VPN_API_URL"), QStringLiteral("http://127.0.0.1:9"));
     process->setProcessEnvironment(environment);
-    process->start(QStringLiteral(CORVANE_EXECUTABLE), arguments);
+    if (runAs.isEmpty()) {
+        process->start(QStringLiteral(CORVANE_EXECUTABLE), arguments);
+        return process;
+    }
+    process->start(QStringLiteral("setpriv"),
+                   QStringList{"--reuid", runAs, "--regid", runAs, "--clear-groups",
+                               QStringLiteral(CORVANE_EXECUTABLE)} +
+                       arguments);
     return process;
 }
 
@@ -212,6 +228,34 @@ void TestRunGuard::tenSimultaneousStartsLeaveOneRunning()
         ++exitedQuietly;
     }
     QCOMPARE(exitedQuietly, 9);
+}
+
+// Guard objects of another user (here root's own guard, and objects under the member's name that
+// root made and only root may open) neither stop a member's start nor make it silent: the
+// member's copy runs, and says when it runs unguarded.
+void TestRunGuard::guardsOfOtherUsersNeverStopAStart()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to create another user's guard objects");
+    QVERIFY(
+        QFile::setPermissions(ipcDir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                  QFileDevice::WriteOther | QFileDevice::ExeOther));
+    RunGuard rootsCopy(guardKey);
+    QVERIFY(rootsCopy.tryToAcquire());
+    RunGuard plantedForTheMember(baseKey + QStringLiteral("_%1").arg(otherUid));
+    QVERIFY(plantedForTheMember.tryToAcquire());
+
+    auto member = startProgram({}, QString::number(otherUid));
+    QVERIFY(staysRunning(*member));
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += member->readAllStandardError(),
+                              log.contains("The single-instance guard cannot be taken")),
+                             5000);
+    processes.push_back(std::move(member));
+
+    plantedForTheMember.release();
+    RunGuard sweeper(baseKey + QStringLiteral("_%1").arg(otherUid));
 }
 
 QTEST_GUILESS_MAIN(TestRunGuard)

@@ -181,14 +181,20 @@ void TestServerData::parseServersLeavesOutTrials_data()
 
     QTest::newRow("empty array") << QByteArray("[]") << QStringList();
     QTest::newRow("trial in any case is left out")
-        << QByteArray(R"j([{"name":"Paris (Trial)"},{"name":"Trial Paris"},{"name":"X (TRIAL)"},
-                         {"name":"Oslo"}])j")
+        << QByteArray(R"j([{"id":1,"name":"Paris (Trial)"},{"id":2,"name":"Trial Paris"},
+                         {"id":3,"name":"X (TRIAL)"},{"id":4,"name":"Oslo"}])j")
         << QStringList{"Trial Paris", "Oslo"};
     QTest::newRow("trial in a city-derived name is left out")
         << QByteArray(R"j([{"city":"Rome (trial)"},{"city":"Rome"}])j") << QStringList{"Rome"};
-    QTest::newRow("order kept, duplicates kept, non-objects give empty records")
-        << QByteArray(R"j([{"name":"B"},7,{"name":"A"},{"name":"B"}])j")
+    QTest::newRow("order kept, non-objects give empty records")
+        << QByteArray(R"j([{"id":1,"name":"B"},7,{"id":2,"name":"A"},{"id":3,"name":"B"}])j")
         << QStringList{"B", "", "A", "B"};
+    QTest::newRow("a repeated id keeps its first server")
+        << QByteArray(R"j([{"id":4,"name":"B"},{"id":4,"name":"A"},{"id":5,"name":"C"}])j")
+        << QStringList{"B", "C"};
+    QTest::newRow("missing and unusable ids are one id, 0")
+        << QByteArray(R"j([{"city":"M"},{"city":"A"},{"id":"7","city":"X"},{"id":7,"city":"K"}])j")
+        << QStringList{"M", "K"};
 }
 
 void TestServerData::parseServersLeavesOutTrials()

@@ -311,6 +311,11 @@ void TestServerListModel::fastestServer_data()
         << QVector<ServerData>{server(7, "A", "b", 20), server(8, "B", "a", 20)} << 8;
     QTest::newRow("none measured: lowest city")
         << QVector<ServerData>{server(1, "A", "m", 0), server(2, "B", "c", 0)} << 2;
+    // Choosing id 1 reaches its first record, at 50 ms: the faster repeat is not a server.
+    QTest::newRow("a repeated id is not a second server")
+        << QVector<ServerData>{server(1, "M", "m", 50), server(7, "K", "k", 30),
+                               server(1, "A", "a", 10)}
+        << 7;
 }
 
 void TestServerListModel::fastestServer()

@@ -78,6 +78,7 @@ private slots:
     void oneEditorOnTheRowUnderTheMouse();
     void choosingARowEmitsTheBestServerAndCloses_data();
     void choosingARowEmitsTheBestServerAndCloses();
+    void rowsReorderedUnderAnOpenEditorChooseTheServerDrawn();
     void categoriesChangeOnlyTheHighlight();
     void favouritesViewHidesOtherRows();
     void favouriteToggleThroughTheDelegate();
@@ -348,6 +349,28 @@ void TestServersWindow::choosingARowEmitsTheBestServerAndCloses()
     QCOMPARE(favourites.count(), 0);
     QVERIFY(!model->serverById(2).isFavorite);
     QVERIFY(!window->isVisible());
+}
+
+// A batch of latencies re-orders the rows in place while the pointer rests on one: a click there
+// chooses the server the row now shows.
+void TestServersWindow::rowsReorderedUnderAnOpenEditorChooseTheServerDrawn()
+{
+    model->sortServers(3);
+    const auto idOnRow = [this](int row) {
+        return model->data(model->index(row, 0)).value<ServerData>().id;
+    };
+    QCOMPARE(idOnRow(0), 2); // Munich, 20 ms
+    emit view()->entered(model->index(0, 0));
+    auto *editor = view()->viewport()->findChild<ServerListItemEditor *>();
+    QVERIFY(editor);
+
+    model->updateLatencies({{2, 500}, {1, 400}, {7, 5}});
+    QCOMPARE(idOnRow(0), 7); // Rome, now 5 ms
+    QCOMPARE(view()->viewport()->findChild<ServerListItemEditor *>(), editor);
+    QSignalSpy chosen(window, &ServersWindow::currentServerChosed);
+    QTest::mouseClick(editor->findChild<QPushButton *>("pushButtonSetCurrent"), Qt::LeftButton);
+    QCOMPARE(chosen.count(), 1);
+    QCOMPARE(chosen.first().at(0).toInt(), 7);
 }
 
 void TestServersWindow::categoriesChangeOnlyTheHighlight()

@@ -88,6 +88,7 @@ private slots:
     void failedInstall();
     void toolsThatCannotStart();
     void disconnectWhileDisconnected();
+    void connectionDuringARemovalWaitsForIt();
     void clockTicksWholeSecondsAndStopsWithTheTunnel();
     void clockRestsWhileNoPageShowsIt();
     void trafficRates_data();
@@ -391,6 +392,26 @@ void TestVpnManager::clockRestsWhileNoPageShowsIt()
     const int hidden = ticks.count();
     QTest::qWait(300);
     QCOMPARE(ticks.count(), hidden);
+}
+
+// A configuration that comes while a removal runs is installed after it: the removal's end
+// deletes no new file, leaves the state to the new tunnel, and quitting still removes it.
+void TestVpnManager::connectionDuringARemovalWaitsForIt()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    fakes->script("wg-quick", "DELAY_MS_1", "700");
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    manager->changeConnectionState(ConnectionState::Connecting, config);
+    QTRY_COMPARE_WITH_TIMEOUT(manager->connectionState(), int(ConnectionState::Connected), 5000);
+    QCOMPARE(states.count(), 1);
+    const QStringList calls = callsOf("wg-quick");
+    QCOMPARE(calls.size(), 2);
+    QVERIFY(calls.at(0).startsWith("wg-quick\tdown\t"));
+    QVERIFY(calls.at(1).startsWith("wg-quick\tup\t"));
+    QVERIFY(QFile::exists(manager->configFilePath()));
+    QVERIFY(manager->shutDown());
+    QVERIFY(callsOf("wg-quick").last().startsWith("wg-quick\tdown\t"));
 }
 
 void TestVpnManager::trafficRates_data()

@@ -55,6 +55,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(jwtTimer, &QTimer::timeout, this, &MainWindow::updateJwt);
     qApp->installEventFilter(this);
     showForm(AppStyleUtil::ApplicationForm::LoadingPage);
+    openSignInChain();
     emit requestBrandId(Deployment::brandDomain());
 }
 
@@ -147,10 +148,6 @@ void MainWindow::connectForms()
 void MainWindow::createServiceClient()
 {
     networkManager = new NetworkManager(this);
-    connect(networkManager, &NetworkManager::signInRequestStarted, widgetMain,
-            &MainForm::beginServiceRequest);
-    connect(networkManager, &NetworkManager::signInRequestFinished, widgetMain,
-            &MainForm::endServiceRequest);
     connect(this, &MainWindow::requestBrandId, networkManager, &NetworkManager::requestBrandId);
     connect(networkManager, &NetworkManager::brandIdReceived, this, &MainWindow::brandIdResolved);
     connect(networkManager, &NetworkManager::sessionRenewalNeeded, this, &MainWindow::updateJwt);
@@ -197,6 +194,11 @@ void MainWindow::start(bool hidden)
 void MainWindow::bringToFront()
 {
     qDebug() << "A second launch asked for the window";
+    showWindow();
+}
+
+void MainWindow::showWindow()
+{
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();

@@ -41,6 +41,8 @@ public:
     void start(bool hidden);
     // A second launch asked for the window: shown, restored, raised and activated.
     void bringToFront();
+    // Shown, restored from minimised, raised and activated: what every "show the window" means.
+    void showWindow();
 
     // How long quitting waits for the VPN API to hear that the member's tunnel is gone.
     void setQuitNoticeTimeout(int milliseconds) { quitNoticeTimeoutMs = milliseconds; }
@@ -92,6 +94,11 @@ private:
     void createTray();
     void createServiceClient();
     void restoreSession();
+    // From the brand lookup (or the login) to the favourites, or the failure that ends it: a
+    // block that stops everything, the client's own requests too, is lifted for the whole chain
+    // and put back once it ends.
+    void openSignInChain();
+    void closeSignInChain();
     void rememberCredentials();
     void presentConnectionState(bool notify);
     void notifyServerAbandoned(const QString &from, const QString &to);
@@ -122,6 +129,7 @@ private:
     QString pendingEmail;
     QString pendingPassword;
     bool loginInProgress = false;
+    bool signInChainOpen = false;
     ServerData currentServer;
 
     QSystemTrayIcon *trayIcon = nullptr;

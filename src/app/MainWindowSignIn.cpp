@@ -74,20 +74,41 @@ void MainWindow::restoreSession()
     }
     widgetLogin->setCredentials(email, password);
     widgetLogin->setRememberPassword(remember && !password.isEmpty());
-    if (!email.isEmpty() && !password.isEmpty())
+    if (!email.isEmpty() && !password.isEmpty()) {
         loginRequest(email, password);
-    else
-        showForm(Form::LoginPage);
+        return;
+    }
+    closeSignInChain();
+    showForm(Form::LoginPage);
+}
+
+void MainWindow::openSignInChain()
+{
+    if (signInChainOpen)
+        return;
+    signInChainOpen = true;
+    widgetMain->beginServiceRequest();
+}
+
+void MainWindow::closeSignInChain()
+{
+    if (!signInChainOpen)
+        return;
+    signInChainOpen = false;
+    widgetMain->endServiceRequest();
 }
 
 void MainWindow::loginRequest(QString email, QString password)
 {
     if (!isValidEmail(email)) {
+        closeSignInChain();
         showForm(Form::LoginPage);
         widgetLogin->showError(text("auth.invalidLogin", "Your email / password is incorrect."));
         return;
     }
     widgetLogin->clearError();
+    qDebug() << "Signing in";
+    openSignInChain();
     loginInProgress = true;
     if (loggedOut)
         showForm(Form::LoadingPage);
@@ -167,8 +188,10 @@ void MainWindow::rememberCredentials()
 
 void MainWindow::processServerData(QVector<ServerData> serversData)
 {
-    if (loggedOut)
+    if (loggedOut) {
+        closeSignInChain();
         return;
+    }
     widgetMain->setServers(serversData);
     // The favourites come from the account once the list is on the home screen.
     emit requestFavoriteServersData();
@@ -177,6 +200,7 @@ void MainWindow::processServerData(QVector<ServerData> serversData)
 
 void MainWindow::processFavoriteServersData(QVector<int> favoriteServersIds)
 {
+    closeSignInChain();
     if (loggedOut)
         return;
     widgetMain->setFavoriteServers(favoriteServersIds);
@@ -198,6 +222,7 @@ void MainWindow::setCurrentServer(ServerData serverData)
 
 void MainWindow::replyErrorOccurred(ReplyError::Type errorType, QString message)
 {
+    closeSignInChain();
     // The start-up brand lookup gave up: never leave the member on the loading page.
     if (brandId.isEmpty() && !loginInProgress) {
         // The member's language, which the sign-in would otherwise have applied first.
@@ -234,8 +259,10 @@ void MainWindow::replyErrorOccurred(ReplyError::Type errorType, QString message)
 void MainWindow::returnFromMessage(Form form)
 {
     showForm(form);
-    if (form == Form::LoadingPage && brandId.isEmpty())
+    if (form == Form::LoadingPage && brandId.isEmpty()) {
+        openSignInChain();
         emit requestBrandId(Deployment::brandDomain());
+    }
 }
 
 void MainWindow::updateJwt()
@@ -246,6 +273,7 @@ void MainWindow::updateJwt()
     QString email;
     QString password;
     widgetLogin->credentials(email, password);
+    openSignInChain();
     emit requestLoginData(email, password, brandId);
 }
 
@@ -265,5 +293,7 @@ void MainWindow::processLogOut()
     loggedOut = 1;
     widgetMain->stopLatencyRefresh();
     networkManager->forgetSession();
+    closeSignInChain();
+    qDebug() << "Signed out";
     showForm(Form::LoginPage);
 }

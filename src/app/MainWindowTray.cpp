@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDebug>
 #include <QIcon>
 #include <QMenu>
 #include <QPushButton>
@@ -38,13 +39,13 @@ void MainWindow::createTray()
     connect(closeAction, &QAction::triggered, this, &MainWindow::closeFromTrayMenu);
     connect(connectAction, &QAction::triggered, widgetMain,
             &MainForm::trayIconChangeConnectionStateCLicked);
-    connect(showAction, &QAction::triggered, this, &QWidget::show);
+    connect(showAction, &QAction::triggered, this, &MainWindow::showWindow);
 }
 
 void MainWindow::trayIconDoubleClicked(QSystemTrayIcon::ActivationReason reason)
 {
     if (reason == QSystemTrayIcon::DoubleClick)
-        show();
+        showWindow();
 }
 
 void MainWindow::closeFromTrayMenu()
@@ -135,6 +136,7 @@ QString MainWindow::withWindowTitle(const QString &text) const
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (!trayIcon->isVisible()) {
+        qDebug() << "Quitting";
         widgetMain->shutDown(quitNoticeTimeoutMs);
         event->accept();
         return;

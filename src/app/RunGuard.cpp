@@ -39,16 +39,26 @@ bool RunGuard::isAnotherInstanceRunning()
     const bool attached = sharedMem.attach();
     if (attached)
         sharedMem.detach();
+    else if (sharedMem.error() != QSharedMemory::NotFound)
+        failure = sharedMem.errorString();
     memLock.release();
     return attached;
 }
 
 bool RunGuard::tryToAcquire()
 {
-    if (isAnotherInstanceRunning())
+    failure.clear();
+    if (memLock.error() != QSystemSemaphore::NoError) {
+        failure = memLock.errorString();
+        return false;
+    }
+    if (isAnotherInstanceRunning() || !failure.isEmpty())
         return false;
     memLock.acquire();
     const bool created = sharedMem.create(8);
+    // Created meanwhile by a copy that started at the same moment: that copy runs.
+    if (!created && sharedMem.error() != QSharedMemory::AlreadyExists)
+        failure = sharedMem.errorString();
     memLock.release();
     if (!created) {
         release();

@@ -16,8 +16,11 @@ public:
     RunGuard &operator=(const RunGuard &) = delete;
 
     bool isAnotherInstanceRunning();
+    // False when another copy holds the guard, or when the guard cannot be had at all; then
+    // problem() says why, and the program runs unguarded rather than not at all.
     bool tryToAcquire();
     void release();
+    QString problem() const { return failure; }
 
     QString semaphoreName() const { return memLockKey; }
     QString segmentName() const { return sharedMemKey; }
@@ -30,4 +33,5 @@ private:
     const QString sharedMemKey;
     QSharedMemory sharedMem;
     QSystemSemaphore memLock;
+    QString failure;
 };

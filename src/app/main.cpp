@@ -2,10 +2,12 @@
 #include "app/MainWindow.h"
 #include "app/RunGuard.h"
 #include "app/Startup.h"
+#include "platform/ActivationChannelName.h"
 #include "storage/DiagnosticLog.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDebug>
 
 #include <memory>
 
@@ -44,8 +46,13 @@ int main(int argc, char *argv[])
     DiagnosticLog::install();
     setUpApplication();
 
-    auto guard = std::make_unique<RunGuard>(QStringLiteral("VPN_APP_EXAMPLE_NAME_RunGuard"));
-    if (!guard->tryToAcquire()) {
+    auto guard = std::make_unique<RunGuard>(
+        Platform::instanceGuardKey(QStringLiteral("VPN_APP_EXAMPLE_NAME_RunGuard")));
+    const bool guarded = guard->tryToAcquire();
+    if (!guarded && !guard->problem().isEmpty())
+        qDebug().noquote() << "The single-instance guard cannot be taken; starting without it:"
+                           << guard->problem();
+    if (!guarded && guard->problem().isEmpty()) {
         // Members expect a second launch to bring up the Corvane that runs.
         ActivationChannel::askRunningInstanceToShow();
         guard.reset();

@@ -19,6 +19,13 @@ namespace {
 const char caBundlePath[] = "/etc/ssl/cert.pem";
 // Set on a reply the client cut short itself (deadline, size): its HTTP status says nothing.
 const char cutShortProperty[] = "corvaneCutShort";
+const char sessionProperty[] = "corvaneSession";
+
+QStringList &hostsTakenAsRemote()
+{
+    static QStringList hosts;
+    return hosts;
+}
 
 // The default configuration, with the CA list replaced by the certificates of the local bundle
 // when it holds any; read once, on the first https request.
@@ -40,7 +47,9 @@ QSslConfiguration tlsConfiguration()
 bool isInsecureRemote(const QUrl &url)
 {
     const QString host = url.host();
-    const bool thisMachine = host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+    const bool thisMachine =
+        (host == QLatin1String("localhost") || QHostAddress(host).isLoopback()) &&
+        !hostsTakenAsRemote().contains(host);
     return url.scheme() != QLatin1String("https") && !thisMachine;
 }
 
@@ -97,6 +106,19 @@ bool NetworkManager::mayCarryCredentials(const QUrl &url)
     return !isInsecureRemote(url) || insecureHttpAllowed();
 }
 
+void NetworkManager::setHostsTakenAsRemote(const QStringList &hosts)
+{
+    hostsTakenAsRemote() = hosts;
+}
+
+void NetworkManager::logOnce(bool &given, const QString &line)
+{
+    if (given)
+        return;
+    given = true;
+    qDebug().noquote() << line;
+}
+
 QNetworkReply *NetworkManager::send(QNetworkRequest request, Verb verb, const QByteArray &body,
                                     Body kind)
 {
@@ -109,11 +131,14 @@ QNetworkReply *NetworkManager::send(QNetworkRequest request, Verb verb, const QB
         request.setUrl(QUrl(QStringLiteral("corvane-refused:")));
         request.setRawHeader("Authorization", QByteArray());
     } else if (credentials && isInsecureRemote(request.url())) {
-        qDebug().noquote() << "Credentials go over plain HTTP to" << host
-                           << "as CORVANE_ALLOW_INSECURE_HTTP allows";
+        logOnce(insecureCredentialsNoticeGiven,
+                QStringLiteral("Credentials go over plain HTTP to %1 as "
+                               "CORVANE_ALLOW_INSECURE_HTTP allows")
+                    .arg(host));
     }
     QNetworkReply *reply = verb == Verb::Get ? networkAccessManager->get(request)
                                              : networkAccessManager->post(request, body);
+    reply->setProperty(sessionProperty, session);
     bound(reply);
     return reply;
 }
@@ -143,10 +168,19 @@ QNetworkReply *NetworkManager::postAccountQuery(const QByteArray &body, Auth aut
     return send(buildRequest(graphQlUrl, auth, Tls::Configured), Verb::Post, body, kind);
 }
 
-QNetworkRequest NetworkManager::vpnApiRequest(const QString &url) const
+QNetworkRequest NetworkManager::vpnApiRequest(const QString &url)
 {
-    const bool https = QUrl(url, QUrl::TolerantMode).scheme() == QLatin1String("https");
-    return buildRequest(url, Auth::Bearer, https ? Tls::Configured : Tls::Default);
+    const QUrl target(url, QUrl::TolerantMode);
+    const Tls tls = target.scheme() == QLatin1String("https") ? Tls::Configured : Tls::Default;
+    // A VPN API served over plain http elsewhere is still reached, as such deployments are, but
+    // the token never travels in the clear.
+    if (!mayCarryCredentials(target)) {
+        logOnce(vpnApiWithoutTokenNoticeGiven,
+                QStringLiteral("The VPN API at %1 is plain HTTP: it is reached without the token")
+                    .arg(target.host()));
+        return buildRequest(url, Auth::None, tls);
+    }
+    return buildRequest(url, Auth::Bearer, tls);
 }
 
 bool NetworkManager::readDataReply(const DataReplyFailures &failures, QJsonDocument &document)
@@ -176,8 +210,11 @@ bool NetworkManager::readDataReply(const DataReplyFailures &failures, QJsonDocum
 QNetworkReply *NetworkManager::finishedReply()
 {
     auto *reply = qobject_cast<QNetworkReply *>(sender());
-    if (reply)
-        reply->deleteLater();
+    if (!reply)
+        return nullptr;
+    reply->deleteLater();
+    if (reply->property(sessionProperty).toInt() != session)
+        return nullptr;
     return reply;
 }
 
@@ -216,6 +253,10 @@ void NetworkManager::forgetSession()
     token.clear();
     authorizationHeader.clear();
     email.clear();
+    connectAfterRenewal.clear();
+    renewedForConnect = false;
+    brandLookupRetryTimer->stop();
+    ++session;
 }
 
 QString NetworkManager::serviceUnavailable() const

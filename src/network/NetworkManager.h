@@ -42,8 +42,12 @@ public:
     // Whether the password or a token may go to this address: https, or this machine, or plain
     // http where CORVANE_ALLOW_INSECURE_HTTP=1 says so.
     static bool mayCarryCredentials(const QUrl &url);
+    // Hosts taken as another machine although they are addresses of this one: a test's stand-in
+    // for a remote service on a loopback address.
+    static void setHostsTakenAsRemote(const QStringList &hosts);
 
-    // After log-out: no token, e-mail or bearer header of the last member is used again.
+    // After log-out: no token, e-mail or bearer header of the last member is used again, and no
+    // reply to a request of theirs is acted on.
     void forgetSession();
 
     // The id list as it stands inside the favourites mutation: \"5\",\"17\".
@@ -63,10 +67,6 @@ signals:
     // The VPN API said the token is no longer good: renew the sign-in (the connect request is
     // sent again once it is).
     void sessionRenewalNeeded();
-    // Each sign-in request (brand lookup, login, token renewal) is announced just before it goes
-    // out and again when its reply is in, whatever the outcome.
-    void signInRequestStarted();
-    void signInRequestFinished();
 
 public slots:
     void requestConfigData(QUrl configLink);
@@ -109,8 +109,12 @@ private:
 
     QNetworkRequest buildRequest(const QString &url, Auth auth, Tls tls, bool json = true) const;
     QNetworkReply *postAccountQuery(const QByteArray &body, Auth auth, Body kind = Body::Plain);
-    // Connect and disconnect: the bearer token when one is held, TLS for an https base URL.
-    QNetworkRequest vpnApiRequest(const QString &url) const;
+    // Connect and disconnect: the bearer token when one is held and may go there, TLS for an
+    // https base URL.
+    QNetworkRequest vpnApiRequest(const QString &url);
+    // Says once per run what is noted only once: a notice repeated on every request hides the
+    // lines around it.
+    void logOnce(bool &given, const QString &line);
 
     // How a data handler reports the failures every data reply shares.
     struct DataReplyFailures {
@@ -154,6 +158,10 @@ private:
     // A connect the VPN API refused for the token: sent again once the renewal signs in, once.
     QString connectAfterRenewal;
     bool renewedForConnect = false;
+    // Counts sign-outs: a reply to a request sent before the last one belongs to nobody now.
+    int session = 0;
+    bool insecureCredentialsNoticeGiven = false;
+    bool vpnApiWithoutTokenNoticeGiven = false;
 
     QTimer *brandLookupRetryTimer;
     int retryIntervalMs = defaultBrandLookupRetryMs;

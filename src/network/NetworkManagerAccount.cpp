@@ -53,7 +53,6 @@ QString NetworkManager::favoriteIdListText(const QVector<int> &ids)
 void NetworkManager::requestBrandId(QString domain)
 {
     brandDomain = domain;
-    emit signInRequestStarted();
     QNetworkReply *reply =
         postAccountQuery(QueryTemplate(QueryTemplate::BrandLookup, domain).toUtf8(), Auth::None);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processBrandIdReply);
@@ -63,7 +62,6 @@ void NetworkManager::requestLoginData(QString email, QString password, QString b
 {
     this->email = email;
     const QueryTemplate body(QueryTemplate::Login, email, password, brandId);
-    emit signInRequestStarted();
     QNetworkReply *reply = postAccountQuery(body.toUtf8(), Auth::None, Body::Credentials);
     connect(reply, &QNetworkReply::finished, this, &NetworkManager::processLoginReply);
 }
@@ -115,7 +113,6 @@ void NetworkManager::processBrandIdReply()
     QNetworkReply *reply = finishedReply();
     if (!reply)
         return;
-    emit signInRequestFinished();
     if (failed(reply)) {
         qDebug().noquote() << "Cannot resolve brand ID. Network error:" << httpStatusText(reply);
         retryBrandLookup();
@@ -162,16 +159,17 @@ void NetworkManager::processLoginReply()
     QNetworkReply *reply = finishedReply();
     if (!reply)
         return;
-    emit signInRequestFinished();
     const QString pendingConnect = std::exchange(connectAfterRenewal, QString());
     const bool signedIn = readLoginReply(reply);
     if (pendingConnect.isEmpty())
         return;
     // The renewal for a connect the VPN API refused: ask again, or give that connect up.
-    if (signedIn)
+    if (signedIn) {
         requestVpnConnect(pendingConnect);
-    else
-        emit vpnConfigFailed();
+        return;
+    }
+    renewedForConnect = false;
+    emit vpnConfigFailed();
 }
 
 bool NetworkManager::readLoginReply(QNetworkReply *reply)

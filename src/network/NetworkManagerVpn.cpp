@@ -7,6 +7,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 
+#include <utility>
+
 namespace {
 
 // Indented JSON with sorted keys, as the VPN API expects.
@@ -70,7 +72,10 @@ void NetworkManager::processVpnConnectReply()
     if (!reply)
         return;
     const bool unauthorized = httpStatusText(reply) == QLatin1String("401");
-    if (unauthorized && !renewedForConnect) {
+    // One renewal per connect: the answer to the connect sent again after it ends the renewal,
+    // cured or not, so that a later expiry is renewed again.
+    const bool askedAfterRenewal = std::exchange(renewedForConnect, false);
+    if (unauthorized && !askedAfterRenewal) {
         // The token expired before the renewal timer came round: renew it and ask again, once.
         qDebug() << "VPN connect API refused the token; renewing the sign-in.";
         renewedForConnect = true;
@@ -78,8 +83,6 @@ void NetworkManager::processVpnConnectReply()
         emit sessionRenewalNeeded();
         return;
     }
-    if (!unauthorized)
-        renewedForConnect = false;
     if (failed(reply)) {
         qDebug().noquote() << "VPN connect API error:" << httpStatusText(reply);
         emit vpnConfigFailed();

@@ -1,6 +1,8 @@
 #include "network/ServerData.h"
 
+#include <QDebug>
 #include <QJsonValue>
+#include <QSet>
 
 namespace {
 
@@ -49,15 +51,28 @@ ServerData::ServerData(const QJsonObject &object)
         serverIp = hostname;
 }
 
+// An id names one server: the client chooses, probes, marks and stores servers by id. A later
+// record with the id of an earlier one (a missing or unusable id reads as 0) could never be told
+// apart from it, so the first is the server and the later ones are left out.
 QVector<ServerData> parseServers(const QJsonArray &servers)
 {
     QVector<ServerData> parsed;
     parsed.reserve(servers.size());
+    QSet<int> ids;
+    int repeated = 0;
     for (const QJsonValue &element : servers) {
         ServerData server(element.toObject());
-        if (!server.name.contains(QLatin1String("(trial)"), Qt::CaseInsensitive))
-            parsed.append(server);
+        if (server.name.contains(QLatin1String("(trial)"), Qt::CaseInsensitive))
+            continue;
+        if (ids.contains(server.id)) {
+            ++repeated;
+            continue;
+        }
+        ids.insert(server.id);
+        parsed.append(server);
     }
+    if (repeated > 0)
+        qDebug() << "Server list repeats ids:" << repeated << "later servers left out";
     return parsed;
 }
 

@@ -27,7 +27,7 @@ public:
     static void setDefaultMethod(Method method);
 
     explicit PingManager(QObject *parent = nullptr,
-                         const Platform::CommandSet &commands = Platform::CommandSet::native());
+                         const Platform::CommandSet &commands = Platform::CommandSet::inUse());
     ~PingManager() override;
 
     // Probes mostly wait for the tool, so the pool is sized for waiting processes, not cores.

@@ -20,4 +20,13 @@ QString activationChannelName()
 #endif
 }
 
+QString instanceGuardKey(const QString &base)
+{
+#ifdef Q_OS_WIN
+    return base;
+#else
+    return base + QStringLiteral("_%1").arg(::getuid());
+#endif
+}
+
 } // namespace Platform

@@ -6,6 +6,8 @@
 #include <QMap>
 #include <QtGlobal>
 
+#include <optional>
+
 namespace Platform {
 
 CommandSet CommandSet::native()
@@ -15,6 +17,26 @@ CommandSet CommandSet::native()
 #else
     return linux();
 #endif
+}
+
+namespace {
+
+std::optional<CommandSet::Kind> &chosenKind()
+{
+    static std::optional<CommandSet::Kind> kind;
+    return kind;
+}
+
+} // namespace
+
+CommandSet CommandSet::inUse()
+{
+    return chosenKind() ? CommandSet(*chosenKind()) : native();
+}
+
+void CommandSet::use(Kind kind)
+{
+    chosenKind() = kind;
 }
 
 Invocation CommandSet::ping(const QString &host) const

@@ -34,6 +34,10 @@ public:
     enum class Kind { Windows, Linux };
 
     static CommandSet native();
+    // The set the client's controllers take by default: the system's own, unless another was
+    // chosen for this run (a test proving the other system's command lines).
+    static CommandSet inUse();
+    static void use(Kind kind);
     static CommandSet windows() { return CommandSet(Kind::Windows); }
     static CommandSet linux() { return CommandSet(Kind::Linux); }
 

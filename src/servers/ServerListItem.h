@@ -32,6 +32,7 @@ public:
 
     QSize sizeHint() const override { return ServerListItem::rowSize(); }
     int serverId() const { return id; }
+    void setServerId(int serverId) { id = serverId; }
 
 signals:
     void setFavoriteState();

@@ -68,6 +68,16 @@ QWidget *ServerListItemDelegate::createEditor(QWidget *parent, const QStyleOptio
     return editor;
 }
 
+void ServerListItemDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
+{
+    auto *rowEditor = qobject_cast<ServerListItemEditor *>(editor);
+    if (!rowEditor || !holdsServer(index)) {
+        QStyledItemDelegate::setEditorData(editor, index);
+        return;
+    }
+    rowEditor->setServerId(index.data().value<ServerData>().id);
+}
+
 void ServerListItemDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
                                           const QModelIndex &index) const
 {

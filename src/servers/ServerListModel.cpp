@@ -273,15 +273,14 @@ int ServerListModel::fastestServerId() const
 {
     if (servers.isEmpty())
         return noServerId;
-    int candidate = servers.first().id;
-    ServerData candidateRecord = serverById(candidate);
-    for (const ServerData &server : servers) {
-        if (comesBefore(server, candidateRecord)) {
-            candidate = server.id;
-            candidateRecord = serverById(candidate);
-        }
+    // Only the record an id looks up is that id's server.
+    int best = 0;
+    for (int index = 1; index < servers.size(); ++index) {
+        if (storageIndexOf(servers.at(index).id) == index &&
+            comesBefore(servers.at(index), servers.at(best)))
+            best = index;
     }
-    return candidate;
+    return servers.at(best).id;
 }
 
 QVector<int> ServerListModel::recommendedServers() const

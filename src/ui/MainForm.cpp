@@ -500,9 +500,11 @@ void MainForm::showMenu(bool open)
     frameMenu->move(open ? 40 : 411, 0);
 }
 
-QString MainForm::rateText(quint64 bytes)
+QString MainForm::rateText(quint64 bytes, qint64 intervalMs)
 {
-    const double megabits = double(bytes) * 8 / 1000000;
+    if (intervalMs <= 0)
+        return QStringLiteral("0 Mbps");
+    const double megabits = double(bytes) * 8 / 1000 / double(intervalMs);
     if (megabits >= 100)
         return QStringLiteral("%1 Mbps").arg(megabits, 0, 'f', 0);
     if (megabits >= 10)
@@ -522,12 +524,12 @@ QString MainForm::connectionTimeText(int totalSeconds)
 
 void MainForm::updateDownloadSpeed(quint64 bytesPerSec)
 {
-    labelDownloadSpeed->setText(rateText(bytesPerSec));
+    labelDownloadSpeed->setText(rateText(bytesPerSec, vpnManager->transferIntervalMs()));
 }
 
 void MainForm::updateUploadSpeed(quint64 bytesPerSec)
 {
-    labelUploadSpeed->setText(rateText(bytesPerSec));
+    labelUploadSpeed->setText(rateText(bytesPerSec, vpnManager->transferIntervalMs()));
 }
 
 void MainForm::updateConnectionTime(int totalSeconds)
@@ -713,6 +715,7 @@ void MainForm::decreaseConnectionMaskOpacity()
 
 void MainForm::stopLatencyRefresh()
 {
+    signedIn = false;
     pingRefreshTimer->stop();
 }
 
@@ -834,11 +837,16 @@ void MainForm::translate()
     labelKillSwitchCaption->setText(text("home.killswitch.caption").toUpper());
     const bool connected = shownState == ConnectionState::Connected;
     pushButtonInfoState->setText(text(connected ? "status.connected" : "status.disconnected"));
-    labelStatusPillText->setText(text(connected ? "status.protected" : "status.notsecure"));
-    labelStatusPillText->setStyleSheet(
-        connected ? QString::fromLatin1(whiteText)
-                  : QStringLiteral("background: transparent; border: 0; color: #B00020;"));
-    layoutPill();
+    // A warning about the link stays what the pill says, in the new language.
+    if (linkCondition() != ConnectionState::LinkCondition::Normal) {
+        showStatePill();
+    } else {
+        labelStatusPillText->setText(text(connected ? "status.protected" : "status.notsecure"));
+        labelStatusPillText->setStyleSheet(
+            connected ? QString::fromLatin1(whiteText)
+                      : QStringLiteral("background: transparent; border: 0; color: #B00020;"));
+        layoutPill();
+    }
     NavigationBar::translate(this, languageManager);
     pushButtonSettings->setText(text("nav.settings"));
     pushButtonTerms->setText(text("about.terms"));

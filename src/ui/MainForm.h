@@ -44,7 +44,8 @@ public:
     // The member quits on purpose: the tunnel goes, the service hears of it (waiting at most
     // noticeTimeoutMs for its answer) and the block is lifted.
     void shutDown(int noticeTimeoutMs);
-    // The member signed out: no more latency sweeps until the next server list.
+    // The member signed out: no more latency sweeps, and no connection by itself, until the next
+    // server list.
     void stopLatencyRefresh();
     // Every five minutes by default; settable so a test need not wait.
     void setLatencyRefreshInterval(int milliseconds);
@@ -55,7 +56,8 @@ public:
     ServerListModel *model() const { return serverModel; }
     VpnManager *tunnel() const { return vpnManager; }
 
-    static QString rateText(quint64 bytes);
+    // Megabits per second of the bytes counted over intervalMs.
+    static QString rateText(quint64 bytes, qint64 intervalMs);
     static QString connectionTimeText(int totalSeconds);
 
 signals:
@@ -194,6 +196,10 @@ private:
     // A member who was connected (or connecting) when the network went is connected again
     // once it returns.
     bool reconnectWhenOnline = false;
+    // Between a server list and the log-out.
+    bool signedIn = false;
+    // The service issued a configuration for a tunnel that has not come up yet.
+    bool configurationIssued = false;
 
     QFrame *frameBackgroundGradient = nullptr;
     QFrame *frameBackgroundGradientConnected = nullptr;

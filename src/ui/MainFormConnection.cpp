@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -57,6 +58,7 @@ void MainForm::markFavorites(const QVector<int> &ids)
 
 void MainForm::setServers(const QVector<ServerData> &servers)
 {
+    signedIn = true;
     serverList = servers;
     const int lastServerId = AppSettings::value(AppSettings::LastServerId).toInt();
     sweepPings(servers);
@@ -113,6 +115,13 @@ void MainForm::requestConnection(const ServerData &server)
         presentLinkCondition();
         return;
     }
+    // A configuration is asked for only once no removal is under way.
+    if (vpnManager->isRemovalUnderWay()) {
+        reconnectAfterStop = true;
+        return;
+    }
+    // The city came from the network: quoted, with any control character escaped.
+    qDebug() << "Connecting to server" << server.id << server.city;
     setVpnConnectionState(ConnectionState::Connecting);
     vpnManager->prepareForConfigurationRequest();
     emit requestVpnConnect(server.serverIp);
@@ -120,6 +129,12 @@ void MainForm::requestConnection(const ServerData &server)
 
 void MainForm::tunnelStateChanged(int state)
 {
+    // A tunnel that never came up leaves nothing issued on the service: it hears at once, as it
+    // would of a disconnect. Once up, the tunnel's own stop tells it.
+    if (std::exchange(configurationIssued, false) && state != ConnectionState::Connected) {
+        qDebug() << "The tunnel did not come up: the service is told to withdraw its configuration";
+        emit requestVpnDisconnect();
+    }
     if (state == ConnectionState::Connected || !reconnectAfterStop)
         return;
     reconnectAfterStop = false;
@@ -141,6 +156,7 @@ void MainForm::setCurrentServer(int id)
     if (!serverModel || !serverModel->hasServer(id))
         return;
     currentServer = serverModel->serverById(id);
+    qDebug() << "Server chosen:" << currentServer.id << currentServer.city;
     showCurrentServer();
     if (connected) {
         disconnectRequested = true;
@@ -178,6 +194,7 @@ void MainForm::on_pushButtonChangeConnectionState_clicked()
 {
     switch (vpnManager->connectionState()) {
     case ConnectionState::Connected:
+        qDebug() << "Disconnecting at the member's request";
         setVpnConnectionState(ConnectionState::Disconnecting);
         disconnectRequested = true;
         emit changeConnectionState(ConnectionState::Disconnecting);
@@ -205,6 +222,7 @@ void MainForm::setCurrentServerConfig(QByteArray configData)
         onVpnConfigFailed();
         return;
     }
+    configurationIssued = true;
     emit changeConnectionState(ConnectionState::Connecting, configData);
 }
 
@@ -258,7 +276,7 @@ QVector<ServerData> MainForm::fallbackCandidates() const
 
 void MainForm::refreshPings()
 {
-    if (!serverModel)
+    if (!serverModel || !signedIn)
         return;
     QVector<ServerData> rows;
     for (int row = 0; row < serverModel->rowCount(); ++row)
@@ -286,14 +304,15 @@ void MainForm::setServerPings(const QVector<Platform::LatencyResult> &results)
     for (const Platform::LatencyResult &result : results) {
         if (result.ping != PingOutput::unreadable)
             readable.append(result);
-        if (result.id == currentServer.id && result.ping != PingOutput::unreadable &&
-            serverModel->hasServer(result.id))
-            currentServer.ping = result.ping;
     }
     serverModel->updateLatencies(readable);
-    if (std::any_of(readable.begin(), readable.end(),
-                    [this](const auto &result) { return result.id == currentServer.id; }))
+    // The current server is the model's record, favourite mark and all, not only its latency.
+    if (serverModel->hasServer(currentServer.id) &&
+        std::any_of(readable.begin(), readable.end(),
+                    [this](const auto &result) { return result.id == currentServer.id; })) {
+        currentServer = serverModel->serverById(currentServer.id);
         cards[0]->setServer(currentServer);
+    }
 
     const int threshold = std::min(std::max(serverModel->rowCount() - 1, 1), 10);
     pingCount += results.size();
@@ -371,6 +390,7 @@ void MainForm::shutDown(int noticeTimeoutMs)
 void MainForm::logOut()
 {
     reconnectAfterStop = false;
+    reconnectWhenOnline = false;
     stopLatencyRefresh();
     runDisconnectSequence();
     hideWindows();

@@ -55,7 +55,7 @@ void MainForm::leaveDeadServer()
 // another network now.
 void MainForm::sweepAgain()
 {
-    if (serverModel)
+    if (serverModel && signedIn)
         sweepPings(serverList);
 }
 
@@ -86,7 +86,7 @@ void MainForm::onlineChanged(bool online)
     presentLinkCondition();
     const bool reconnect = reconnectWhenOnline;
     reconnectWhenOnline = false;
-    if (reconnect &&
+    if (reconnect && signedIn &&
         (shownState == ConnectionState::Disconnected || shownState == ConnectionState::Error))
         requestConnection(currentServer);
 }

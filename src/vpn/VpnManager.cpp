@@ -14,6 +14,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 TunnelTools *toolsByRights(const Platform::CommandSet &commands, const QString &configPath)
@@ -54,10 +56,7 @@ VpnManager::VpnManager(QObject *parent, const Platform::CommandSet &commands)
     tools = nativeSet ? toolsFactory()(commands, configPath) : localTools(commands, configPath);
     tools->setParent(this);
     connect(tools, &TunnelTools::installFinished, this, &VpnManager::processWgUpFinished);
-    connect(tools, &TunnelTools::removalFinished, this, [this] {
-        if (!pendingStops.isEmpty())
-            finishStop(pendingStops.takeFirst());
-    });
+    connect(tools, &TunnelTools::removalFinished, this, &VpnManager::removalFinished);
     connect(serviceAddresses, &ServiceAddresses::changed, this,
             &VpnManager::refreshActiveKillSwitch);
     giveUpTimer = new QTimer(this);
@@ -90,6 +89,12 @@ void VpnManager::startTunnel(const QByteArray &configData)
         // Refused before anything of it reaches the disk or a tool, not even the removal.
         qDebug().noquote() << "WireGuard configuration refused:" << config.refusal();
         finishStop(true);
+        return;
+    }
+    // The removal would delete the new file and end the new tunnel's bookkeeping: it goes first.
+    if (isRemovalUnderWay()) {
+        qDebug() << "WireGuard tunnel waits for the removal under way";
+        startAfterRemoval = configData;
         return;
     }
     if (!commands.killSwitchIsSelective() && killSwitchActive)
@@ -155,6 +160,7 @@ void VpnManager::processWgUpFinished(int exitCode, QString errorText)
     interfaceSentSinceReceived = false;
     transferBaseOutdated = false;
     tunnelUpSinceEpoch = QDateTime::currentSecsSinceEpoch();
+    transferInterval.start();
     if (!commands.killSwitchIsSelective() && killSwitchActive)
         deactivateKillSwitch();
     startTimers();
@@ -186,10 +192,27 @@ void VpnManager::stopTimers()
 
 void VpnManager::stopTunnel(bool failed)
 {
+    startAfterRemoval.reset();
     stopTimers();
     setTunnelStale(false);
     pendingStops.append(failed);
     tools->remove();
+}
+
+void VpnManager::removalFinished()
+{
+    if (pendingStops.isEmpty())
+        return;
+    const bool failed = pendingStops.takeFirst();
+    if (!startAfterRemoval) {
+        finishStop(failed);
+        return;
+    }
+    // A newer connection waits for this removal: the state and the block are that connection's.
+    tunnelInUse = false;
+    tunnelPeers.clear();
+    if (!isRemovalUnderWay())
+        startTunnel(*std::exchange(startAfterRemoval, std::nullopt));
 }
 
 void VpnManager::finishStop(bool failed)
@@ -210,6 +233,7 @@ bool VpnManager::shutDown()
     giveUpTimer->stop();
     tunnelStale = false;
     pendingStops.clear();
+    startAfterRemoval.reset();
     const bool tunnelWasUp = tunnelInUse;
     if (tunnelInUse)
         tools->removeNow(timings.toolTimeoutMs);

@@ -44,7 +44,7 @@ public:
     // The native command set goes through the tools factory; any other set (a test's choice)
     // always runs its tools directly.
     explicit VpnManager(QObject *parent = nullptr,
-                        const Platform::CommandSet &commands = Platform::CommandSet::native());
+                        const Platform::CommandSet &commands = Platform::CommandSet::inUse());
 
     int connectionState() const { return state; }
     void setKillSwitchEnabled(bool enabled);
@@ -68,6 +68,8 @@ public:
     void setFiguresShown(bool shown);
     QString configFilePath() const { return configPath; }
     bool isKillSwitchActive() const { return killSwitchActive; }
+    // Whether a removal has not reported back yet; a connection asked for meanwhile waits for it.
+    bool isRemovalUnderWay() const { return !pendingStops.isEmpty(); }
     // Whether the connected tunnel sends into a session the server no longer answers.
     bool isTunnelStale() const { return tunnelStale; }
     // Reads the handshakes at once rather than at the next poll (after a resume, a new route).
@@ -78,7 +80,11 @@ public:
     // Why the last attempt could not even reach the tools (the helper missing or refusing).
     TunnelTools::Problem lastProblem() const { return tools->lastProblem(); }
 
+    // The time the bytes of the last updateDownloadSpeed and updateUploadSpeed were counted in.
+    qint64 transferIntervalMs() const { return lastTransferIntervalMs; }
+
 signals:
+    // The bytes counted since the previous reading, over transferIntervalMs().
     void updateDownloadSpeed(quint64 bytesPerSec);
     void updateUploadSpeed(quint64 bytesPerSec);
     void connectionStateChanged(int state);
@@ -102,6 +108,7 @@ private:
     void installTunnel(const WireGuardConfig &config,
                        const QVector<Platform::KillSwitchRules::Peer> &peers);
     void stopTunnel(bool failed);
+    void removalFinished();
     void finishStop(bool failed);
     void startTimers();
     bool pollInterfaceCounters();
@@ -120,6 +127,9 @@ private:
     int state = ConnectionState::Disconnected;
     QTimer *statusTimer = nullptr;
     QElapsedTimer connectedTimer;
+    // Since the counters were last read: the interval a rate is measured over.
+    QElapsedTimer transferInterval;
+    qint64 lastTransferIntervalMs = 0;
     QTimer *connectionTimer = nullptr;
     quint64 lastReceivedBytes = 0;
     quint64 lastSentBytes = 0;
@@ -143,6 +153,8 @@ private:
     bool tunnelInUse = false;
     // Whether each stop whose removal has not reported back yet was a failure, oldest first.
     QList<bool> pendingStops;
+    // A configuration that came while a removal ran: installed once the last removal is done.
+    std::optional<QByteArray> startAfterRemoval;
     QVector<Platform::KillSwitchRules::Peer> tunnelPeers;
     // Counts connection starts, so that a late endpoint lookup of an earlier one is dropped.
     int connectAttempts = 0;

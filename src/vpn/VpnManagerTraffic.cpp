@@ -85,6 +85,9 @@ void VpnManager::checkConnectionStatus()
     const quint64 sent = increase(totals.sent, lastSentBytes);
     lastReceivedBytes = totals.received;
     lastSentBytes = totals.sent;
+    // The bytes are those since the last reading, or since the tunnel came up with its counters
+    // at zero; the time is what really passed, as a poll is seldom exactly on time.
+    lastTransferIntervalMs = transferInterval.restart();
     if (transferBaseOutdated) {
         transferBaseOutdated = false;
         return;

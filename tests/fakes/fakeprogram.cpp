@@ -9,6 +9,7 @@
 //   FAKE_<NAME>_DELAY_MS                      wait before answering
 //   FAKE_<NAME>_DELAY_FROM_LAST_ARG=1         wait as many ms as the digits in the last argument
 //   FAKE_<NAME>_HANG=1                        never answer
+//   FAKE_<NAME>_WAIT_FOR=<path>               answer only once the file <path> exists
 //
 // A variable with the suffix _<n> (FAKE_WG_STDOUT_2) answers the n-th call only, counted from 1
 // per program in the file $FAKE_LOG.<NAME>.count; one with the suffix _FOR_<LAST ARGUMENT>
@@ -127,6 +128,10 @@ int main(int argc, char *argv[])
     if (const char *hang = setting(call, "HANG"); hang && std::string(hang) == "1") {
         for (;;)
             std::this_thread::sleep_for(std::chrono::hours(1));
+    }
+    if (const char *gate = setting(call, "WAIT_FOR")) {
+        while (::access(gate, F_OK) != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     int delayMs = 0;
     if (const char *delay = setting(call, "DELAY_MS"))

@@ -12,8 +12,8 @@ public:
     FakePrograms();
     ~FakePrograms();
 
-    // name is the program's own name ("wg-quick"); key is STDOUT, STDERR, EXIT, DELAY_MS or
-    // HANG, optionally with the call number ("EXIT_2").
+    // name is the program's own name ("wg-quick"); key is STDOUT, STDERR, EXIT, DELAY_MS, HANG
+    // or WAIT_FOR, optionally with the call number ("EXIT_2").
     void script(const QString &name, const QString &key, const QString &value);
     // Every call so far, one "program<TAB>arg<TAB>arg" text each, in order.
     QStringList calls() const;

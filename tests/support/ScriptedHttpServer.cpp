@@ -4,8 +4,9 @@
 
 #include <chrono>
 
-ScriptedHttpServer::ScriptedHttpServer()
+ScriptedHttpServer::ScriptedHttpServer(const QString &address)
     : server(std::make_unique<httplib::Server>())
+    , listeningAddress(address)
 {
     const auto handler = [this](const httplib::Request &request, httplib::Response &response) {
         Request seen;
@@ -17,6 +18,12 @@ ScriptedHttpServer::ScriptedHttpServer()
         seen.body = QByteArray::fromStdString(request.body);
         {
             std::lock_guard<std::mutex> lock(mutex);
+            if (isBlocked && isBlocked()) {
+                blocked.append(seen);
+                response.status = 599;
+                response.set_content("blocked", "text/plain");
+                return;
+            }
             recorded.append(seen);
         }
         const Reply reply = nextReply(seen.method, seen.path);
@@ -26,7 +33,7 @@ ScriptedHttpServer::ScriptedHttpServer()
     };
     server->Get(".*", handler);
     server->Post(".*", handler);
-    listeningPort = server->bind_to_any_port("127.0.0.1");
+    listeningPort = server->bind_to_any_port(address.toStdString());
     serverThread = std::thread([this] { server->listen_after_bind(); });
     // A stop before the loop runs would be missed and leave the thread running for ever.
     while (!server->is_running())
@@ -46,7 +53,19 @@ ScriptedHttpServer::~ScriptedHttpServer()
 
 QString ScriptedHttpServer::url(const QString &path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(listeningPort).arg(path);
+    return QStringLiteral("http://%1:%2%3").arg(listeningAddress).arg(listeningPort).arg(path);
+}
+
+void ScriptedHttpServer::setBlocked(std::function<bool()> blockedNow)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    isBlocked = std::move(blockedNow);
+}
+
+QVector<ScriptedHttpServer::Request> ScriptedHttpServer::blockedRequests() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return blocked;
 }
 
 void ScriptedHttpServer::script(const QString &method, const QString &path, const Reply &reply)
@@ -69,6 +88,7 @@ void ScriptedHttpServer::clear()
     std::lock_guard<std::mutex> lock(mutex);
     replies.clear();
     recorded.clear();
+    blocked.clear();
 }
 
 QVector<ScriptedHttpServer::Request> ScriptedHttpServer::requests() const

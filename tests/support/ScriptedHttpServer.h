@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,7 +18,8 @@ class Server;
 }
 
 // An HTTP server on a free loopback port that answers each request with the next scripted
-// reply for its method and path, and records every request it receives.
+// reply for its method and path, and records every request it receives. It listens on
+// 127.0.0.1 unless given another loopback address.
 class ScriptedHttpServer final {
 public:
     struct Reply {
@@ -34,7 +36,7 @@ public:
         QByteArray body;
     };
 
-    ScriptedHttpServer();
+    explicit ScriptedHttpServer(const QString &address = QStringLiteral("127.0.0.1"));
     ~ScriptedHttpServer();
 
     ScriptedHttpServer(const ScriptedHttpServer &) = delete;
@@ -52,6 +54,11 @@ public:
     QVector<Request> requests() const;
     QVector<Request> requestsTo(const QString &path) const;
 
+    // A firewall's stand-in: while blocked() says so, a request gets no scripted reply, only a
+    // failure, and is recorded among the blocked ones instead. Asked from the server's thread.
+    void setBlocked(std::function<bool()> blocked);
+    QVector<Request> blockedRequests() const;
+
 private:
     Reply nextReply(const QString &method, const QString &path);
     void waitUntilStopping(int delayMs, bool untilStopped);
@@ -65,4 +72,7 @@ private:
     bool stopRequested = false;
     std::map<QString, std::deque<Reply>> replies;
     QVector<Request> recorded;
+    std::function<bool()> isBlocked;
+    QVector<Request> blocked;
+    QString listeningAddress;
 };
