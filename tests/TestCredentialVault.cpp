@@ -141,7 +141,8 @@ void TestCredentialVault::failsFastWithoutSessionBus()
     QVERIFY(!CredentialVault::read(user, secret, target));
     QCOMPARE(user, QStringLiteral("kept"));
     QVERIFY(!CredentialVault::write(QString(), QString(), target));
-    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    // Far below the 25 s a D-Bus call may wait for an answer, however loaded the machine.
+    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestCredentialVault)
