@@ -10,6 +10,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <cstdio>
+
 #include <unistd.h>
 
 // The whole client as a member without rights runs it: started by TestHelperEndToEnd as an
@@ -21,6 +23,7 @@ class TestClientThroughHelper : public QObject {
 private slots:
     void initTestCase();
     void connectsThroughTheHelper();
+    void killSwitchThroughTheHelper();
     void refusedByPolkit();
     void helperMissing();
 
@@ -57,6 +60,22 @@ void TestClientThroughHelper::connectsThroughTheHelper()
                       Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(tunnel->connectionState(), int(ConnectionState::Disconnected), 20000);
     QVERIFY(runProgram("ip", {"link", "show", "vpn_wg0"}) != 0);
+}
+
+// The switch turned on puts the block in force through the helper; the orchestrator, as root,
+// looks at the firewall while the client waits, then the switch goes off again.
+void TestClientThroughHelper::killSwitchThroughTheHelper()
+{
+    VpnManager *tunnel = window->findChild<MainForm *>()->tunnel();
+    auto *killSwitch = window->findChild<QPushButton *>("pushButtonKillSwitch");
+    QTest::mouseClick(killSwitch, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(tunnel->isKillSwitchActive(), 20000);
+    std::printf("block in force\n");
+    std::fflush(stdout);
+    char line[16];
+    QVERIFY(std::fgets(line, sizeof line, stdin));
+    QTest::mouseClick(killSwitch, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!tunnel->isKillSwitchActive(), 20000);
 }
 
 void TestClientThroughHelper::expectErrorExplained(const QString &message)

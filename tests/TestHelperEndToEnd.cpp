@@ -19,11 +19,14 @@ private slots:
     void cleanup();
 
     void connectsThroughTheHelper();
+    void blockFromAHelperStartedWithNoEnvironment();
     void refusedByPolkit();
     void helperMissing();
 
 private:
-    // Runs one scenario of TestClientThroughHelper as nobody; true when it passed.
+    // Starts one scenario of TestClientThroughHelper as nobody, its output read by the caller.
+    void startClient(QProcess &client, const QString &scenario);
+    // Runs one scenario to its end; true when it passed.
     bool runClient(const QString &scenario);
     static bool tunnelOrBlockLeft();
 
@@ -64,16 +67,25 @@ void TestHelperEndToEnd::cleanup()
 
 bool TestHelperEndToEnd::runClient(const QString &scenario)
 {
-    QTemporaryDir home;
+    QProcess client;
+    client.setProcessChannelMode(QProcess::ForwardedChannels);
+    startClient(client, scenario);
+    return client.waitForFinished(120000) && client.exitStatus() == QProcess::NormalExit &&
+           client.exitCode() == 0;
+}
+
+void TestHelperEndToEnd::startClient(QProcess &client, const QString &scenario)
+{
+    auto *home = new QTemporaryDir;
+    connect(&client, &QObject::destroyed, this, [home] { delete home; });
     const uint nobody = 65534;
-    if (::chown(QFile::encodeName(home.path()).constData(), nobody, nobody) != 0)
-        return false;
+    QVERIFY(::chown(QFile::encodeName(home->path()).constData(), nobody, nobody) == 0);
     QStringList environment{
         "PATH=/usr/sbin:/usr/bin:/sbin:/bin",
-        "HOME=" + home.path(),
-        "XDG_CONFIG_HOME=" + home.path() + "/config",
-        "XDG_DATA_HOME=" + home.path() + "/data",
-        "XDG_RUNTIME_DIR=" + home.path(),
+        "HOME=" + home->path(),
+        "XDG_CONFIG_HOME=" + home->path() + "/config",
+        "XDG_DATA_HOME=" + home->path() + "/data",
+        "XDG_RUNTIME_DIR=" + home->path(),
         "QT_QPA_PLATFORM=offscreen",
         "DBUS_SYSTEM_BUS_ADDRESS=" + bus->address(),
     };
@@ -82,27 +94,51 @@ bool TestHelperEndToEnd::runClient(const QString &scenario)
         environment << QString::fromLatin1(name) + '=' + qEnvironmentVariable(name);
     environment << "CORVANE_BRAND_DOMAIN=corvane.example";
 
-    QProcess client;
-    client.setProcessChannelMode(QProcess::ForwardedChannels);
     client.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
                                         "--inh-caps=-all", "--", "env", "-i"} +
                                 environment + QStringList{CLIENT_TEST_PROGRAM, scenario});
-    return client.waitForFinished(120000) && client.exitStatus() == QProcess::NormalExit &&
-           client.exitCode() == 0;
 }
 
 void TestHelperEndToEnd::connectsThroughTheHelper()
 {
-    bus = std::make_unique<PrivateSystemBus>();
+    bus = std::make_unique<PrivateSystemBus>(PrivateSystemBus::Helper::Activatable,
+                                             PrivateSystemBus::Tools::System);
     QVERIFY2(bus->isRunning(), qPrintable(bus->log()));
     QVERIFY(runClient("connectsThroughTheHelper"));
     QVERIFY(!bus->polkitChecks().isEmpty());
     QVERIFY(bus->polkitChecks().first().startsWith("org.corvane.helper.manage-tunnel\t"));
 }
 
+// The real system bus starts the helper with no environment at all: no PATH. It still finds
+// nft in the system's folders and the block is really in force.
+void TestHelperEndToEnd::blockFromAHelperStartedWithNoEnvironment()
+{
+    bus = std::make_unique<PrivateSystemBus>(PrivateSystemBus::Helper::Activatable,
+                                             PrivateSystemBus::Tools::System);
+    QVERIFY2(bus->isRunning(), qPrintable(bus->log()));
+    QProcess client;
+    client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    startClient(client, "killSwitchThroughTheHelper");
+    QByteArray output;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            output += client.readAllStandardOutput();
+            return output.contains("block in force") || client.state() == QProcess::NotRunning;
+        },
+        120000));
+    QVERIFY2(output.contains("block in force"), output.constData());
+    QVERIFY(
+        programOutput("nft", {"list", "table", "inet", "VPNKillSwitch"}).contains("policy drop"));
+    client.write("\n");
+    QVERIFY(client.waitForFinished(60000));
+    QCOMPARE(client.exitCode(), 0);
+    QVERIFY(!programOutput("nft", {"list", "tables"}).contains("VPNKillSwitch"));
+}
+
 void TestHelperEndToEnd::refusedByPolkit()
 {
-    bus = std::make_unique<PrivateSystemBus>();
+    bus = std::make_unique<PrivateSystemBus>(PrivateSystemBus::Helper::Activatable,
+                                             PrivateSystemBus::Tools::System);
     QVERIFY2(bus->isRunning(), qPrintable(bus->log()));
     bus->setPolkitAnswer(false);
     QVERIFY(runClient("refusedByPolkit"));

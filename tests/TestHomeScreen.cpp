@@ -80,6 +80,8 @@ private slots:
     void unknownFavoriteChangesNoServer();
     void missingHelperIsExplained_data();
     void missingHelperIsExplained();
+    void blockWithoutTheHelperIsSaid_data();
+    void blockWithoutTheHelperIsSaid();
     void pingDoneThreshold_data();
     void pingDoneThreshold();
     void favouritesAndAutoConnect_data();
@@ -611,6 +613,49 @@ void TestHomeScreen::missingHelperIsExplained()
     QVERIFY(fakes->calls().filter("wg-quick").isEmpty());
     // The configuration issued for the tunnel that never came up is given back.
     QTRY_COMPARE_WITH_TIMEOUT(service->requestsTo("/api/client/disconnect").size(), 1, 5000);
+}
+
+void TestHomeScreen::blockWithoutTheHelperIsSaid_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("English") << int(Translation::English)
+                             << "Block not in force: system service missing";
+    QTest::newRow("French") << int(Translation::French)
+                            << "Blocage inactif : service système absent";
+    QTest::newRow("Spanish") << int(Translation::Spanish)
+                             << "Bloqueo inactivo: falta el servicio del sistema";
+}
+
+// A member without rights and without the helper turns the switch on: the card says the block
+// is not in force, and a connect ends in an error at once.
+void TestHomeScreen::blockWithoutTheHelperIsSaid()
+{
+    QFETCH(int, language);
+    QFETCH(QString, message);
+    home.reset();
+    VpnManager::setToolsFactory(
+        [](const Platform::CommandSet &, const QString &) { return new HelperTunnelTools; });
+    home = std::make_unique<MainForm>();
+    VpnManager::setToolsFactory(VpnManager::localTools);
+    home->setNetworkManager(network.get());
+    home->setLanguageManager(languages.get());
+    languages->languageChanged(Translation::Language(language));
+    home->show();
+    home->setServers({server(1, "Oslo", 20)});
+    QSignalSpy told(home.get(), &MainForm::killSwitchNotInForce);
+    QVERIFY(QMetaObject::invokeMethod(home.get(), "on_pushButtonKillSwitch_clicked"));
+    auto *caption = home->findChild<QLabel *>("labelKillSwitchCaption");
+    QCOMPARE(caption->text(), message);
+    QCOMPARE(told.count(), 1);
+    QCOMPARE(told.first().at(0).toString(), message);
+    auto *button = home->findChild<QPushButton *>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(pillText(), languages->text("status.error"));
+    QVERIFY(service->requestsTo("/api/client/connect").isEmpty());
+    QVERIFY(QMetaObject::invokeMethod(home.get(), "on_pushButtonKillSwitch_clicked"));
+    QVERIFY(caption->text() != message);
 }
 
 void TestHomeScreen::choosingWhileARemovalRunsWaitsForIt_data()

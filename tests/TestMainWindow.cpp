@@ -139,6 +139,7 @@ private slots:
     void windowControlsMinimizeAndClose_data();
     void windowControlsMinimizeAndClose();
     void killSwitchHoldsFromStartToQuit();
+    void aBlockThatFailsIsSaidAndStopsTheConnect();
     void windowsSignInUnderTheKillSwitch_data();
     void windowsSignInUnderTheKillSwitch();
     void logOutEndsEveryConnectionActivity();
@@ -981,6 +982,54 @@ void TestMainWindow::killSwitchHoldsFromStartToQuit()
     QVERIFY(atQuit.last().contains("VPNKillSwitchAllow"));
     QVERIFY(!QFile::exists(configFile));
     QCOMPARE(scripted->requestsTo("/api/client/disconnect").size(), 1);
+}
+
+// The firewall refuses the block: the card says so, a notification goes out, and a connect with
+// the switch on ends in an error before anything is asked; with the switch off it goes ahead.
+void TestMainWindow::aBlockThatFailsIsSaidAndStopsTheConnect()
+{
+    useScriptedServer();
+    scripted->script("POST", "/graphql", 200, brandReply);
+    scripted->script("POST", "/graphql", 200, activeLogin);
+    scripted->script("GET", "/api/client/servers", 200, twoServers);
+    scripted->script("POST", "/api/client/connect", 200,
+                     QJsonDocument(QJsonObject{{"status", "success"},
+                                               {"config", QString::fromUtf8(sampleConfig())}})
+                         .toJson());
+    fakes->script("nft", "EXIT", "1");
+    fakes->script("nft", "STDERR", "Error: Could not process rule: Operation not permitted\n");
+    NotificationDaemon daemon;
+    QVERIFY(daemon.isServing());
+    AppSettings::setSwitchState(AppSettings::Notifications, true);
+    AppSettings::setSwitchState(AppSettings::KillSwitch, true);
+
+    window = std::make_unique<MainWindow>();
+    window->show();
+    auto *home = window->findChild<MainForm *>();
+    auto *caption = child<QLabel>("labelKillSwitchCaption");
+    const QString notInForce = QStringLiteral("Block not in force: the firewall refused it");
+    QCOMPARE(caption->text(), notInForce);
+    QCOMPARE(home->tunnel()->killSwitchFault(), VpnManager::KillSwitchFault::FirewallRefused);
+    QTRY_VERIFY_WITH_TIMEOUT(std::any_of(daemon.calls.begin(), daemon.calls.end(),
+                                         [&](const auto &call) { return call.body == notInForce; }),
+                             5000);
+
+    signIn("m@example.com", "pw");
+    QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("pageMain"), 5000);
+    auto *button = child<QPushButton>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>("labelStatusPillText")->text(),
+                              QStringLiteral("Connection Error"), 5000);
+    QVERIFY(scripted->requestsTo("/api/client/connect").isEmpty());
+    QVERIFY(fakes->calls().filter("wg-quick").filter("\tup\t").isEmpty());
+
+    QTest::mouseClick(child<QPushButton>("pushButtonKillSwitch"), Qt::LeftButton);
+    QCOMPARE(caption->text(), QStringLiteral("STOP TRAFFIC IF VPN DROPS"));
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              5000);
 }
 
 void TestMainWindow::windowsSignInUnderTheKillSwitch_data()

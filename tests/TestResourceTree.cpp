@@ -21,6 +21,9 @@ const QStringList usedKeys = {"settings.title",
                               "error.helperMissing",
                               "error.helperRefused",
                               "auth.rememberFailed",
+                              "killswitch.notInForce.helperMissing",
+                              "killswitch.notInForce.refused",
+                              "killswitch.notInForce.firewall",
                               "settings.killSwitch",
                               "settings.startup",
                               "settings.locale",
@@ -123,6 +126,9 @@ const QStringList desktopOnlyKeys = {"auth.remember",
                                      "error.helperMissing",
                                      "error.helperRefused",
                                      "auth.rememberFailed",
+                                     "killswitch.notInForce.helperMissing",
+                                     "killswitch.notInForce.refused",
+                                     "killswitch.notInForce.firewall",
                                      "status.locations",
                                      "home.killswitch.caption",
                                      "home.connecting",
@@ -197,10 +203,10 @@ private slots:
 
 void TestResourceTree::keyLists()
 {
-    // The catalogue's 87 and 34, the two helper messages, the keyring note, the window controls
-    // and the link's conditions.
-    QCOMPARE(setOf(usedKeys).size(), 95);
-    QCOMPARE(setOf(desktopOnlyKeys).size(), 42);
+    // The catalogue's 87 and 34, the two helper messages, the keyring note, the window controls,
+    // the link's conditions and the three reasons a block is not in force.
+    QCOMPARE(setOf(usedKeys).size(), 98);
+    QCOMPARE(setOf(desktopOnlyKeys).size(), 45);
     QVERIFY(setOf(usedKeys).contains(setOf(desktopOnlyKeys)));
 }
 
@@ -221,14 +227,14 @@ void TestResourceTree::catalogueKeySets()
     QFETCH(QString, language);
     QFETCH(QStringList, missing);
     const QJsonObject english = catalogue("English");
-    QCOMPARE(english.size(), 154);
+    QCOMPARE(english.size(), 157);
     QVERIFY(setOf(english.keys()).contains(setOf(usedKeys)));
 
     const QJsonObject translated = catalogue(language);
     QSet<QString> expected = setOf(english.keys());
     expected.subtract(setOf(missing));
     QCOMPARE(setOf(translated.keys()), expected);
-    QCOMPARE(translated.size(), 154 - missing.size());
+    QCOMPARE(translated.size(), 157 - missing.size());
     for (auto it = translated.begin(); it != translated.end(); ++it)
         QVERIFY2(it.value().isString() && !it.value().toString().isEmpty(), qPrintable(it.key()));
 }

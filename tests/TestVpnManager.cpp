@@ -101,6 +101,7 @@ private slots:
     void killSwitchWhileDisconnected_data();
     void killSwitchWhileDisconnected();
     void killSwitchWaitsForTheStopWhileConnectedOnWindows();
+    void noTunnelWithoutTheBlockWhileTheSwitchIsOn();
     void killSwitchOffDeletesWhereABlockMayBe_data();
     void killSwitchOffDeletesWhereABlockMayBe();
     void blockThatStaysIsLiftedByTheNextRun();
@@ -588,6 +589,30 @@ void TestVpnManager::killSwitchWhileDisconnected()
 
     manager->setKillSwitchEnabled(true);
     QCOMPARE(fakes->calls().size(), calls.size());
+}
+
+// The block that would let the tunnel through cannot be put in force: the tunnel is not made,
+// the state is Error and the fault is said; once the firewall takes it, both clear.
+void TestVpnManager::noTunnelWithoutTheBlockWhileTheSwitchIsOn()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    QSignalSpy faults(manager.get(), &VpnManager::killSwitchFaultChanged);
+    manager->setKillSwitchEnabled(true);
+    QVERIFY(manager->isKillSwitchActive());
+    fakes->script("nft", "EXIT", "1");
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Connecting, config);
+    QTRY_COMPARE_WITH_TIMEOUT(states.count(), 1, 5000);
+    QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
+    QVERIFY(callsOf("wg-quick").isEmpty());
+    QVERIFY(!QFile::exists(manager->configFilePath()));
+    QCOMPARE(manager->killSwitchFault(), VpnManager::KillSwitchFault::FirewallRefused);
+    QCOMPARE(faults.count(), 1);
+
+    fakes->script("nft", "EXIT", "0");
+    manager->setKillSwitchEnabled(true);
+    QCOMPARE(manager->killSwitchFault(), VpnManager::KillSwitchFault::None);
+    QCOMPARE(faults.count(), 2);
 }
 
 void TestVpnManager::killSwitchWaitsForTheStopWhileConnectedOnWindows()

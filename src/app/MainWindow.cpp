@@ -143,6 +143,8 @@ void MainWindow::connectForms()
         presentConnectionState(false);
     });
     connect(widgetMain, &MainForm::serverAbandoned, this, &MainWindow::notifyServerAbandoned);
+    connect(widgetMain, &MainForm::killSwitchNotInForce, this,
+            &MainWindow::notifyKillSwitchNotInForce);
 }
 
 void MainWindow::createServiceClient()

@@ -102,6 +102,7 @@ private:
     void rememberCredentials();
     void presentConnectionState(bool notify);
     void notifyServerAbandoned(const QString &from, const QString &to);
+    void notifyKillSwitchNotInForce(const QString &reason);
     QString text(const char *key, const char *english) const;
     QString withWindowTitle(const QString &text) const;
     // The stored language, English where it is not one of the three offered.

@@ -126,6 +126,13 @@ void MainWindow::notifyServerAbandoned(const QString &from, const QString &to)
             notificationMs);
 }
 
+// Said whether or not the tray icon shows: the member believes traffic is blocked.
+void MainWindow::notifyKillSwitchNotInForce(const QString &reason)
+{
+    if (AppSettings::switchState(AppSettings::Notifications))
+        Platform::showDesktopNotification(trayIcon, windowTitle(), reason, notificationMs);
+}
+
 // The catalogues' texts have no placeholder today; one that does gets the window title, and one
 // that does not is shown as it is, without Qt's warning about a missing argument.
 QString MainWindow::withWindowTitle(const QString &text) const

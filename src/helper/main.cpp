@@ -16,10 +16,11 @@ namespace {
 QString runtimeDirectory()
 {
     const QString fromSystemd = qEnvironmentVariable("RUNTIME_DIRECTORY").section(':', 0, 0);
-    const QString path = fromSystemd.isEmpty() ? QStringLiteral("/run/corvane-helper") : fromSystemd;
+    const QString path =
+        fromSystemd.isEmpty() ? QStringLiteral("/run/corvane-helper") : fromSystemd;
     QDir().mkpath(path);
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                    QFileDevice::ExeOwner);
+    QFile::setPermissions(path,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return path;
 }
 
@@ -37,7 +38,17 @@ int main(int argc, char *argv[])
                                       QStringLiteral("Exit after this long with nothing to keep."),
                                       QStringLiteral("seconds"), QStringLiteral("60"));
     parser.addOption(idleExit);
+    // The bus starts the helper with no PATH at all (and a PATH from elsewhere is not to be
+    // trusted by a root service): the tools and what they run themselves (wg-quick runs ip, wg,
+    // resolvconf) are found in the system's folders only.
+    const QCommandLineOption toolPath(
+        QStringLiteral("tool-path"),
+        QStringLiteral("Where the tools are found, folders separated by colons."),
+        QStringLiteral("folders"),
+        QStringLiteral("/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"));
+    parser.addOption(toolPath);
     parser.process(app);
+    qputenv("PATH", parser.value(toolPath).toLocal8Bit());
 
     PolkitAuthority::registerTypes();
     QDBusConnection bus = QDBusConnection::systemBus();

@@ -111,6 +111,10 @@ MainForm::MainForm(QWidget *parent)
     createManagers();
     vpnManager->setFiguresShown(false);
     watchConnectionHealth();
+    connect(vpnManager, &VpnManager::killSwitchFaultChanged, this, [this] {
+        showKillSwitchFault();
+        tellKillSwitchFault();
+    });
     killSwitchEnabled = AppSettings::switchState(AppSettings::KillSwitch);
     vpnManager->setKillSwitchEnabled(killSwitchEnabled);
     setKillSwitchIcon();
@@ -472,6 +476,15 @@ void MainForm::setLanguageManager(LanguageManager *manager)
     if (accountWindow)
         accountWindow->setLanguageManager(manager);
     translate();
+    // A block that failed while the page was being built is told now, in the member's language.
+    tellKillSwitchFault();
+}
+
+void MainForm::tellKillSwitchFault()
+{
+    const QString reason = killSwitchFaultText();
+    if (languageManager && !reason.isEmpty())
+        emit killSwitchNotInForce(reason);
 }
 
 QString MainForm::text(const char *key) const
@@ -741,6 +754,37 @@ void MainForm::showTunnelProblem()
     labelTunnelProblem->show();
 }
 
+QString MainForm::killSwitchFaultText() const
+{
+    switch (vpnManager->killSwitchFault()) {
+    case VpnManager::KillSwitchFault::None:
+        break;
+    case VpnManager::KillSwitchFault::HelperMissing:
+        return text("killswitch.notInForce.helperMissing");
+    case VpnManager::KillSwitchFault::PermissionRefused:
+        return text("killswitch.notInForce.refused");
+    case VpnManager::KillSwitchFault::FirewallRefused:
+        return text("killswitch.notInForce.firewall");
+    }
+    return QString();
+}
+
+void MainForm::showKillSwitchFault()
+{
+    const QString fault = killSwitchFaultText();
+    if (fault.isEmpty()) {
+        labelKillSwitchCaption->setText(text("home.killswitch.caption").toUpper());
+        restyleIfChanged(
+            labelKillSwitchCaption,
+            QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: 10px;"));
+        return;
+    }
+    labelKillSwitchCaption->setText(fault);
+    restyleIfChanged(labelKillSwitchCaption,
+                     QStringLiteral("background: transparent; border: 0; color: #B00020; "
+                                    "font-size: 10px; font-weight: 500;"));
+}
+
 void MainForm::setKillSwitchIcon()
 {
     pushButtonKillSwitch->setIcon(
@@ -834,7 +878,7 @@ void MainForm::translate()
                                         text("status.disconnected"));
     labelDownloadTitle->setText(text("stats.download").toUpper());
     labelUploadTitle->setText(text("stats.upload").toUpper());
-    labelKillSwitchCaption->setText(text("home.killswitch.caption").toUpper());
+    showKillSwitchFault();
     const bool connected = shownState == ConnectionState::Connected;
     pushButtonInfoState->setText(text(connected ? "status.connected" : "status.disconnected"));
     // A warning about the link stays what the pill says, in the new language.

@@ -76,6 +76,8 @@ signals:
     void linkConditionChanged(int condition);
     // The connection left a server that stopped answering for another.
     void serverAbandoned(QString from, QString to);
+    // The kill switch is on and its block could not be put in force; why, in the member's words.
+    void killSwitchNotInForce(QString reason);
 
 public slots:
     void trayIconChangeConnectionStateCLicked();
@@ -150,6 +152,10 @@ private:
     void storeFavorites();
     void showError();
     void setKillSwitchIcon();
+    // The card's caption says what the switch does, or why its block is not in force.
+    void showKillSwitchFault();
+    void tellKillSwitchFault();
+    QString killSwitchFaultText() const;
     void showTunnelProblem();
     // The location label, the first card and the tray's status line name the server in use.
     void showCurrentServer();

@@ -115,6 +115,16 @@ void MainForm::requestConnection(const ServerData &server)
         presentLinkCondition();
         return;
     }
+    // With the switch on, a connection is made only under a block in force: it is tried once
+    // more, and a block that still fails ends the attempt as an error.
+    if (killSwitchEnabled && vpnManager->killSwitchFault() != VpnManager::KillSwitchFault::None) {
+        vpnManager->setKillSwitchEnabled(true);
+        if (vpnManager->killSwitchFault() != VpnManager::KillSwitchFault::None) {
+            qDebug() << "Not connecting: the kill switch is on and its block is not in force";
+            setVpnConnectionState(ConnectionState::Error);
+            return;
+        }
+    }
     // A configuration is asked for only once no removal is under way.
     if (vpnManager->isRemovalUnderWay()) {
         reconnectAfterStop = true;

@@ -2,6 +2,7 @@
 
 #include "network/Deployment.h"
 
+#include <QDebug>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QUrl>
@@ -47,9 +48,18 @@ void ServiceAddresses::takeAnswer(const QString &hostName, const QHostInfo &answ
     // A failed lookup keeps the last good answer: the service has not moved because DNS failed.
     if (answer.error() != QHostInfo::NoError || answer.addresses().isEmpty())
         return;
+    // A name answered with hundreds of addresses would make every block fail (the helper takes
+    // a bounded list): a service needs only a few.
+    constexpr int maximumAddressesPerHost = 8;
     QStringList addresses;
-    for (const QHostAddress &address : answer.addresses())
+    for (const QHostAddress &address : answer.addresses()) {
+        if (addresses.size() == maximumAddressesPerHost) {
+            qDebug() << "Service host" << hostName << "answered more than"
+                     << maximumAddressesPerHost << "addresses; the first are kept";
+            break;
+        }
         addresses << address.toString();
+    }
     if (addresses == lastAnswers.value(hostName))
         return;
     lastAnswers.insert(hostName, addresses);

@@ -136,8 +136,17 @@ void VpnManager::installTunnel(const WireGuardConfig &config,
     tunnelInUse = true;
     tunnelPeers = peers;
     // The attempt never runs unprotected: the block now lets this tunnel and its peers through.
-    if (killSwitchEnabled && commands.killSwitchIsSelective())
+    // A block that cannot be put in force ends the attempt; the member is told why.
+    if (killSwitchEnabled && commands.killSwitchIsSelective()) {
         activateKillSwitch();
+        if (!killSwitchActive) {
+            qDebug() << "Not connecting: the kill switch is on and its block is not in force";
+            tunnelInUse = false;
+            tunnelPeers.clear();
+            finishStop(true);
+            return;
+        }
+    }
     if (!tools->install(config.fileText())) {
         qDebug() << "Failed to create WireGuard config file";
         stopTunnel(true);

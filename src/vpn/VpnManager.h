@@ -43,6 +43,11 @@ public:
 
     // The native command set goes through the tools factory; any other set (a test's choice)
     // always runs its tools directly.
+    // Why the block is not in force although the switch is on; None while it is, or while the
+    // switch is off.
+    enum class KillSwitchFault { None, HelperMissing, PermissionRefused, FirewallRefused };
+    Q_ENUM(KillSwitchFault)
+
     explicit VpnManager(QObject *parent = nullptr,
                         const Platform::CommandSet &commands = Platform::CommandSet::inUse());
 
@@ -68,6 +73,7 @@ public:
     void setFiguresShown(bool shown);
     QString configFilePath() const { return configPath; }
     bool isKillSwitchActive() const { return killSwitchActive; }
+    KillSwitchFault killSwitchFault() const { return blockFault; }
     // Whether a removal has not reported back yet; a connection asked for meanwhile waits for it.
     bool isRemovalUnderWay() const { return !pendingStops.isEmpty(); }
     // Whether the connected tunnel sends into a session the server no longer answers.
@@ -90,6 +96,7 @@ signals:
     void connectionStateChanged(int state);
     void connectionTimeUpdated(int totalSeconds);
     void tunnelHealthChanged(bool stale);
+    void killSwitchFaultChanged(VpnManager::KillSwitchFault fault);
     // The tunnel stayed stale for staleGiveUpMs: its server no longer answers.
     void tunnelDead();
 
@@ -119,11 +126,15 @@ private:
 
     void activateKillSwitch();
     void deactivateKillSwitch();
+    // The block's fate after each attempt to put it in force; said once per change.
+    void noteBlockAttempt(bool inForce);
+    void setKillSwitchFault(KillSwitchFault fault);
     void refreshActiveKillSwitch();
     Platform::KillSwitchRules killSwitchRules() const;
 
     bool killSwitchEnabled = false;
     bool killSwitchActive = false;
+    KillSwitchFault blockFault = KillSwitchFault::None;
     int state = ConnectionState::Disconnected;
     QTimer *statusTimer = nullptr;
     QElapsedTimer connectedTimer;

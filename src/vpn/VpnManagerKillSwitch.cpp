@@ -41,6 +41,7 @@ void VpnManager::setKillSwitchEnabled(bool enabled)
 {
     killSwitchEnabled = enabled;
     if (!enabled) {
+        setKillSwitchFault(KillSwitchFault::None);
         if (killSwitchActive || blockMayBeInForce())
             deactivateKillSwitch();
         return;
@@ -96,6 +97,38 @@ void VpnManager::activateKillSwitch()
     killSwitchActive = tools->putKillSwitch(killSwitchRules());
     if (killSwitchActive)
         noteBlockInForce(true);
+    noteBlockAttempt(killSwitchActive);
+}
+
+void VpnManager::noteBlockAttempt(bool inForce)
+{
+    if (inForce) {
+        setKillSwitchFault(KillSwitchFault::None);
+        return;
+    }
+    switch (tools->lastProblem()) {
+    case TunnelTools::Problem::HelperMissing:
+        setKillSwitchFault(KillSwitchFault::HelperMissing);
+        return;
+    case TunnelTools::Problem::PermissionRefused:
+        setKillSwitchFault(KillSwitchFault::PermissionRefused);
+        return;
+    case TunnelTools::Problem::None:
+        setKillSwitchFault(KillSwitchFault::FirewallRefused);
+        return;
+    }
+}
+
+void VpnManager::setKillSwitchFault(KillSwitchFault fault)
+{
+    if (fault == blockFault)
+        return;
+    blockFault = fault;
+    if (fault != KillSwitchFault::None)
+        qWarning() << "The kill switch's block is not in force:" << fault;
+    else
+        qDebug() << "The kill switch's block is in force again";
+    emit killSwitchFaultChanged(fault);
 }
 
 void VpnManager::deactivateKillSwitch()
@@ -110,8 +143,10 @@ void VpnManager::deactivateKillSwitch()
 // A service address changed: the block in force takes the new one.
 void VpnManager::refreshActiveKillSwitch()
 {
-    if (killSwitchActive && commands.killSwitchIsSelective())
-        killSwitchActive = tools->putKillSwitch(killSwitchRules());
+    if (!killSwitchActive || !commands.killSwitchIsSelective())
+        return;
+    killSwitchActive = tools->putKillSwitch(killSwitchRules());
+    noteBlockAttempt(killSwitchActive);
 }
 
 Platform::KillSwitchRules VpnManager::killSwitchRules() const

@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
+#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 
@@ -12,23 +13,59 @@ namespace {
 
 constexpr int startTimeoutMs = 10000;
 
+// The bus's configuration, with the helper's activation file in a folder of its own when the
+// helper is to be found.
+QString writeConfiguration(const QTemporaryDir &scratch, PrivateSystemBus::Helper helper,
+                           PrivateSystemBus::Tools tools)
+{
+    QFile base(QStringLiteral(CORVANE_SYSTEM_BUS_CONFIG));
+    base.open(QIODevice::ReadOnly);
+    QString config = QString::fromUtf8(base.readAll());
+    if (helper == PrivateSystemBus::Helper::Activatable) {
+        const QString services = scratch.filePath(QStringLiteral("services"));
+        QDir().mkpath(services);
+        QString exec = QStringLiteral(CORVANE_HELPER_PROGRAM " --idle-exit-seconds 1");
+        if (tools == PrivateSystemBus::Tools::Fakes)
+            exec += QStringLiteral(" --tool-path ") + qEnvironmentVariable("PATH");
+        QFile service(services + QStringLiteral("/org.corvane.Helper1.service"));
+        service.open(QIODevice::WriteOnly);
+        service.write(QStringLiteral("[D-BUS Service]\nName=org.corvane.Helper1\nExec=%1\n"
+                                     "User=root\n")
+                          .arg(exec)
+                          .toUtf8());
+        config.replace(QStringLiteral("<!-- HELPER SERVICE DIR -->"),
+                       QStringLiteral("<servicedir>%1</servicedir>").arg(services));
+    }
+    const QString path = scratch.filePath(QStringLiteral("system-bus.conf"));
+    QFile written(path);
+    written.open(QIODevice::WriteOnly);
+    written.write(config.toUtf8());
+    return path;
+}
+
 } // namespace
 
-PrivateSystemBus::PrivateSystemBus(Helper helper)
+PrivateSystemBus::PrivateSystemBus(Helper helper, Tools tools)
 {
-    const QString config = helper == Helper::Activatable
-                               ? QStringLiteral(CORVANE_SYSTEM_BUS_CONFIG)
-                               : QStringLiteral(CORVANE_SYSTEM_BUS_CONFIG_WITHOUT_HELPER);
+    const QString config = writeConfiguration(scratch, helper, tools);
     qputenv("FAKE_POLKIT_ANSWER_FILE", scratch.filePath("polkit-answer").toLocal8Bit());
     qputenv("FAKE_POLKIT_LOG", scratch.filePath("polkit.log").toLocal8Bit());
     setPolkitAnswer(true);
 
     daemon.setProcessChannelMode(QProcess::SeparateChannels);
     // By full path: a test may have left only fake programs on PATH.
-    daemon.start(QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"),
-                                                {QStringLiteral("/usr/bin"), QStringLiteral("/bin")}),
-                 {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                  QStringLiteral("--print-address=1"), QStringLiteral("--nopidfile")});
+    const QStringList systemFolders{QStringLiteral("/usr/bin"), QStringLiteral("/bin")};
+    QStringList command{
+        QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"), systemFolders),
+        QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+        QStringLiteral("--print-address=1"), QStringLiteral("--nopidfile")};
+    // What the bus starts inherits its environment: none at all, as the system bus gives. Qt 5
+    // starts a program with an empty environment as with an inherited one, so env clears it.
+    if (tools == Tools::System)
+        command = QStringList{QStandardPaths::findExecutable(QStringLiteral("env"), systemFolders),
+                              QStringLiteral("-i")} +
+                  command;
+    daemon.start(command.first(), command.mid(1));
     if (!daemon.waitForStarted(startTimeoutMs) || !daemon.waitForReadyRead(startTimeoutMs))
         return;
     busAddress = QString::fromUtf8(daemon.readLine()).trimmed();
@@ -78,8 +115,7 @@ qint64 PrivateSystemBus::helperProcessId() const
     if (busAddress.isEmpty())
         return 0;
     QDBusConnection bus = QDBusConnection::connectToBus(busAddress, QStringLiteral("observer"));
-    const QDBusReply<uint> pid =
-        bus.interface()->servicePid(QStringLiteral("org.corvane.Helper1"));
+    const QDBusReply<uint> pid = bus.interface()->servicePid(QStringLiteral("org.corvane.Helper1"));
     QDBusConnection::disconnectFromBus(QStringLiteral("observer"));
     return pid.isValid() ? pid.value() : 0;
 }

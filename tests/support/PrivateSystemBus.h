@@ -7,12 +7,15 @@
 // A private dbus-daemon shaped like the system bus, with a stand-in polkit authority on it and,
 // when asked, the helper activatable from the build tree. Sets DBUS_SYSTEM_BUS_ADDRESS for this
 // process (and so for what it starts); must come before the first use of the system bus.
-// Services it activates inherit this process's environment (PATH included).
 class PrivateSystemBus final {
 public:
     enum class Helper { Activatable, Missing };
+    // Fakes: the helper inherits this process's environment (the fakes' scripts) and runs its
+    // tools from this process's PATH. System: as the real system bus starts it, with an empty
+    // environment, so it runs the system's own tools.
+    enum class Tools { Fakes, System };
 
-    explicit PrivateSystemBus(Helper helper = Helper::Activatable);
+    explicit PrivateSystemBus(Helper helper = Helper::Activatable, Tools tools = Tools::Fakes);
     ~PrivateSystemBus();
 
     bool isRunning() const
