@@ -11,6 +11,8 @@ private slots:
     void oversizedHeaderSectionFails();
     void tooManyFieldsFail();
     void repeatedFieldsKeepTheLastValue();
+    void aFailureAtTheEndHandsOutNoBody();
+    void bodyToTheEndStopsAtTheLimit();
 };
 
 namespace {
@@ -68,9 +70,6 @@ void TestHttpResponseParser::responses_data()
         << ok + "Transfer-Encoding: chunked\r\n\r\n5;name=value\r\nhello\r\nA\r\n and more\n\r\n"
                 "0\r\nX-Checksum: 1\r\n\r\n"
         << false << true << false << 200 << QByteArray("hello and more\n") << true;
-    QTest::newRow("chunked wins over a length")
-        << ok + "Content-Length: 100\r\nTransfer-Encoding: Chunked\r\n\r\n2\r\nab\r\n0\r\n\r\n"
-        << false << true << false << 200 << QByteArray("ab") << true;
     QTest::newRow("to the end of the stream")
         << ok + "\r\n[1,2]" << true << true << false << 200 << QByteArray("[1,2]") << false;
     QTest::newRow("to the end, stream still open")
@@ -117,6 +116,16 @@ void TestHttpResponseParser::responses_data()
     fails("chunk without its line end", ok + "Transfer-Encoding: chunked\r\n\r\n2\r\nokX0\r\n\r\n");
     fails("compressed transfer", ok + "Transfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n");
     fails("compressed content", ok + "Content-Encoding: gzip\r\nContent-Length: 2\r\n\r\nok");
+    // Framing said twice, or said empty, could be read another way by whatever stands between.
+    fails("length and chunked both",
+          ok + "Content-Length: 100\r\nTransfer-Encoding: Chunked\r\n\r\n2\r\nab\r\n0\r\n\r\n");
+    fails("transfer coding said twice",
+          ok + "Transfer-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n");
+    fails("empty transfer coding", ok + "Transfer-Encoding:\r\nContent-Length: 2\r\n\r\nok");
+    fails("empty length", ok + "Content-Length: \r\n\r\nok");
+    fails("length said twice", ok + "Content-Length: 2\r\nContent-Length: 2\r\n\r\nok");
+    fails("length past the body's limit", ok + "Content-Length: 16777217\r\n\r\n");
+    fails("chunk past the body's limit", ok + "Transfer-Encoding: chunked\r\n\r\n1000001\r\nok");
 }
 
 void TestHttpResponseParser::responses()
@@ -167,6 +176,27 @@ void TestHttpResponseParser::repeatedFieldsKeepTheLastValue()
     QVERIFY(parser.complete());
     QCOMPARE(parser.header("SET-COOKIE"), QByteArray("b=2"));
     QCOMPARE(parser.headers().size(), 3);
+}
+
+void TestHttpResponseParser::aFailureAtTheEndHandsOutNoBody()
+{
+    HttpResponseParser parser;
+    parser.feed("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nhello");
+    parser.finishAtEndOfStream();
+    QVERIFY(parser.failed());
+    QCOMPARE(parser.takeBody(), QByteArray());
+}
+
+void TestHttpResponseParser::bodyToTheEndStopsAtTheLimit()
+{
+    HttpResponseParser parser;
+    parser.feed("HTTP/1.1 200 OK\r\n\r\n");
+    const QByteArray piece(1024 * 1024, 'x');
+    for (int i = 0; i < 16; ++i)
+        parser.feed(piece);
+    QVERIFY(!parser.failed());
+    parser.feed("y");
+    QVERIFY(parser.failed());
 }
 
 QTEST_APPLESS_MAIN(TestHttpResponseParser)

@@ -221,6 +221,8 @@ void TestVpnManager::mtuRewrite_data()
     QTest::newRow("no MTU line") << "[Interface]\n" + key + peer << "[Interface]\n" + key + peer;
     QTest::newRow("two MTU lines") << "[Interface]\nMTU=1280\n" + key + "MTU = 9000\n" + peer
                                    << "[Interface]\nMTU = 1420\n" + key + "MTU = 1420\n" + peer;
+    QTest::newRow("indented, spaced")
+        << "[Interface]\n  MTU\t=  9000\n" + key + peer << "[Interface]\nMTU = 1420\n" + key + peer;
     QTest::newRow("CRLF: the line ends in a bare LF")
         << "[Interface]\r\nMTU = 1280\r\n" + key + peer
         << "[Interface]\r\nMTU = 1420\n" + key + peer;

@@ -43,6 +43,23 @@ void TestWireGuardConfig::readsOrRefuses_data()
     QTest::newRow("SaveConfig") << withInterfaceLine("SaveConfig = true")
                                 << "line 3 carries SaveConfig";
     QTest::newRow("Table") << withInterfaceLine("Table = off") << "line 3 carries Table";
+    // wg-quick reads the mark as a routing table number: Table by another name.
+    QTest::newRow("FwMark") << withInterfaceLine("FwMark = 0xca6c") << "line 3 carries FwMark";
+    QTest::newRow("NUL hiding a hook")
+        << sampleConfig() + QByteArray("# ") + '\0' + "\nPostUp = touch /tmp/x\n"
+        << "the text holds a NUL";
+    for (const char *network :
+         {"127.0.0.1/32", "::1/128", "224.0.0.0/4", "ff02::1", "169.254.0.0/16", "fe80::/10"}) {
+        QTest::newRow(qPrintable(QStringLiteral("Address %1").arg(network)))
+            << withInterfaceLine("Address = " + QByteArray(network))
+            << "line 3 has an invalid Address";
+        QTest::newRow(qPrintable(QStringLiteral("AllowedIPs %1").arg(network)))
+            << "[Interface]\n" + privateKey +
+                   "[Peer]\nPublicKey = cHVibGljIGtleSBvZiB0aGUgY29ydmFuZSBwZWVyIDE=\n"
+                   "AllowedIPs = 10.0.0.0/8, " +
+                   network + "\n"
+            << "line 5 has an invalid AllowedIPs";
+    }
     QTest::newRow("unknown key") << withInterfaceLine("Colour = blue")
                                  << "line 3 carries an unknown key";
     QTest::newRow("peer key in the interface")
@@ -100,8 +117,7 @@ void TestWireGuardConfig::readsOrRefuses_data()
         << sampleConfig() + "[Peer]\nPublicKey = c2Vjb25kIHB1YmxpYyBrZXkgb2YgYSBwZWVyIDAwMDA=\n"
                             "AllowedIPs = 10.66.67.0/24\nEndpoint = vpn.example:51821\n"
         << "";
-    QTest::newRow("listen port and mark")
-        << withInterfaceLine("ListenPort = 51000\nFwMark = 0xca6c") << "";
+    QTest::newRow("listen port") << withInterfaceLine("ListenPort = 51000") << "";
 }
 
 void TestWireGuardConfig::readsOrRefuses()

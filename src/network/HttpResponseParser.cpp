@@ -88,6 +88,8 @@ void HttpResponseParser::feed(const QByteArray &bytes)
     pending += bytes;
     while (step()) {
     }
+    pending.remove(0, readPosition);
+    readPosition = 0;
 }
 
 void HttpResponseParser::finishAtEndOfStream()
@@ -95,7 +97,7 @@ void HttpResponseParser::finishAtEndOfStream()
     if (state == State::BodyToEnd)
         state = State::Complete;
     else if (state != State::Complete)
-        state = State::Failed;
+        fail();
 }
 
 QByteArray HttpResponseParser::header(const QByteArray &name) const
@@ -139,8 +141,10 @@ bool HttpResponseParser::step()
     case State::Trailers:
         return readTrailerLine();
     case State::BodyToEnd:
-        body += pending;
-        pending.clear();
+        if (!admitBody(pending.size() - readPosition))
+            return false;
+        body += pending.mid(readPosition);
+        readPosition = pending.size();
         return false;
     case State::Complete:
     case State::Failed:
@@ -151,16 +155,17 @@ bool HttpResponseParser::step()
 
 bool HttpResponseParser::takeLine(QByteArray &line, int limit)
 {
-    const int end = pending.indexOf('\n');
-    if (end < 0) {
-        if (pending.size() > limit)
+    const int newline = pending.indexOf('\n', readPosition);
+    if (newline < 0) {
+        if (pending.size() - readPosition > limit)
             return fail();
         return false;
     }
+    const int end = newline - readPosition;
     if (end > limit)
         return fail();
-    line = pending.left(end);
-    pending.remove(0, end + 1);
+    line = pending.mid(readPosition, end);
+    readPosition = newline + 1;
     // A bare LF ends a line too, as recipients are allowed to accept.
     if (line.endsWith('\r'))
         line.chop(1);
@@ -232,41 +237,64 @@ bool HttpResponseParser::startBody()
         state = State::Complete;
         return false;
     }
-    const QByteArray transferEncoding = header("Transfer-Encoding");
+    // Framing must be said once and plainly: a response that could be read two ways is not
+    // read at all (a proxy in between may read it the other way).
+    QByteArray transferEncoding;
+    QByteArray contentLength;
+    if (!framingField("Transfer-Encoding", transferEncoding) ||
+        !framingField("Content-Length", contentLength))
+        return fail();
+    if (!transferEncoding.isEmpty() && !contentLength.isEmpty())
+        return fail();
     if (!transferEncoding.isEmpty()) {
         if (listElements(transferEncoding) != QList<QByteArray>{"chunked"})
             return fail();
         state = State::ChunkSize;
         return true;
     }
-    QByteArray lengthText;
-    for (const auto &field : fields) {
-        if (field.first.compare("Content-Length", Qt::CaseInsensitive) != 0)
-            continue;
-        for (const QByteArray &element : listElements(field.second)) {
-            if (!lengthText.isEmpty() && element != lengthText)
-                return fail();
-            lengthText = element;
-        }
-    }
-    if (lengthText.isEmpty()) {
+    if (contentLength.isEmpty()) {
         framedByItsLength = false;
         state = State::BodyToEnd;
         return true;
     }
-    if (!parseDecimal(lengthText, remaining))
+    QByteArray lengthText;
+    for (const QByteArray &element : listElements(contentLength)) {
+        if (!lengthText.isEmpty() && element != lengthText)
+            return fail();
+        lengthText = element;
+    }
+    if (!parseDecimal(lengthText, remaining) || remaining > maximumBodyBytes)
         return fail();
     state = remaining == 0 ? State::Complete : State::LengthBody;
     return state != State::Complete;
 }
 
+bool HttpResponseParser::framingField(const char *name, QByteArray &value) const
+{
+    value.clear();
+    int seen = 0;
+    for (const auto &field : fields) {
+        if (field.first.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        value = field.second;
+        ++seen;
+    }
+    return seen == 0 || (seen == 1 && !value.isEmpty());
+}
+
+bool HttpResponseParser::admitBody(qint64 count)
+{
+    bodyBytes += count;
+    return bodyBytes <= maximumBodyBytes || fail();
+}
+
 bool HttpResponseParser::takeBodyBytes()
 {
-    const qint64 count = qMin<qint64>(remaining, pending.size());
+    const qint64 count = qMin<qint64>(remaining, pending.size() - readPosition);
     if (count == 0)
         return false;
-    body += pending.left(int(count));
-    pending.remove(0, int(count));
+    body += pending.mid(readPosition, int(count));
+    readPosition += int(count);
     remaining -= count;
     return true;
 }
@@ -288,7 +316,8 @@ bool HttpResponseParser::readChunkSize()
     // Chunk extensions are allowed and carry nothing this client uses.
     const int extension = line.indexOf(';');
     qint64 size = 0;
-    if (!parseHex((extension < 0 ? line : line.left(extension)).trimmed(), size))
+    if (!parseHex((extension < 0 ? line : line.left(extension)).trimmed(), size) ||
+        !admitBody(size))
         return fail();
     remaining = size;
     state = size == 0 ? State::Trailers : State::ChunkData;
@@ -331,6 +360,7 @@ bool HttpResponseParser::fail()
 {
     state = State::Failed;
     pending.clear();
+    readPosition = 0;
     body.clear();
     return false;
 }

@@ -12,6 +12,8 @@ class HttpResponseParser final {
 public:
     static constexpr int maximumHeaderBytes = 64 * 1024;
     static constexpr int maximumHeaderFields = 100;
+    // The largest body taken; a declared length or chunk past it fails the response at once.
+    static constexpr qint64 maximumBodyBytes = 16 * 1024 * 1024;
 
     using HeaderList = QList<QPair<QByteArray, QByteArray>>;
 
@@ -38,7 +40,7 @@ public:
     HeaderList headers() const { return fields; }
     // The last value of the field, the name compared without case.
     QByteArray header(const QByteArray &name) const;
-    // Body bytes decoded since the last call.
+    // Body bytes decoded since the last call; none of a response that failed.
     QByteArray takeBody();
     // The response is complete, framed by its own length, nothing came after it, and neither
     // side asked to close: the connection may carry the next request.
@@ -74,11 +76,20 @@ private:
     bool takeHeaderLine(QByteArray &line);
     // Moves what has come of the current length or chunk into the body.
     bool takeBodyBytes();
+    // The body grows by count bytes; false (and failed) past the body's limit.
+    bool admitBody(qint64 count);
+    // The single value of a framing field: empty when it is absent, null when it is repeated or
+    // empty, which fails the response.
+    bool framingField(const char *name, QByteArray &value) const;
     bool fail();
 
     State state = State::StatusLine;
+    // Bytes not yet read start at readPosition: reading moves it, and what was read is dropped
+    // once per feed, so many small lines or chunks cost linear time.
     QByteArray pending;
+    int readPosition = 0;
     QByteArray body;
+    qint64 bodyBytes = 0;
     int headerBytes = 0;
     bool anyByteSeen = false;
     bool http10 = false;

@@ -33,12 +33,6 @@ bool isNumberOrOff(const QString &value)
     return value == QLatin1String("off") || isNumber(value, 0, 65535);
 }
 
-bool isFirewallMark(const QString &value)
-{
-    static const QRegularExpression mark(QStringLiteral("^(off|[0-9]{1,10}|0x[0-9A-Fa-f]{1,8})$"));
-    return mark.match(value).hasMatch();
-}
-
 // A plain address: no scope suffix, no brackets, nothing around it.
 bool isIpAddress(const QString &value)
 {
@@ -53,12 +47,16 @@ bool isHostName(const QString &value)
     return name.match(value).hasMatch();
 }
 
-// An address with an optional prefix length that fits its family.
+// An address with an optional prefix length that fits its family. Loopback, multicast and
+// link-local ranges belong to this machine and its link, never to a tunnel.
 bool isNetwork(const QString &value)
 {
     const int slash = value.indexOf(QLatin1Char('/'));
     const QString address = slash < 0 ? value : value.left(slash);
     if (!isIpAddress(address))
+        return false;
+    const QHostAddress parsed(address);
+    if (parsed.isLoopback() || parsed.isMulticast() || parsed.isLinkLocal())
         return false;
     if (slash < 0)
         return true;
@@ -122,7 +120,6 @@ const QHash<QString, ValueCheck> &interfaceKeys()
          [](const QString &v) { return isListOf(v, isResolverOrSearchDomain); }},
         {QStringLiteral("MTU"), [](const QString &v) { return isNumber(v, 576, 65535); }},
         {QStringLiteral("ListenPort"), [](const QString &v) { return isNumber(v, 0, 65535); }},
-        {QStringLiteral("FwMark"), isFirewallMark},
     };
     return keys;
 }
@@ -144,10 +141,11 @@ const QHash<QString, ValueCheck> &peerKeys()
 }
 
 // Keys wg-quick acts on itself: each would run a command as root or change routing or files.
+// FwMark is among them: wg-quick takes the mark as the number of the routing table it fills.
 bool isForbidden(const QString &key)
 {
-    static const QStringList forbidden{"PreUp",    "PostUp",     "PreDown",
-                                       "PostDown", "SaveConfig", "Table"};
+    static const QStringList forbidden{"PreUp",      "PostUp", "PreDown", "PostDown",
+                                       "SaveConfig", "Table",  "FwMark"};
     return forbidden.contains(key, Qt::CaseInsensitive);
 }
 
@@ -173,6 +171,9 @@ WireGuardConfig WireGuardConfig::read(const QByteArray &text)
     };
     if (text.size() > maximumTextSize)
         return refuse(QStringLiteral("the text is too long"));
+    // Decoding would end the text at a NUL: what follows it would never be looked at.
+    if (text.contains('\0'))
+        return refuse(QStringLiteral("the text holds a NUL"));
 
     Section section = Section::None;
     bool interfaceSeen = false;
@@ -251,10 +252,14 @@ bool WireGuardConfig::readEndpoint(const QString &text, Endpoint *endpoint)
     return parseEndpoint(text, endpoint);
 }
 
+// Every MTU line, however indented or spaced, and its line end, become the one MTU written.
 QByteArray WireGuardConfig::fileText() const
 {
-    QString text = QString::fromUtf8(original);
-    static const QRegularExpression mtuLine(QStringLiteral("\nMTU[^\n]*"));
-    text.replace(mtuLine, QStringLiteral("\nMTU = 1420"));
-    return text.toUtf8();
+    QStringList lines = QString::fromUtf8(original).split(QLatin1Char('\n'));
+    for (QString &line : lines) {
+        const QString content = line.left(line.indexOf(QLatin1Char('#')));
+        if (content.left(content.indexOf(QLatin1Char('='))).trimmed() == QLatin1String("MTU"))
+            line = QStringLiteral("MTU = 1420");
+    }
+    return lines.join(QLatin1Char('\n')).toUtf8();
 }
