@@ -1,6 +1,7 @@
 #include "storage/DiagnosticLog.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -34,6 +35,8 @@ private slots:
     void defaultsToTheStateFolder();
     void linesCarryTheirTimeAndReachThePreviousHandler();
     void keepsTwoFilesOfAtMostAMebibyte();
+    void onlyItsOwnerReadsIt();
+    void aMessageCannotForgeALine();
 
 private:
     QTemporaryDir folder;
@@ -88,6 +91,27 @@ void TestDiagnosticLog::keepsTwoFilesOfAtMostAMebibyte()
     QVERIFY(QFileInfo(path + ".1").size() <= DiagnosticLog::maximumFileBytes);
     QVERIFY(QFileInfo(path + ".1").size() > DiagnosticLog::maximumFileBytes - 2000);
     QVERIFY(!QFile::exists(path + ".2"));
+}
+
+void TestDiagnosticLog::onlyItsOwnerReadsIt()
+{
+    qDebug() << "Signing in";
+    QCOMPARE(int(QFileInfo(path).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)),
+             0);
+    QCOMPARE(int(QFileInfo(QFileInfo(path).path()).permissions() &
+                 (QFileDevice::ExeGroup | QFileDevice::ExeOther | QFileDevice::ReadGroup |
+                  QFileDevice::ReadOther)),
+             0);
+}
+
+// A value from the network with a line break in it stays inside its own record.
+void TestDiagnosticLog::aMessageCannotForgeALine()
+{
+    qDebug().noquote()
+        << "VPN connect API returned status: x\n2030-01-01T00:00:00.000 debug forged";
+    const QStringList lines = QString::fromUtf8(contents(path)).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY(lines.first().endsWith("status: x\\n2030-01-01T00:00:00.000 debug forged"));
 }
 
 QTEST_GUILESS_MAIN(TestDiagnosticLog)

@@ -709,7 +709,7 @@ void TestNetworkManager::brandLookupRecoversAfterTwoFailures()
     QSignalSpy received(network.get(), &NetworkManager::brandIdReceived);
     QTest::ignoreMessage(QtDebugMsg, "Cannot resolve brand ID. Network error: 503");
     QTest::ignoreMessage(QtDebugMsg, "Brand lookup returned errors.");
-    QTest::ignoreMessage(QtDebugMsg, "Brand ID resolved: brand-7");
+    QTest::ignoreMessage(QtDebugMsg, "Brand ID resolved: \"brand-7\"");
     network->requestBrandId("corvane.example");
     QVERIFY(received.wait(5000));
     QCOMPARE(received.first().at(0).toString(), QStringLiteral("brand-7"));
@@ -798,9 +798,9 @@ void TestNetworkManager::connectOutcomes_data()
         << 200 << QByteArray(R"({"status":"success"})") << true << QByteArray() << "";
     QTest::newRow("Success with a capital S")
         << 200 << QByteArray(R"({"status":"Success","config":"x"})") << false << QByteArray()
-        << "VPN connect API returned status: Success";
+        << "VPN connect API returned status: \"Success\"";
     QTest::newRow("error status") << 200 << QByteArray(R"({"status":"error"})") << false
-                                  << QByteArray() << "VPN connect API returned status: error";
+                                  << QByteArray() << "VPN connect API returned status: \"error\"";
     QTest::newRow("HTTP 500 whatever the body")
         << 500 << QByteArray(R"({"status":"success","config":"x"})") << false << QByteArray()
         << "VPN connect API error: 500";

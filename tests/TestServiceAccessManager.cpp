@@ -185,6 +185,7 @@ private slots:
     void keptConnectionClosedBeforeAnAnswerIsReplacedOnce();
     void redirects_data();
     void redirects();
+    void redirectToAnotherPortIsRefused();
     void sameOriginPolicyOfTheManagerHolds();
     void tls_data();
     void tls();
@@ -403,6 +404,25 @@ void TestServiceAccessManager::redirects()
     QVERIFY2(followed.startsWith(followedAs), followed.constData());
     QVERIFY(followed.contains("\r\nAuthorization: Bearer tok-123\r\n"));
     QCOMPARE(followed.endsWith("{\"query\":1}"), followedAs.startsWith("POST"));
+}
+
+// The token goes to the service it was meant for: the same host on another port is another
+// service, whatever the policy.
+void TestServiceAccessManager::redirectToAnotherPortIsRefused()
+{
+    RawHttpServer server;
+    RawHttpServer otherPort;
+    server.answer("HTTP/1.1 307 Temporary Redirect\r\nLocation: " +
+                  otherPort.url("/moved").toUtf8() + "\r\nContent-Length: 0\r\n\r\n");
+    otherPort.answer(okWith("arrived"));
+    QNetworkRequest request = jsonRequest(server.url("/graphql"));
+    request.setRawHeader("Authorization", "Bearer tok-123");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    QNetworkReply *reply = manager->post(request, "{}");
+    QCOMPARE(finishes(reply), 1);
+    QCOMPARE(reply->error(), QNetworkReply::InsecureRedirectError);
+    QCOMPARE(otherPort.exchanges.size(), 0);
 }
 
 // A policy set on the manager, not the request, is the one a redirect follows.

@@ -389,9 +389,10 @@ void HttpPostReply::followRedirect()
     const bool sameOrigin =
         target.scheme() == url().scheme() && effectivePort(target) == effectivePort(url());
     const bool sameOriginOnly = redirectPolicy() == QNetworkRequest::SameOriginRedirectPolicy;
-    // The request carries a password or a token: only the host it was meant for gets it.
-    if (target.host() != url().host() || (isHttps() && target.scheme() != url().scheme()) ||
-        (sameOriginOnly && !sameOrigin)) {
+    // The request carries a password or a token: only the service it was meant for gets it,
+    // the same host and the same port.
+    if (target.host() != url().host() || effectivePort(target) != effectivePort(url()) ||
+        (isHttps() && target.scheme() != url().scheme()) || (sameOriginOnly && !sameOrigin)) {
         finishWithError(InsecureRedirectError, tr("Insecure redirect"));
         return;
     }

@@ -137,7 +137,7 @@ void NetworkManager::processBrandIdReply()
     }
     brandLookupRetries = 0;
     brandId = id;
-    qDebug().noquote() << "Brand ID resolved:" << id;
+    qDebug() << "Brand ID resolved:" << id;
     emit brandIdReceived(id);
 }
 

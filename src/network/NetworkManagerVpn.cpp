@@ -96,7 +96,7 @@ void NetworkManager::processVpnConnectReply()
     }
     const QString status = document.object().value(QLatin1String("status")).toString();
     if (status != QLatin1String("success")) {
-        qDebug().noquote() << "VPN connect API returned status:" << status;
+        qDebug() << "VPN connect API returned status:" << status;
         emit vpnConfigFailed();
         return;
     }

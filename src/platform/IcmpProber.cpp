@@ -1,6 +1,7 @@
 #include "platform/IcmpProber.h"
 
 #include <QHostAddress>
+#include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -34,6 +35,26 @@ int openIcmpSocket(int family)
     // Room for a whole sweep's replies arriving together.
     const int buffer = 4 * 1024 * 1024;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    // The port a datagram ICMP socket is bound to is its echoes' identifier: a random one, not
+    // the next in the kernel's sequence. Taken by another socket, the kernel's choice stays.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const quint16 identifier = quint16(QRandomGenerator::system()->bounded(1, 65536));
+        sockaddr_storage local = {};
+        socklen_t length = 0;
+        if (family == AF_INET) {
+            auto &address = reinterpret_cast<sockaddr_in &>(local);
+            address.sin_family = AF_INET;
+            address.sin_port = htons(identifier);
+            length = sizeof address;
+        } else {
+            auto &address = reinterpret_cast<sockaddr_in6 &>(local);
+            address.sin6_family = AF_INET6;
+            address.sin6_port = htons(identifier);
+            length = sizeof address;
+        }
+        if (::bind(fd, reinterpret_cast<const sockaddr *>(&local), length) == 0)
+            break;
+    }
     return fd;
 }
 #endif
@@ -45,6 +66,8 @@ IcmpProber::IcmpProber(QObject *parent)
     , clock(new QTimer(this))
     , batchTimer(new QTimer(this))
     , echoes(sequences)
+    , nextSequence(quint16(QRandomGenerator::system()->bounded(65536)))
+    , nonce(QRandomGenerator::system()->generate64())
 {
     qRegisterMetaType<QVector<Platform::LatencyResult>>();
     monotonic.start();
@@ -145,6 +168,7 @@ bool IcmpProber::sendEcho(int probeIndex)
     packet[0] = probe.ipv6 ? ICMP6_ECHO_REQUEST : ICMP_ECHO;
     packet[6] = quint8(sequence >> 8);
     packet[7] = quint8(sequence & 0xff);
+    std::memcpy(packet + 8, &nonce, sizeof nonce);
     const ssize_t sent = ::sendto(probe.ipv6 ? ipv6Socket : ipv4Socket, packet, sizeof packet, 0,
                                   reinterpret_cast<const sockaddr *>(probe.address.constData()),
                                   socklen_t(probe.address.size()));
@@ -173,7 +197,8 @@ void IcmpProber::readReplies(int socket)
             break;
         const qint64 now = monotonic.nsecsElapsed();
         const bool ipv6 = socket == ipv6Socket;
-        if (length < 8 || packet[0] != (ipv6 ? ICMP6_ECHO_REPLY : ICMP_ECHOREPLY))
+        if (length < 16 || packet[0] != (ipv6 ? ICMP6_ECHO_REPLY : ICMP_ECHOREPLY) ||
+            std::memcmp(packet + 8, &nonce, sizeof nonce) != 0)
             continue;
         const quint16 sequence = quint16((packet[6] << 8) | packet[7]);
         Echo &echo = echoes[sequence];

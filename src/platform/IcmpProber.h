@@ -80,7 +80,10 @@ private:
     std::vector<Probe> probes;
     // Sequence number to the echo it carried; a sequence is reused after 65536 echoes.
     std::vector<Echo> echoes;
+    // Random from the start, with a random identifier and a random payload each reply must bring
+    // back: a reply guessed by someone off the path is no measurement.
     quint16 nextSequence = 0;
+    quint64 nonce = 0;
     // Probes waiting for their second echo, and for their last reply, in send order.
     std::deque<int> unsentFirstEchoes;
     std::deque<int> awaitingSecond;

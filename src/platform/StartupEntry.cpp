@@ -75,9 +75,13 @@ bool startupEntryExists()
 void setStartupEntry(bool enabled)
 {
     QSettings runKey(runKeyPath, QSettings::NativeFormat);
+    // Quoted: unquoted, a path with a blank ("C:\Program Files\...") lets Windows try to start
+    // "C:\Program.exe" first.
     if (enabled)
         runKey.setValue(QCoreApplication::applicationName(),
-                        QCoreApplication::applicationFilePath().replace('/', '\\'));
+                        QLatin1Char('"') +
+                            QCoreApplication::applicationFilePath().replace('/', '\\') +
+                            QLatin1Char('"'));
     else
         runKey.remove(QCoreApplication::applicationName());
 }
