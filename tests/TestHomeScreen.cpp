@@ -6,6 +6,7 @@
 #include "i18n/LanguageManager.h"
 #include "network/NetworkManager.h"
 #include "ping/PingOutput.h"
+#include "platform/CommandSet.h"
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListModel.h"
 #include "servers/ServersWindow.h"
@@ -80,6 +81,7 @@ private slots:
     void unknownFavoriteChangesNoServer();
     void missingHelperIsExplained_data();
     void missingHelperIsExplained();
+    void removalThatFailsIsSaid();
     void blockWithoutTheHelperIsSaid_data();
     void blockWithoutTheHelperIsSaid();
     void pingDoneThreshold_data();
@@ -613,6 +615,32 @@ void TestHomeScreen::missingHelperIsExplained()
     QVERIFY(fakes->calls().filter("wg-quick").isEmpty());
     // The configuration issued for the tunnel that never came up is given back.
     QTRY_COMPARE_WITH_TIMEOUT(service->requestsTo("/api/client/disconnect").size(), 1, 5000);
+}
+
+// The tunnel service could not be uninstalled: the member is told it may still be up.
+void TestHomeScreen::removalThatFailsIsSaid()
+{
+    home.reset();
+    Platform::CommandSet::use(Platform::CommandSet::Kind::Windows);
+    home = std::make_unique<MainForm>();
+    Platform::CommandSet::use(Platform::CommandSet::native().kind());
+    home->setNetworkManager(network.get());
+    home->setLanguageManager(languages.get());
+    home->show();
+    home->setServers({server(1, "Oslo", 20)});
+    service->script("POST", "/api/client/connect", 200, connectReply());
+    auto *button = home->findChild<QPushButton *>("pushButtonChangeConnectionState");
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),
+                              5000);
+    fakes->script("wireguard.exe", "EXIT", "1");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Error), 5000);
+    auto *problem = home->findChild<QLabel *>("labelTunnelProblem");
+    QVERIFY(problem->isVisible());
+    QCOMPARE(problem->text(),
+             QStringLiteral("The VPN tunnel could not be removed: it may still be up."));
 }
 
 void TestHomeScreen::blockWithoutTheHelperIsSaid_data()

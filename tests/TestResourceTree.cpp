@@ -24,6 +24,7 @@ const QStringList usedKeys = {"settings.title",
                               "killswitch.notInForce.helperMissing",
                               "killswitch.notInForce.refused",
                               "killswitch.notInForce.firewall",
+                              "error.removalFailed",
                               "settings.killSwitch",
                               "settings.startup",
                               "settings.locale",
@@ -129,6 +130,7 @@ const QStringList desktopOnlyKeys = {"auth.remember",
                                      "killswitch.notInForce.helperMissing",
                                      "killswitch.notInForce.refused",
                                      "killswitch.notInForce.firewall",
+                                     "error.removalFailed",
                                      "status.locations",
                                      "home.killswitch.caption",
                                      "home.connecting",
@@ -204,9 +206,9 @@ private slots:
 void TestResourceTree::keyLists()
 {
     // The catalogue's 87 and 34, the two helper messages, the keyring note, the window controls,
-    // the link's conditions and the three reasons a block is not in force.
-    QCOMPARE(setOf(usedKeys).size(), 98);
-    QCOMPARE(setOf(desktopOnlyKeys).size(), 45);
+    // the link's conditions, the three reasons a block is not in force and a removal that failed.
+    QCOMPARE(setOf(usedKeys).size(), 99);
+    QCOMPARE(setOf(desktopOnlyKeys).size(), 46);
     QVERIFY(setOf(usedKeys).contains(setOf(desktopOnlyKeys)));
 }
 
@@ -227,14 +229,14 @@ void TestResourceTree::catalogueKeySets()
     QFETCH(QString, language);
     QFETCH(QStringList, missing);
     const QJsonObject english = catalogue("English");
-    QCOMPARE(english.size(), 157);
+    QCOMPARE(english.size(), 158);
     QVERIFY(setOf(english.keys()).contains(setOf(usedKeys)));
 
     const QJsonObject translated = catalogue(language);
     QSet<QString> expected = setOf(english.keys());
     expected.subtract(setOf(missing));
     QCOMPARE(setOf(translated.keys()), expected);
-    QCOMPARE(translated.size(), 157 - missing.size());
+    QCOMPARE(translated.size(), 158 - missing.size());
     for (auto it = translated.begin(); it != translated.end(); ++it)
         QVERIFY2(it.value().isString() && !it.value().toString().isEmpty(), qPrintable(it.key()));
 }

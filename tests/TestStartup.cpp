@@ -13,6 +13,10 @@
 #include <QStackedWidget>
 #include <QtTest>
 
+#include <csignal>
+
+#include <unistd.h>
+
 class TestStartup : public QObject {
     Q_OBJECT
 
@@ -26,6 +30,8 @@ private slots:
     void versionComesFromTheBuild();
     void commandLineOptions_data();
     void commandLineOptions();
+    void terminationSignalsLeaveThroughTheShutDown_data();
+    void terminationSignalsLeaveThroughTheShutDown();
 
 private:
     ScriptedHttpServer service;
@@ -142,6 +148,51 @@ void TestStartup::commandLineOptions()
     QCOMPARE(program.exitCode(), 0);
     QVERIFY2(QString::fromUtf8(program.readAllStandardOutput()).startsWith(output),
              qPrintable(option));
+}
+
+void TestStartup::terminationSignalsLeaveThroughTheShutDown_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+// A log-out or a system shut-down ends the program as a quit does: the block it put in force
+// with the switch on is lifted on the way out, and it exits normally.
+void TestStartup::terminationSignalsLeaveThroughTheShutDown()
+{
+    if (::geteuid() != 0)
+        QSKIP("runs the firewall tool itself only with the rights; the helper's case is elsewhere");
+    QFETCH(int, signalNumber);
+    QTemporaryDir home;
+    QVERIFY(QDir().mkpath(home.filePath("config/Ostrel Limited")));
+    QFile settings(home.filePath("config/Ostrel Limited/Corvane.conf"));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[data1]\n7=true\n");
+    settings.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const char *folder : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
+        environment.insert(folder, home.filePath(QString::fromLatin1(folder).toLower()));
+    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    environment.insert("XDG_RUNTIME_DIR", home.path());
+    environment.insert("TMPDIR", home.path());
+    const int callsBefore = fakes.calls().size();
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(CORVANE_EXECUTABLE, QStringList());
+    QVERIFY(program.waitForStarted(10000));
+    const auto nftCalls = [&] {
+        return fakes.calls().mid(callsBefore).filter(QRegularExpression("^nft\\t"));
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!nftCalls().isEmpty(), 20000);
+    QVERIFY(nftCalls().last().contains("policy drop"));
+    QVERIFY(::kill(pid_t(program.processId()), signalNumber) == 0);
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(nftCalls().last().contains("delete table inet VPNKillSwitchAllow"));
+    QVERIFY(program.readAllStandardError().contains("Quitting"));
 }
 
 QTEST_MAIN(TestStartup)

@@ -89,6 +89,9 @@ private slots:
     void toolsThatCannotStart();
     void disconnectWhileDisconnected();
     void connectionDuringARemovalWaitsForIt();
+    void failedRemovalIsFinishedByForce();
+    void removalThatFailsIsReported();
+    void configurationLeftByAnEarlyEndIsDeletedAtStart();
     void clockTicksWholeSecondsAndStopsWithTheTunnel();
     void clockRestsWhileNoPageShowsIt();
     void trafficRates_data();
@@ -416,6 +419,54 @@ void TestVpnManager::connectionDuringARemovalWaitsForIt()
     QVERIFY(QFile::exists(manager->configFilePath()));
     QVERIFY(manager->shutDown());
     QVERIFY(callsOf("wg-quick").last().startsWith("wg-quick\tdown\t"));
+}
+
+// wg-quick down failed: the interface and its resolvers go by force, the key file goes, and the
+// tunnel counts as removed only because the system no longer shows it.
+void TestVpnManager::failedRemovalIsFinishedByForce()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    QVERIFY(connectTunnel(*manager));
+    fakes->script("wg-quick", "EXIT_2", "1");
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    const int before = fakes->calls().size();
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    QVERIFY(states.wait(5000));
+    QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Disconnected));
+    QCOMPARE(fakes->calls().mid(before),
+             QStringList({"wg-quick\tdown\t" + manager->configFilePath(),
+                          "ip\tlink\tdelete\tdev\tvpn_wg0", "resolvconf\t-d\tvpn_wg0\t-f",
+                          "resolvconf\t-d\ttun.vpn_wg0\t-f"}));
+    QVERIFY(!QFile::exists(manager->configFilePath()));
+    QVERIFY(!manager->removalFailed());
+}
+
+// A Windows tunnel service that could not be uninstalled may still be up: that is an error,
+// never a disconnect.
+void TestVpnManager::removalThatFailsIsReported()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Windows);
+    QVERIFY(connectTunnel(*manager));
+    fakes->script("wireguard.exe", "EXIT", "1");
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    QVERIFY(states.wait(5000));
+    QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
+    QVERIFY(manager->removalFailed());
+    QVERIFY(!QFile::exists(manager->configFilePath()));
+}
+
+void TestVpnManager::configurationLeftByAnEarlyEndIsDeletedAtStart()
+{
+    QString path;
+    {
+        auto first = makeManager(Platform::CommandSet::Kind::Linux);
+        QVERIFY(connectTunnel(*first));
+        path = first->configFilePath();
+    }
+    QVERIFY(QFile::exists(path));
+    auto next = makeManager(Platform::CommandSet::Kind::Linux);
+    QVERIFY(!QFile::exists(path));
 }
 
 void TestVpnManager::trafficRates_data()

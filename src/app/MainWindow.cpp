@@ -53,6 +53,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     jwtTimer = new QTimer(this);
     connect(jwtTimer, &QTimer::timeout, this, &MainWindow::updateJwt);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::shutDown);
     qApp->installEventFilter(this);
     showForm(AppStyleUtil::ApplicationForm::LoadingPage);
     openSignInChain();

@@ -103,6 +103,7 @@ private:
     void presentConnectionState(bool notify);
     void notifyServerAbandoned(const QString &from, const QString &to);
     void notifyKillSwitchNotInForce(const QString &reason);
+    void shutDown();
     QString text(const char *key, const char *english) const;
     QString withWindowTitle(const QString &text) const;
     // The stored language, English where it is not one of the three offered.
@@ -131,6 +132,7 @@ private:
     QString pendingPassword;
     bool loginInProgress = false;
     bool signInChainOpen = false;
+    bool shutDownDone = false;
     ServerData currentServer;
 
     QSystemTrayIcon *trayIcon = nullptr;

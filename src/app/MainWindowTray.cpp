@@ -126,6 +126,17 @@ void MainWindow::notifyServerAbandoned(const QString &from, const QString &to)
             notificationMs);
 }
 
+// Every way out comes here once: the window closed, the tray's quit, the application reset, a
+// termination signal.
+void MainWindow::shutDown()
+{
+    if (shutDownDone)
+        return;
+    shutDownDone = true;
+    qDebug() << "Quitting";
+    widgetMain->shutDown(quitNoticeTimeoutMs);
+}
+
 // Said whether or not the tray icon shows: the member believes traffic is blocked.
 void MainWindow::notifyKillSwitchNotInForce(const QString &reason)
 {
@@ -143,8 +154,7 @@ QString MainWindow::withWindowTitle(const QString &text) const
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (!trayIcon->isVisible()) {
-        qDebug() << "Quitting";
-        widgetMain->shutDown(quitNoticeTimeoutMs);
+        shutDown();
         event->accept();
         return;
     }

@@ -3,6 +3,7 @@
 #include "app/RunGuard.h"
 #include "app/Startup.h"
 #include "platform/ActivationChannelName.h"
+#include "platform/TerminationSignals.h"
 #include "storage/DiagnosticLog.h"
 
 #include <QApplication>
@@ -45,6 +46,7 @@ int main(int argc, char *argv[])
     auto app = std::make_unique<QApplication>(argc, argv);
     DiagnosticLog::install();
     setUpApplication();
+    Platform::quitOnTerminationSignals();
 
     auto guard = std::make_unique<RunGuard>(
         Platform::instanceGuardKey(QStringLiteral("VPN_APP_EXAMPLE_NAME_RunGuard")));

@@ -43,10 +43,16 @@ HelperService::HelperService(const QDBusConnection &bus, const QString &runtimeD
                 if (!pendingInstalls.isEmpty())
                     reply(pendingInstalls.takeFirst(), {exitCode, errorText});
             });
-    connect(tools, &TunnelTools::removalFinished, this, [this] {
-        tunnelUp = false;
-        if (!pendingRemovals.isEmpty())
-            reply(pendingRemovals.takeFirst());
+    connect(tools, &TunnelTools::removalFinished, this, [this](bool removed) {
+        tunnelUp = !removed;
+        if (pendingRemovals.isEmpty())
+            return;
+        const QDBusMessage call = pendingRemovals.takeFirst();
+        if (removed)
+            reply(call);
+        else
+            replyError(call, QStringLiteral("org.corvane.Helper1.Error.Failed"),
+                       QStringLiteral("The tunnel could not be removed"));
     });
     idleTimer->setSingleShot(true);
     idleTimer->setInterval(idleExitMs);

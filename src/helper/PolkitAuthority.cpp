@@ -62,14 +62,15 @@ void PolkitAuthority::registerTypes()
 void PolkitAuthority::check(const QString &busName, const QString &action,
                             const std::function<void(bool)> &decide)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.PolicyKit1"),
-        QStringLiteral("/org/freedesktop/PolicyKit1/Authority"),
-        QStringLiteral("org.freedesktop.PolicyKit1.Authority"), QStringLiteral("CheckAuthorization"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.PolicyKit1"),
+                                       QStringLiteral("/org/freedesktop/PolicyKit1/Authority"),
+                                       QStringLiteral("org.freedesktop.PolicyKit1.Authority"),
+                                       QStringLiteral("CheckAuthorization"));
     const PolkitSubject subject{QStringLiteral("system-bus-name"),
                                 {{QStringLiteral("name"), busName}}};
-    call << QVariant::fromValue(subject) << action
-         << QVariant::fromValue(QMap<QString, QString>()) << allowUserInteraction << QString();
+    call << QVariant::fromValue(subject) << action << QVariant::fromValue(QMap<QString, QString>())
+         << allowUserInteraction << QString();
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, authorityTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [watcher, busName, decide](QDBusPendingCallWatcher *) {

@@ -165,4 +165,14 @@ bool CommandSet::tunnelMayExist() const
     return setKind == Kind::Windows || mayHaveInterface(QLatin1String(tunnelName));
 }
 
+QVector<Invocation> CommandSet::forceTunnelRemoval() const
+{
+    if (setKind == Kind::Windows)
+        return {};
+    const QString name = QLatin1String(tunnelName);
+    return {{QStringLiteral("ip"), {"link", "delete", "dev", name}},
+            {QStringLiteral("resolvconf"), {"-d", name, "-f"}},
+            {QStringLiteral("resolvconf"), {"-d", QStringLiteral("tun.") + name, "-f"}}};
+}
+
 } // namespace Platform

@@ -56,6 +56,10 @@ public:
     // Whether a tunnel may be there to remove: on Linux only while the kernel shows its
     // interface; a Windows tunnel service cannot be told so cheaply.
     bool tunnelMayExist() const;
+    // What removes the tunnel when its tool could not: on Linux the interface itself and the
+    // resolvers wg-quick registered for it (under either name resolvconf may have given them);
+    // nothing on Windows, where only the tunnel service can remove its tunnel.
+    QVector<Invocation> forceTunnelRemoval() const;
     // One line per peer: public key, received bytes, sent bytes, separated by tabs.
     Invocation tunnelTransfer() const;
     // One line per peer: public key and the time of its latest handshake in seconds since the

@@ -740,10 +740,15 @@ void MainForm::setLatencyRefreshInterval(int milliseconds)
 void MainForm::showTunnelProblem()
 {
     const bool error = shownState == ConnectionState::Error;
+    // A helper that is missing or refused is the cause; a removal that failed otherwise says so.
     switch (error ? vpnManager->lastProblem() : TunnelTools::Problem::None) {
     case TunnelTools::Problem::None:
-        labelTunnelProblem->hide();
-        return;
+        if (!error || !vpnManager->removalFailed()) {
+            labelTunnelProblem->hide();
+            return;
+        }
+        labelTunnelProblem->setText(text("error.removalFailed"));
+        break;
     case TunnelTools::Problem::HelperMissing:
         labelTunnelProblem->setText(text("error.helperMissing"));
         break;

@@ -111,14 +111,13 @@ bool HelperTunnelTools::install(const QByteArray &configText)
 void HelperTunnelTools::remove()
 {
     whenAnswered(bus.asyncCall(methodCall("Remove")), [this](const QDBusMessage &reply) {
-        noteOutcome("Remove", reply);
-        emit removalFinished();
+        emit removalFinished(noteOutcome("Remove", reply));
     });
 }
 
-void HelperTunnelTools::removeNow(int timeoutMs)
+bool HelperTunnelTools::removeNow(int timeoutMs)
 {
-    callNow("Remove", {}, timeoutMs);
+    return callNow("Remove", {}, timeoutMs).type() == QDBusMessage::ReplyMessage;
 }
 
 QString HelperTunnelTools::callForText(const char *method, int timeoutMs)

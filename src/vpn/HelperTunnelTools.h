@@ -20,7 +20,7 @@ public:
 
     bool install(const QByteArray &configText) override;
     void remove() override;
-    void removeNow(int timeoutMs) override;
+    bool removeNow(int timeoutMs) override;
     QString transfer(int timeoutMs) override;
     QString handshakes(int timeoutMs) override;
     bool putKillSwitch(const Platform::KillSwitchRules &rules) override;

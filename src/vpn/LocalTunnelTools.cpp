@@ -17,6 +17,12 @@ QByteArray runAndWait(const Platform::Invocation &invocation, int timeoutMs)
     return process.readAllStandardOutput();
 }
 
+bool exitedWell(const QProcess &process)
+{
+    return process.state() == QProcess::NotRunning && process.error() != QProcess::FailedToStart &&
+           process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
 } // namespace
 
 LocalTunnelTools::LocalTunnelTools(const Platform::CommandSet &commands, const QString &configPath,
@@ -81,20 +87,38 @@ void LocalTunnelTools::remove()
 void LocalTunnelTools::finishRemoval(QProcess *removal)
 {
     removal->deleteLater();
-    // The file holds the private key; the tunnel it started is gone.
-    QFile::remove(configPath);
-    emit removalFinished();
+    emit removalFinished(confirmRemoval(exitedWell(*removal)));
 }
 
-void LocalTunnelTools::removeNow(int timeoutMs)
+// A tool that failed is followed by the removal by force; the tunnel counts as gone only where
+// the system no longer shows it. The file holds the private key: it goes in any case.
+bool LocalTunnelTools::confirmRemoval(bool toolSucceeded)
+{
+    QFile::remove(configPath);
+    if (!toolSucceeded) {
+        qWarning() << "The tunnel tool could not remove the tunnel; removing it by force";
+        for (const Platform::Invocation &invocation : commands.forceTunnelRemoval())
+            runAndWait(invocation, toolTimeoutMs);
+    }
+    const bool removed =
+        commands.forceTunnelRemoval().isEmpty() ? toolSucceeded : !commands.tunnelMayExist();
+    if (!removed)
+        qWarning() << "The tunnel could not be removed";
+    return removed;
+}
+
+bool LocalTunnelTools::removeNow(int timeoutMs)
 {
     // A stop under way must not report back once this removal has run.
     for (QProcess *process : findChildren<QProcess *>())
         disconnect(process, nullptr, this, nullptr);
     if (tunnelProcess && tunnelProcess->state() != QProcess::NotRunning)
         tunnelProcess->waitForFinished(timeoutMs);
-    runAndWait(commands.removeTunnel(configPath), timeoutMs);
-    QFile::remove(configPath);
+    const Platform::Invocation removal = commands.removeTunnel(configPath);
+    QProcess process;
+    process.start(removal.program, removal.arguments);
+    process.waitForFinished(timeoutMs);
+    return confirmRemoval(exitedWell(process));
 }
 
 QString LocalTunnelTools::transfer(int timeoutMs)

@@ -17,7 +17,7 @@ public:
 
     bool install(const QByteArray &configText) override;
     void remove() override;
-    void removeNow(int timeoutMs) override;
+    bool removeNow(int timeoutMs) override;
     QString transfer(int timeoutMs) override;
     QString handshakes(int timeoutMs) override;
     bool putKillSwitch(const Platform::KillSwitchRules &rules) override;
@@ -26,6 +26,7 @@ public:
 private:
     void finishInstall(int exitCode);
     void finishRemoval(QProcess *removal);
+    bool confirmRemoval(bool toolSucceeded);
     bool runFirewall(const QVector<Platform::Invocation> &invocations) const;
 
     Platform::CommandSet commands;

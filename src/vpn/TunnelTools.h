@@ -22,10 +22,11 @@ public:
     // the same name and starts the install; installFinished tells how it went. False when the
     // configuration could not be put in place (nothing was started then).
     virtual bool install(const QByteArray &configText) = 0;
-    // Removes the tunnel and the file with its private key; removalFinished follows.
+    // Removes the tunnel and the file with its private key; removalFinished follows, saying
+    // whether the tunnel is gone (a tool that failed is not taken at its word either way).
     virtual void remove() = 0;
-    // The same, waiting at most timeoutMs, for quitting.
-    virtual void removeNow(int timeoutMs) = 0;
+    // The same, waiting at most timeoutMs, for quitting; true when the tunnel is gone.
+    virtual bool removeNow(int timeoutMs) = 0;
     // The transfer counters as the tool prints them; empty when there is no tunnel.
     virtual QString transfer(int timeoutMs) = 0;
     // The peers' latest handshakes as the tool prints them; empty when there is no tunnel.
@@ -38,7 +39,7 @@ public:
 
 signals:
     void installFinished(int exitCode, QString errorText);
-    void removalFinished();
+    void removalFinished(bool removed);
 
 protected:
     Problem problem = Problem::None;

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QStandardPaths>
@@ -51,6 +52,10 @@ VpnManager::VpnManager(QObject *parent, const Platform::CommandSet &commands)
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     configPath = dataDir + QStringLiteral("/") + tunnelName + QStringLiteral(".conf");
     QDir().mkpath(dataDir);
+    // Left by a run that ended without removing its tunnel: it holds a private key. A tunnel
+    // that outlived it is removed before the next one, by force where the file is needed.
+    if (QFile::remove(configPath))
+        qDebug() << "A configuration file left by an earlier run was deleted";
 
     const bool nativeSet = commands.kind() == Platform::CommandSet::native().kind();
     tools = nativeSet ? toolsFactory()(commands, configPath) : localTools(commands, configPath);
@@ -208,11 +213,14 @@ void VpnManager::stopTunnel(bool failed)
     tools->remove();
 }
 
-void VpnManager::removalFinished()
+void VpnManager::removalFinished(bool removed)
 {
     if (pendingStops.isEmpty())
         return;
-    const bool failed = pendingStops.takeFirst();
+    // Only a tunnel this client handed over can be left up by a removal that failed; the
+    // removal the disconnect sequence runs with nothing up fails harmlessly without a helper.
+    lastRemovalFailed = !removed && tunnelInUse;
+    const bool failed = pendingStops.takeFirst() || lastRemovalFailed;
     if (!startAfterRemoval) {
         finishStop(failed);
         return;
@@ -244,8 +252,8 @@ bool VpnManager::shutDown()
     pendingStops.clear();
     startAfterRemoval.reset();
     const bool tunnelWasUp = tunnelInUse;
-    if (tunnelInUse)
-        tools->removeNow(timings.toolTimeoutMs);
+    if (tunnelInUse && !tools->removeNow(timings.toolTimeoutMs))
+        qWarning() << "Quitting: the tunnel could not be removed";
     tunnelInUse = false;
     tunnelPeers.clear();
     state = ConnectionState::Disconnected;

@@ -85,6 +85,8 @@ public:
     void networkChanged();
     // Why the last attempt could not even reach the tools (the helper missing or refusing).
     TunnelTools::Problem lastProblem() const { return tools->lastProblem(); }
+    // The last stop could not remove the tunnel, by its tool or by force: it may still be up.
+    bool removalFailed() const { return lastRemovalFailed; }
 
     // The time the bytes of the last updateDownloadSpeed and updateUploadSpeed were counted in.
     qint64 transferIntervalMs() const { return lastTransferIntervalMs; }
@@ -115,7 +117,7 @@ private:
     void installTunnel(const WireGuardConfig &config,
                        const QVector<Platform::KillSwitchRules::Peer> &peers);
     void stopTunnel(bool failed);
-    void removalFinished();
+    void removalFinished(bool removed);
     void finishStop(bool failed);
     void startTimers();
     bool pollInterfaceCounters();
@@ -169,6 +171,7 @@ private:
     QVector<Platform::KillSwitchRules::Peer> tunnelPeers;
     // Counts connection starts, so that a late endpoint lookup of an earlier one is dropped.
     int connectAttempts = 0;
+    bool lastRemovalFailed = false;
     int serviceRequestsInFlight = 0;
     ServiceAddresses *serviceAddresses;
 
