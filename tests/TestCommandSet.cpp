@@ -13,7 +13,9 @@ namespace {
 Platform::KillSwitchRules tunnelRules()
 {
     Platform::KillSwitchRules rules;
-    rules.serviceAddresses = QStringList{"192.0.2.10", "2001:db8::10", "not an address"};
+    rules.services = {
+        {"192.0.2.10", 443}, {"2001:db8::10", 443}, {"not an address", 443}, {"192.0.2.11", 8000}};
+    rules.ownerUid = 1000;
     rules.resolvers = QStringList{"192.0.2.53", "2001:db8::53"};
     rules.tunnelInterface = "vpn_wg0";
     rules.peers = {{"198.51.100.7", 51820}, {"2001:db8::7", 443}};
@@ -53,14 +55,21 @@ void TestCommandSet::linuxTunnelRules()
              qPrintable(script));
     for (const char *line :
          {"type filter hook output priority 0; policy drop;", "oifname \"lo\" accept",
-          "ip daddr { 192.0.2.10 } accept", "ip6 daddr { 2001:db8::10 } accept",
-          "ip daddr { 192.0.2.53 } udp dport 53 accept",
-          "ip daddr { 192.0.2.53 } tcp dport 53 accept",
-          "ip6 daddr { 2001:db8::53 } udp dport 53 accept", "oifname \"vpn_wg0\" accept",
+          "icmpv6 type { nd-router-solicit, nd-neighbor-solicit, nd-neighbor-advert } accept",
+          "udp sport 68 udp dport 67 accept", "udp sport 546 udp dport 547 accept",
+          "ip daddr { 192.0.2.10 } tcp dport 443 meta skuid 1000 accept",
+          "ip6 daddr { 2001:db8::10 } tcp dport 443 meta skuid 1000 accept",
+          "ip daddr { 192.0.2.11 } tcp dport 8000 meta skuid 1000 accept",
           "ip daddr 198.51.100.7 udp dport 51820 accept",
           "ip6 daddr 2001:db8::7 udp dport 443 accept"})
         QVERIFY2(script.contains(line), line);
     QVERIFY(!script.contains("not an address"));
+    // While connected DNS goes through the tunnel, and so does forwarded traffic.
+    QVERIFY(!script.contains("dport 53"));
+    const QString forward = script.section("chain forward {", 1);
+    QVERIFY(forward.contains("type filter hook forward priority 0; policy drop;"));
+    QVERIFY(forward.contains("oifname \"vpn_wg0\" accept"));
+    QVERIFY(script.section("chain forward {", 0, 0).contains("oifname \"vpn_wg0\" accept"));
 }
 
 void TestCommandSet::linuxBlockWithoutTunnel()
@@ -68,11 +77,16 @@ void TestCommandSet::linuxBlockWithoutTunnel()
     Platform::KillSwitchRules rules = tunnelRules();
     rules.tunnelInterface.clear();
     rules.peers.clear();
-    rules.resolvers.clear();
+    rules.ownerUid = -1;
     const QString script =
         Platform::CommandSet::linux().putKillSwitch(rules).first().arguments.first();
     QVERIFY(!script.contains("vpn_wg0"));
-    QVERIFY(!script.contains("dport"));
+    QVERIFY(!script.contains("skuid"));
+    for (const char *line : {"ip daddr { 192.0.2.53 } udp dport 53 accept",
+                             "ip daddr { 192.0.2.53 } tcp dport 53 accept",
+                             "ip6 daddr { 2001:db8::53 } udp dport 53 accept"})
+        QVERIFY2(script.contains(line), line);
+    QVERIFY(script.section("chain forward {", 1).contains("policy drop;\n  }"));
 }
 
 // nft's own check mode parses each script against the kernel without changing anything.

@@ -12,6 +12,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 // The helper as the bus starts it, with fake tools on its PATH, called over a private system
 // bus whose polkit authority answers as each test says.
 class TestHelperService : public QObject {
@@ -123,7 +125,7 @@ void TestHelperService::refusedCallsChangeNothing_data()
     QTest::newRow("Transfer") << "Transfer" << QVariantList{};
     QTest::newRow("Handshakes") << "Handshakes" << QVariantList{};
     QTest::newRow("PutKillSwitch")
-        << "PutKillSwitch" << QVariantList{QStringList{"192.0.2.1"}, false, QStringList{}};
+        << "PutKillSwitch" << QVariantList{QStringList{"192.0.2.1:443"}, false, QStringList{}};
     QTest::newRow("LiftKillSwitch") << "LiftKillSwitch" << QVariantList{};
 }
 
@@ -144,18 +146,20 @@ void TestHelperService::killSwitchArgumentsAreChecked_data()
     QTest::addColumn<QStringList>("services");
     QTest::addColumn<QStringList>("peers");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("addresses") << QStringList{"192.0.2.1", "2001:db8::1"}
+    QTest::newRow("addresses") << QStringList{"192.0.2.1:443", "[2001:db8::1]:8000"}
                                << QStringList{"198.51.100.7:51820", "[2001:db8::7]:443"} << true;
     QTest::newRow("a word after an address")
-        << QStringList{"192.0.2.1 accept"} << QStringList{} << false;
+        << QStringList{"192.0.2.1:443 accept"} << QStringList{} << false;
     QTest::newRow("a rule in a service")
-        << QStringList{"192.0.2.1 }\nchain x {"} << QStringList{} << false;
-    QTest::newRow("scope") << QStringList{"fe80::1%eth0"} << QStringList{} << false;
+        << QStringList{"192.0.2.1:443 }\nchain x {"} << QStringList{} << false;
+    QTest::newRow("scope") << QStringList{"[fe80::1%eth0]:443"} << QStringList{} << false;
+    QTest::newRow("service without port") << QStringList{"192.0.2.1"} << QStringList{} << false;
+    QTest::newRow("service by name") << QStringList{"api.example:443"} << QStringList{} << false;
     QTest::newRow("peer by name") << QStringList{} << QStringList{"vpn.example:51820"} << false;
     QTest::newRow("peer without port") << QStringList{} << QStringList{"198.51.100.7"} << false;
     QStringList many;
     for (int i = 0; i < 65; ++i)
-        many << QStringLiteral("192.0.2.%1").arg(i);
+        many << QStringLiteral("192.0.2.%1:443").arg(i);
     QTest::newRow("more addresses than any service has") << many << QStringList{} << false;
 }
 
@@ -176,6 +180,10 @@ void TestHelperService::killSwitchArgumentsAreChecked()
     QVERIFY(rules.contains("oifname \"vpn_wg0\" accept"));
     QVERIFY(rules.contains("ip daddr 198.51.100.7 udp dport 51820 accept"));
     QVERIFY(rules.contains("ip6 daddr 2001:db8::7 udp dport 443 accept"));
+    // Open to the caller's own user, whoever the call says it is.
+    const QString owner = QStringLiteral(" meta skuid %1 accept").arg(::getuid());
+    QVERIFY(rules.contains("ip daddr { 192.0.2.1 } tcp dport 443" + owner));
+    QVERIFY(rules.contains("ip6 daddr { 2001:db8::1 } tcp dport 8000" + owner));
     QCOMPARE(call("LiftKillSwitch").type(), QDBusMessage::ReplyMessage);
 }
 
@@ -207,7 +215,7 @@ void TestHelperService::transferIsTheToolsOutput()
 // A block in force keeps the helper; with nothing to keep it leaves, and the bus starts it again.
 void TestHelperService::exitsWhenIdleWithNothingToKeep()
 {
-    QCOMPARE(call("PutKillSwitch", {QStringList{"192.0.2.1"}, false, QStringList{}}).type(),
+    QCOMPARE(call("PutKillSwitch", {QStringList{"192.0.2.1:443"}, false, QStringList{}}).type(),
              QDBusMessage::ReplyMessage);
     const qint64 helper = bus->helperProcessId();
     QVERIFY(helper > 0);
@@ -228,7 +236,7 @@ void TestHelperService::aVanishedClientLeavesTheBlockInForce()
         QDBusMessage put = QDBusMessage::createMethodCall(
             HelperInterface::serviceName, HelperInterface::objectPath,
             HelperInterface::interfaceName, "PutKillSwitch");
-        put.setArguments({QStringList{"192.0.2.1"}, false, QStringList{}});
+        put.setArguments({QStringList{"192.0.2.1:443"}, false, QStringList{}});
         QCOMPARE(client.call(put, QDBus::Block, 20000).type(), QDBusMessage::ReplyMessage);
     }
     QDBusConnection::disconnectFromBus("vanishing-client");

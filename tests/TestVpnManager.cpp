@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <unistd.h>
+
 #include <sys/stat.h>
 
 #include <memory>
@@ -105,6 +107,7 @@ private slots:
     void killSwitchWhileDisconnected();
     void killSwitchWaitsForTheStopWhileConnectedOnWindows();
     void noTunnelWithoutTheBlockWhileTheSwitchIsOn();
+    void newNetworkRefreshesTheBlock();
     void killSwitchOffDeletesWhereABlockMayBe_data();
     void killSwitchOffDeletesWhereABlockMayBe();
     void blockThatStaysIsLiftedByTheNextRun();
@@ -844,11 +847,28 @@ void TestVpnManager::linuxBlockLetsOnlyServicesAndResolversThrough()
     const QString table = callsOf("nft").last().section('\t', 1).replace("\\n", "\n");
     QVERIFY2(table.contains("policy drop;"), qPrintable(table));
     QVERIFY(table.contains("oifname \"lo\" accept"));
-    QVERIFY(table.contains("ip daddr { 127.0.0.1, 198.51.100.20 } accept"));
+    // Both services on both their ports (9 and 8000), for this user's programs only.
+    for (const int port : {9, 8000})
+        QVERIFY2(table.contains(QStringLiteral("ip daddr { 127.0.0.1, 198.51.100.20 } tcp dport "
+                                               "%1 meta skuid %2 accept")
+                                    .arg(port)
+                                    .arg(::getuid())),
+                 qPrintable(table));
     for (const QString &line : table.split('\n')) {
         if (line.contains("dport 53"))
             QVERIFY2(line.contains(" daddr "), qPrintable(line));
     }
+}
+
+// A new network brings its own resolvers: the block in force is put again with them.
+void TestVpnManager::newNetworkRefreshesTheBlock()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Linux);
+    manager->setKillSwitchEnabled(true);
+    const int puts = callsOf("nft").size();
+    manager->networkChanged();
+    QCOMPARE(callsOf("nft").size(), puts + 1);
+    QVERIFY(callsOf("nft").last().contains("policy drop;"));
 }
 
 void TestVpnManager::refusedConfigurationRunsNothing()

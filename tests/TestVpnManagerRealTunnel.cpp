@@ -236,12 +236,16 @@ void TestVpnManagerRealTunnel::killSwitchLetsOnlyServicesResolverAndTunnelThroug
     const QString service = environment("CORVANE_SERVICE_ADDRESS");
     const QString other = environment("CORVANE_OTHER_ADDRESS");
     const QString resolver = environment("CORVANE_RESOLVER_ADDRESS");
+    const quint16 servicePort = quint16(environment("CORVANE_SERVICE_PORT").toUInt());
     QVERIFY(reachable(service));
     QVERIFY(reachable(other));
     QVERIFY(dnsAnswered(resolver));
     QVERIFY(dnsAnswered(other));
+    QVERIFY(tcpLeaves(service, servicePort + 1));
+    QVERIFY(reachableByAnotherUser(service, servicePort));
 
-    // No tunnel: the services and the configured resolver only.
+    // No tunnel: the services and the configured resolver only, the services on their port and
+    // for this user alone.
     manager->setKillSwitchEnabled(true);
     QVERIFY(manager->isKillSwitchActive());
     QVERIFY(blockTableExists());
@@ -249,6 +253,8 @@ void TestVpnManagerRealTunnel::killSwitchLetsOnlyServicesResolverAndTunnelThroug
     QVERIFY(!reachable(other));
     QVERIFY(dnsAnswered(resolver));
     QVERIFY(!dnsAnswered(other));
+    QVERIFY(!tcpLeaves(service, servicePort + 1));
+    QVERIFY(!reachableByAnotherUser(service, servicePort));
 
     // Connected: the tunnel carries traffic, nothing leaves beside it.
     QVERIFY(connectTunnel());
@@ -259,6 +265,8 @@ void TestVpnManagerRealTunnel::killSwitchLetsOnlyServicesResolverAndTunnelThroug
     QVERIFY(!reachable(other));
     QVERIFY(!dnsAnswered(other));
     QVERIFY(reachable(service));
+    // DNS goes through the tunnel now: the LAN resolver hears nothing.
+    QVERIFY(!dnsAnswered(resolver));
 
     // The tunnel process dies: nothing leaves while the polls notice.
     QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);

@@ -7,6 +7,8 @@
 #include "vpn/WireGuardConfig.h"
 
 #include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QDebug>
 #include <QHostAddress>
 #include <QTimer>
@@ -131,27 +133,31 @@ QString HelperService::Handshakes()
     return {};
 }
 
-void HelperService::PutKillSwitch(const QStringList &serviceAddresses, bool tunnel,
+void HelperService::PutKillSwitch(const QStringList &services, bool tunnel,
                                   const QStringList &peerEndpoints)
 {
-    authorizeThen([this, serviceAddresses, tunnel, peerEndpoints](const QDBusMessage &call) {
-        if (serviceAddresses.size() > maximumAddresses || peerEndpoints.size() > maximumAddresses)
+    authorizeThen([this, services, tunnel, peerEndpoints](const QDBusMessage &call) {
+        if (services.size() > maximumAddresses || peerEndpoints.size() > maximumAddresses)
             return replyError(call, QLatin1String(HelperInterface::invalidArgumentsError),
                               QStringLiteral("Too many addresses"));
         Platform::KillSwitchRules rules;
-        for (const QString &address : serviceAddresses) {
-            if (!isPlainAddress(address))
-                return replyError(call, QLatin1String(HelperInterface::invalidArgumentsError),
-                                  QStringLiteral("Not an address: ") + address);
-            rules.serviceAddresses << address;
+        for (const auto &[texts, list] :
+             {std::pair{&services, &rules.services}, std::pair{&peerEndpoints, &rules.peers}}) {
+            for (const QString &text : *texts) {
+                WireGuardConfig::Endpoint endpoint;
+                if (!WireGuardConfig::readEndpoint(text, &endpoint) ||
+                    !isPlainAddress(endpoint.host))
+                    return replyError(call, QLatin1String(HelperInterface::invalidArgumentsError),
+                                      QStringLiteral("Not an address and port: ") + text);
+                list->append({endpoint.host, endpoint.port});
+            }
         }
-        for (const QString &text : peerEndpoints) {
-            WireGuardConfig::Endpoint endpoint;
-            if (!WireGuardConfig::readEndpoint(text, &endpoint) || !isPlainAddress(endpoint.host))
-                return replyError(call, QLatin1String(HelperInterface::invalidArgumentsError),
-                                  QStringLiteral("Not an endpoint: ") + text);
-            rules.peers.append({endpoint.host, endpoint.port});
-        }
+        // The services are open to the user who asked, as the bus knows them.
+        const QDBusReply<uint> caller = bus.interface()->serviceUid(call.service());
+        if (!caller.isValid())
+            return replyError(call, QLatin1String(HelperInterface::invalidArgumentsError),
+                              QStringLiteral("The caller is unknown"));
+        rules.ownerUid = int(caller.value());
         rules.resolvers = Platform::configuredResolvers();
         if (tunnel)
             rules.tunnelInterface = QLatin1String(Platform::CommandSet::tunnelName);

@@ -30,7 +30,7 @@ public slots:
     Q_SCRIPTABLE void Remove();
     Q_SCRIPTABLE QString Transfer();
     Q_SCRIPTABLE QString Handshakes();
-    Q_SCRIPTABLE void PutKillSwitch(const QStringList &serviceAddresses, bool tunnel,
+    Q_SCRIPTABLE void PutKillSwitch(const QStringList &services, bool tunnel,
                                     const QStringList &peerEndpoints);
     Q_SCRIPTABLE void LiftKillSwitch();
 

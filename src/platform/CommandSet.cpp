@@ -89,21 +89,48 @@ QString idempotentDelete(const char *table)
 
 // One nft transaction: the old block goes and the new one is in force at once, with no moment
 // in between when traffic could pass.
+QString serviceRules(const KillSwitchRules &rules)
+{
+    QMap<quint16, QStringList> addressesByPort;
+    for (const KillSwitchRules::Peer &service : rules.services)
+        addressesByPort[service.port] << service.address;
+    const QString owner =
+        rules.ownerUid >= 0 ? QStringLiteral(" meta skuid %1").arg(rules.ownerUid) : QString();
+    QString text;
+    for (auto port = addressesByPort.cbegin(); port != addressesByPort.cend(); ++port) {
+        const QMap<QString, QStringList> families = byFamily(*port);
+        for (auto family = families.cbegin(); family != families.cend(); ++family)
+            text += QStringLiteral("    %1 daddr %2 tcp dport %3%4 accept\n")
+                        .arg(family.key(), addressSet(*family))
+                        .arg(port.key())
+                        .arg(owner);
+    }
+    return text;
+}
+
 QString nftBlockScript(const KillSwitchRules &rules)
 {
-    QString chain = QStringLiteral("    type filter hook output priority 0; policy drop;\n"
-                                   "    oifname \"lo\" accept\n");
-    const QMap<QString, QStringList> services = byFamily(rules.serviceAddresses);
-    for (auto family = services.cbegin(); family != services.cend(); ++family)
-        chain += QStringLiteral("    %1 daddr %2 accept\n").arg(family.key(), addressSet(*family));
-    const QMap<QString, QStringList> resolvers = byFamily(rules.resolvers);
+    const bool tunnel = !rules.tunnelInterface.isEmpty();
+    // The link itself stays up: neighbour discovery, router solicitation, DHCP for IPv4 and 6.
+    QString chain = QStringLiteral(
+        "    type filter hook output priority 0; policy drop;\n"
+        "    oifname \"lo\" accept\n"
+        "    icmpv6 type { nd-router-solicit, nd-neighbor-solicit, nd-neighbor-advert } accept\n"
+        "    udp sport 68 udp dport 67 accept\n"
+        "    udp sport 546 udp dport 547 accept\n");
+    chain += serviceRules(rules);
+    const QMap<QString, QStringList> resolvers = byFamily(tunnel ? QStringList() : rules.resolvers);
     for (auto family = resolvers.cbegin(); family != resolvers.cend(); ++family) {
         for (const char *protocol : {"udp", "tcp"})
             chain += QStringLiteral("    %1 daddr %2 %3 dport 53 accept\n")
                          .arg(family.key(), addressSet(*family), QLatin1String(protocol));
     }
-    if (!rules.tunnelInterface.isEmpty())
+    // Forwarded traffic (containers, virtual machines) leaves through the tunnel or not at all.
+    QString forward = QStringLiteral("    type filter hook forward priority 0; policy drop;\n");
+    if (tunnel) {
         chain += QStringLiteral("    oifname \"%1\" accept\n").arg(rules.tunnelInterface);
+        forward += QStringLiteral("    oifname \"%1\" accept\n").arg(rules.tunnelInterface);
+    }
     for (const KillSwitchRules::Peer &peer : rules.peers) {
         const QMap<QString, QStringList> endpoint = byFamily({peer.address});
         for (auto family = endpoint.cbegin(); family != endpoint.cend(); ++family)
@@ -112,8 +139,8 @@ QString nftBlockScript(const KillSwitchRules &rules)
                          .arg(peer.port);
     }
     return idempotentDelete(CommandSet::killSwitchRule) +
-           QStringLiteral("table inet %1 {\n  chain output {\n%2  }\n}\n")
-               .arg(QLatin1String(CommandSet::killSwitchRule), chain);
+           QStringLiteral("table inet %1 {\n  chain output {\n%2  }\n  chain forward {\n%3  }\n}\n")
+               .arg(QLatin1String(CommandSet::killSwitchRule), chain, forward);
 }
 
 } // namespace

@@ -12,15 +12,19 @@ struct Invocation {
     QStringList arguments;
 };
 
-// What a selective block lets through besides loopback.
+// What a selective block lets through besides loopback and the link's own upkeep (neighbour
+// discovery, router solicitation, DHCP).
 struct KillSwitchRules {
     struct Peer {
         QString address;
         quint16 port = 0;
     };
-    // The client's own services, reachable whatever the block.
-    QStringList serviceAddresses;
-    // DNS (port 53) is let through to these resolvers only.
+    // The client's own services, reachable whatever the block: over TCP to their ports, and
+    // only for ownerUid's programs where one is given.
+    QVector<Peer> services;
+    int ownerUid = -1;
+    // DNS (port 53) is let through to these resolvers only, and only while there is no tunnel:
+    // then DNS goes through it.
     QStringList resolvers;
     // With a tunnel: traffic through its interface, and to its peers' endpoints over UDP.
     QString tunnelInterface;

@@ -11,6 +11,11 @@ bool hasNetworkAdminRights()
     return true;
 }
 
+int currentUserId()
+{
+    return -1;
+}
+
 } // namespace Platform
 
 #else
@@ -43,6 +48,11 @@ quint64 effectiveCapabilities()
 bool hasNetworkAdminRights()
 {
     return ::geteuid() == 0 || (effectiveCapabilities() >> capabilityNetAdmin) & 1;
+}
+
+int currentUserId()
+{
+    return int(::getuid());
 }
 
 } // namespace Platform

@@ -7,7 +7,10 @@
 //   Remove()                                                removes tunnel and file
 //   Transfer() -> (s output)                                the tool's transfer counters
 //   Handshakes() -> (s output)                              the peers' latest handshakes
-//   PutKillSwitch(as serviceAddresses, b tunnel, as peerEndpoints)
+//   PutKillSwitch(as services, b tunnel, as peerEndpoints)   services and peers as address:port
+//                                                           ([address]:port for IPv6); the
+//                                                           services are open to the caller's
+//                                                           user only
 //   LiftKillSwitch()
 namespace HelperInterface {
 

@@ -140,12 +140,16 @@ QString HelperTunnelTools::handshakes(int timeoutMs)
 
 bool HelperTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)
 {
+    QStringList services;
+    for (const Platform::KillSwitchRules::Peer &service : rules.services)
+        services << endpointText(service);
     QStringList endpoints;
     for (const Platform::KillSwitchRules::Peer &peer : rules.peers)
         endpoints << endpointText(peer);
-    const QDBusMessage reply = callNow(
-        "PutKillSwitch", {rules.serviceAddresses, !rules.tunnelInterface.isEmpty(), endpoints},
-        firewallTimeoutMs);
+    // The helper takes the owner from the bus, never from the call.
+    const QDBusMessage reply =
+        callNow("PutKillSwitch", {services, !rules.tunnelInterface.isEmpty(), endpoints},
+                firewallTimeoutMs);
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 

@@ -10,10 +10,14 @@
 ServiceAddresses::ServiceAddresses(QObject *parent)
     : QObject(parent)
 {
-    for (const QString &url : {Deployment::accountApiUrl(), Deployment::vpnApiUrl()}) {
-        const QString host = QUrl(url, QUrl::TolerantMode).host();
+    for (const QString &text : {Deployment::accountApiUrl(), Deployment::vpnApiUrl()}) {
+        const QUrl url(text, QUrl::TolerantMode);
+        const QString host = url.host();
         if (host.isEmpty())
             continue;
+        const quint16 port = quint16(url.port(url.scheme() == QLatin1String("https") ? 443 : 80));
+        if (!servicePorts.contains(port))
+            servicePorts << port;
         const QHostAddress literal(host);
         QStringList &list = literal.isNull() ? hostNames : literalAddresses;
         const QString entry = literal.isNull() ? host : literal.toString();

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QObject>
 #include <QStringList>
+#include <QVector>
 
 class QHostInfo;
 
@@ -16,6 +17,8 @@ public:
     explicit ServiceAddresses(QObject *parent = nullptr);
 
     QStringList addresses() const;
+    // The services' TCP ports, from their URLs (443 for https, 80 for http unless given).
+    QVector<quint16> ports() const { return servicePorts; }
     // Asks again for the addresses of every service host name.
     void refresh();
 
@@ -26,6 +29,7 @@ private:
     void takeAnswer(const QString &hostName, const QHostInfo &answer);
 
     QStringList literalAddresses;
+    QVector<quint16> servicePorts;
     QStringList hostNames;
     QHash<QString, QStringList> lastAnswers;
 };

@@ -80,8 +80,8 @@ public:
     bool isTunnelStale() const { return tunnelStale; }
     // Reads the handshakes at once rather than at the next poll (after a resume, a new route).
     void checkHealthNow();
-    // The machine's route changed: the service hosts are looked up again for the block, and the
-    // tunnel's health is read at once.
+    // The machine's route changed: the block in force takes the resolvers of now, the service
+    // hosts are looked up again for it, and the tunnel's health is read at once.
     void networkChanged();
     // Why the last attempt could not even reach the tools (the helper missing or refusing).
     TunnelTools::Problem lastProblem() const { return tools->lastProblem(); }

@@ -1,5 +1,6 @@
 #include "vpn/VpnManager.h"
 
+#include "platform/Privileges.h"
 #include "platform/Resolvers.h"
 #include "platform/StateDirectory.h"
 #include "vpn/ServiceAddresses.h"
@@ -9,6 +10,9 @@
 #include <QFile>
 
 namespace {
+
+// The helper takes at most 64 services; a service needs a handful.
+constexpr int maximumServiceHoles = 32;
 
 // Noted on disk while a block is in force, so that a run after one that ended without lifting
 // it (a crash, a power cut) knows to lift it, and every other run with the switch off leaves
@@ -152,7 +156,13 @@ void VpnManager::refreshActiveKillSwitch()
 Platform::KillSwitchRules VpnManager::killSwitchRules() const
 {
     Platform::KillSwitchRules rules;
-    rules.serviceAddresses = serviceAddresses->addresses();
+    for (const QString &address : serviceAddresses->addresses()) {
+        for (const quint16 port : serviceAddresses->ports()) {
+            if (rules.services.size() < maximumServiceHoles)
+                rules.services.append({address, port});
+        }
+    }
+    rules.ownerUid = Platform::currentUserId();
     rules.resolvers = Platform::configuredResolvers();
     if (tunnelInUse) {
         rules.tunnelInterface = tunnelName;

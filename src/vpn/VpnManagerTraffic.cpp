@@ -138,6 +138,8 @@ void VpnManager::checkHealthNow()
 void VpnManager::networkChanged()
 {
     serviceAddresses->refresh();
+    // Another network may mean other resolvers: the block in force takes them at once.
+    refreshActiveKillSwitch();
     checkHealthNow();
 }
 

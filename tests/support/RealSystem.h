@@ -35,3 +35,23 @@ inline bool tcpReachable(const QString &address, quint16 port)
     socket.connectToHost(address, port);
     return socket.waitForConnected(1500);
 }
+
+// Whether a connection attempt leaves the machine: answered, or refused by the host (nothing
+// listens there); a block drops it without a word.
+inline bool tcpLeaves(const QString &address, quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(address, port);
+    return socket.waitForConnected(1500) ||
+           socket.error() == QAbstractSocket::ConnectionRefusedError;
+}
+
+// Whether a program of another user (nobody) can connect.
+inline bool reachableByAnotherUser(const QString &address, quint16 port)
+{
+    return runProgram("setpriv",
+                      {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c",
+                       "import socket, sys\n"
+                       "socket.create_connection((sys.argv[1], int(sys.argv[2])), 2)",
+                       address, QString::number(port)}) == 0;
+}
