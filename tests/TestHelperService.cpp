@@ -34,8 +34,13 @@ private slots:
     void transferIsTheToolsOutput();
     void exitsWhenIdleWithNothingToKeep();
     void aVanishedClientLeavesTheBlockInForce();
+    void readingNeverAsksAndLiftingHasItsOwnAction();
+    void anotherUserNeedsAnAdministrator_data();
+    void anotherUserNeedsAnAdministrator();
 
 private:
+    // The helper called by another user (nobody) with dbus-send; true when it answered well.
+    static bool callAsAnotherUser(const QString &method);
     static QDBusMessage call(const char *method, const QVariantList &arguments = {});
     QStringList nftCalls() const { return fakes->calls().filter(QRegularExpression("^nft\\t")); }
 
@@ -246,6 +251,68 @@ void TestHelperService::aVanishedClientLeavesTheBlockInForce()
     QCOMPARE(bus->helperProcessId(), helper);
     QCOMPARE(nftCalls().size(), before);
     QCOMPARE(call("LiftKillSwitch").type(), QDBusMessage::ReplyMessage);
+}
+
+bool TestHelperService::callAsAnotherUser(const QString &method)
+{
+    // By full path: only the fakes are on PATH.
+    const QStringList systemFolders{"/usr/bin", "/bin"};
+    QProcess send;
+    send.start(QStandardPaths::findExecutable("setpriv", systemFolders),
+               {"--reuid=65534", "--regid=65534", "--clear-groups",
+                QStandardPaths::findExecutable("dbus-send", systemFolders), "--system",
+                "--print-reply", "--dest=org.corvane.Helper1", "/org/corvane/Helper1",
+                "org.corvane.Helper1." + method});
+    return send.waitForFinished(20000) && send.exitStatus() == QProcess::NormalExit &&
+           send.exitCode() == 0;
+}
+
+void TestHelperService::readingNeverAsksAndLiftingHasItsOwnAction()
+{
+    QCOMPARE(call("Transfer").type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(call("Handshakes").type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(call("LiftKillSwitch").type(), QDBusMessage::ReplyMessage);
+    const QStringList checks = bus->polkitChecks().mid(bus->polkitChecks().size() - 3);
+    QVERIFY(checks.at(0).startsWith("org.corvane.helper.manage-tunnel\t"));
+    QVERIFY(checks.at(0).endsWith("\t0"));
+    QVERIFY(checks.at(1).endsWith("\t0"));
+    QVERIFY(checks.at(2).startsWith("org.corvane.helper.lift-kill-switch\t"));
+    QVERIFY(checks.at(2).endsWith("\t1"));
+}
+
+void TestHelperService::anotherUserNeedsAnAdministrator_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("tool");
+    QTest::newRow("Remove after an install") << "Remove"
+                                             << "wg-quick";
+    QTest::newRow("LiftKillSwitch after a block") << "LiftKillSwitch"
+                                                  << "nft";
+}
+
+// What one user put in place another may change only with an administrator's word.
+void TestHelperService::anotherUserNeedsAnAdministrator()
+{
+    QFETCH(QString, method);
+    QFETCH(QString, tool);
+    if (method == "Remove")
+        QCOMPARE(call("Install", {QString::fromUtf8(sampleConfig())}).arguments(),
+                 QVariantList({0, QString()}));
+    else
+        QCOMPARE(call("PutKillSwitch", {QStringList{"192.0.2.1:443"}, false, QStringList{}}).type(),
+                 QDBusMessage::ReplyMessage);
+    const auto toolCalls = [&] {
+        return fakes->calls().filter(QRegularExpression("^" + tool + "\t")).size();
+    };
+    const int before = toolCalls();
+    bus->setPolkitAnswer(true, "org.corvane.helper.manage-others-tunnel", false);
+    QVERIFY(!callAsAnotherUser(method));
+    QCOMPARE(toolCalls(), before);
+    QVERIFY(bus->polkitChecks().last().startsWith("org.corvane.helper.manage-others-tunnel\t"));
+
+    bus->setPolkitAnswer(true, "org.corvane.helper.manage-others-tunnel", true);
+    QVERIFY(callAsAnotherUser(method));
+    QCOMPARE(toolCalls(), before + 1);
 }
 
 QTEST_GUILESS_MAIN(TestHelperService)

@@ -42,11 +42,15 @@ HelperService::HelperService(const QDBusConnection &bus, const QString &runtimeD
     connect(tools, &TunnelTools::installFinished, this,
             [this](int exitCode, const QString &errorText) {
                 tunnelUp = exitCode == 0;
-                if (!pendingInstalls.isEmpty())
-                    reply(pendingInstalls.takeFirst(), {exitCode, errorText});
+                if (pendingInstalls.isEmpty())
+                    return;
+                const auto [call, uid] = pendingInstalls.takeFirst();
+                noteOwner(tunnelUp ? uid : ownerUid);
+                reply(call, {exitCode, errorText});
             });
     connect(tools, &TunnelTools::removalFinished, this, [this](bool removed) {
         tunnelUp = !removed;
+        noteOwner(ownerUid);
         if (pendingRemovals.isEmpty())
             return;
         const QDBusMessage call = pendingRemovals.takeFirst();
@@ -62,20 +66,41 @@ HelperService::HelperService(const QDBusConnection &bus, const QString &runtimeD
     idleTimer->start();
 }
 
-void HelperService::authorizeThen(const std::function<void(const QDBusMessage &)> &work)
+void HelperService::authorizeThen(Access access,
+                                  const std::function<void(const QDBusMessage &, int)> &work)
 {
     idleTimer->start();
     const QDBusMessage call = message();
     setDelayedReply(true);
-    authority->check(call.service(), QLatin1String(HelperInterface::polkitAction),
-                     [this, call, work](bool authorized) {
+    const QDBusReply<uint> caller = bus.interface()->serviceUid(call.service());
+    if (!caller.isValid()) {
+        replyError(call, QLatin1String(HelperInterface::notAuthorizedError),
+                   QStringLiteral("The caller is unknown"));
+        return;
+    }
+    const int uid = int(caller.value());
+    const bool othersTunnel = access != Access::Read && ownerUid >= 0 && uid != ownerUid;
+    const char *action = othersTunnel             ? HelperInterface::manageOthersAction
+                         : access == Access::Lift ? HelperInterface::liftAction
+                                                  : HelperInterface::polkitAction;
+    const auto interaction = access == Access::Read ? PolkitAuthority::Interaction::None
+                                                    : PolkitAuthority::Interaction::Allowed;
+    ++authorizationsInFlight;
+    authority->check(call.service(), QLatin1String(action), interaction,
+                     [this, call, uid, work](bool authorized) {
+                         --authorizationsInFlight;
                          if (!authorized) {
                              replyError(call, QLatin1String(HelperInterface::notAuthorizedError),
                                         QStringLiteral("Not authorized to manage the tunnel"));
                              return;
                          }
-                         work(call);
+                         work(call, uid);
                      });
+}
+
+void HelperService::noteOwner(int uid)
+{
+    ownerUid = tunnelUp || blockActive ? uid : -1;
 }
 
 void HelperService::reply(const QDBusMessage &call, const QVariantList &values)
@@ -92,7 +117,7 @@ void HelperService::replyError(const QDBusMessage &call, const QString &name, co
 
 int HelperService::Install(const QString &configuration, QString &errorText)
 {
-    authorizeThen([this, configuration](const QDBusMessage &call) {
+    authorizeThen(Access::Manage, [this, configuration](const QDBusMessage &call, int uid) {
         // The client reads it too; the helper never trusts that it did.
         const WireGuardConfig config = WireGuardConfig::read(configuration.toUtf8());
         if (!config.isValid()) {
@@ -101,7 +126,7 @@ int HelperService::Install(const QString &configuration, QString &errorText)
                        QStringLiteral("Configuration refused: ") + config.refusal());
             return;
         }
-        pendingInstalls.append(call);
+        pendingInstalls.append({call, uid});
         if (!tools->install(config.fileText())) {
             pendingInstalls.removeLast();
             reply(call, {-1, QStringLiteral("The configuration could not be written")});
@@ -113,7 +138,7 @@ int HelperService::Install(const QString &configuration, QString &errorText)
 
 void HelperService::Remove()
 {
-    authorizeThen([this](const QDBusMessage &call) {
+    authorizeThen(Access::Manage, [this](const QDBusMessage &call, int) {
         pendingRemovals.append(call);
         tools->remove();
     });
@@ -121,22 +146,25 @@ void HelperService::Remove()
 
 QString HelperService::Transfer()
 {
-    authorizeThen(
-        [this](const QDBusMessage &call) { reply(call, {tools->transfer(toolTimeoutMs)}); });
+    authorizeThen(Access::Read, [this](const QDBusMessage &call, int) {
+        reply(call, {tools->transfer(toolTimeoutMs)});
+    });
     return {};
 }
 
 QString HelperService::Handshakes()
 {
-    authorizeThen(
-        [this](const QDBusMessage &call) { reply(call, {tools->handshakes(toolTimeoutMs)}); });
+    authorizeThen(Access::Read, [this](const QDBusMessage &call, int) {
+        reply(call, {tools->handshakes(toolTimeoutMs)});
+    });
     return {};
 }
 
 void HelperService::PutKillSwitch(const QStringList &services, bool tunnel,
                                   const QStringList &peerEndpoints)
 {
-    authorizeThen([this, services, tunnel, peerEndpoints](const QDBusMessage &call) {
+    authorizeThen(Access::Manage, [this, services, tunnel, peerEndpoints](const QDBusMessage &call,
+                                                                          int uid) {
         if (services.size() > maximumAddresses || peerEndpoints.size() > maximumAddresses)
             return replyError(call, QLatin1String(HelperInterface::invalidArgumentsError),
                               QStringLiteral("Too many addresses"));
@@ -153,15 +181,12 @@ void HelperService::PutKillSwitch(const QStringList &services, bool tunnel,
             }
         }
         // The services are open to the user who asked, as the bus knows them.
-        const QDBusReply<uint> caller = bus.interface()->serviceUid(call.service());
-        if (!caller.isValid())
-            return replyError(call, QLatin1String(HelperInterface::invalidArgumentsError),
-                              QStringLiteral("The caller is unknown"));
-        rules.ownerUid = int(caller.value());
+        rules.ownerUid = uid;
         rules.resolvers = Platform::configuredResolvers();
         if (tunnel)
             rules.tunnelInterface = QLatin1String(Platform::CommandSet::tunnelName);
         blockActive = tools->putKillSwitch(rules);
+        noteOwner(blockActive ? uid : ownerUid);
         if (!blockActive)
             return replyError(call, QStringLiteral("org.corvane.Helper1.Error.Failed"),
                               QStringLiteral("The firewall refused the block"));
@@ -171,9 +196,10 @@ void HelperService::PutKillSwitch(const QStringList &services, bool tunnel,
 
 void HelperService::LiftKillSwitch()
 {
-    authorizeThen([this](const QDBusMessage &call) {
+    authorizeThen(Access::Lift, [this](const QDBusMessage &call, int) {
         tools->liftKillSwitch();
         blockActive = false;
+        noteOwner(ownerUid);
         reply(call);
     });
 }
@@ -182,9 +208,12 @@ void HelperService::LiftKillSwitch()
 // it is next needed. A client that vanished leaves both as they are (fail closed).
 void HelperService::exitWhenIdle()
 {
-    if (tunnelUp || blockActive || !pendingInstalls.isEmpty() || !pendingRemovals.isEmpty()) {
+    if (tunnelUp || blockActive || authorizationsInFlight > 0 || !pendingInstalls.isEmpty() ||
+        !pendingRemovals.isEmpty()) {
         idleTimer->start();
         return;
     }
+    // The name goes first: a call from now on starts a new helper instead of reaching this one.
+    bus.unregisterService(QLatin1String(HelperInterface::serviceName));
     QCoreApplication::quit();
 }

@@ -35,8 +35,13 @@ public slots:
     Q_SCRIPTABLE void LiftKillSwitch();
 
 private:
-    // Answers the call later: after polkit, then after the work.
-    void authorizeThen(const std::function<void(const QDBusMessage &)> &work);
+    // What a call asks of polkit.
+    enum class Access { Manage, Lift, Read };
+
+    // Answers the call later: after polkit, then after the work, which gets the caller's user.
+    void authorizeThen(Access access, const std::function<void(const QDBusMessage &, int)> &work);
+    // The tunnel or the block belongs to this user now, or to nobody once both are gone.
+    void noteOwner(int uid);
     void reply(const QDBusMessage &call, const QVariantList &values = {});
     void replyError(const QDBusMessage &call, const QString &name, const QString &text);
     void exitWhenIdle();
@@ -45,8 +50,15 @@ private:
     PolkitAuthority *authority;
     LocalTunnelTools *tools;
     QTimer *idleTimer;
-    QList<QDBusMessage> pendingInstalls;
+    struct PendingInstall {
+        QDBusMessage call;
+        int uid;
+    };
+    QList<PendingInstall> pendingInstalls;
     QList<QDBusMessage> pendingRemovals;
     bool tunnelUp = false;
     bool blockActive = false;
+    int ownerUid = -1;
+    // Calls waiting for polkit's answer (perhaps for a password): the helper stays for them.
+    int authorizationsInFlight = 0;
 };

@@ -59,7 +59,7 @@ void PolkitAuthority::registerTypes()
     qDBusRegisterMetaType<QMap<QString, QString>>();
 }
 
-void PolkitAuthority::check(const QString &busName, const QString &action,
+void PolkitAuthority::check(const QString &busName, const QString &action, Interaction interaction,
                             const std::function<void(bool)> &decide)
 {
     QDBusMessage call =
@@ -70,7 +70,7 @@ void PolkitAuthority::check(const QString &busName, const QString &action,
     const PolkitSubject subject{QStringLiteral("system-bus-name"),
                                 {{QStringLiteral("name"), busName}}};
     call << QVariant::fromValue(subject) << action << QVariant::fromValue(QMap<QString, QString>())
-         << allowUserInteraction << QString();
+         << (interaction == Interaction::Allowed ? allowUserInteraction : 0u) << QString();
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, authorityTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [watcher, busName, decide](QDBusPendingCallWatcher *) {

@@ -37,8 +37,11 @@ public:
     explicit PolkitAuthority(const QDBusConnection &bus, QObject *parent = nullptr);
 
     static void registerTypes();
-    // Calls decide(true) only when polkit says yes; no answer, an error or a no is false.
-    void check(const QString &busName, const QString &action,
+    enum class Interaction { Allowed, None };
+
+    // Calls decide(true) only when polkit says yes; no answer, an error or a no is false. With
+    // Interaction::None the member is never asked for a password.
+    void check(const QString &busName, const QString &action, Interaction interaction,
                const std::function<void(bool)> &decide);
 
 private:

@@ -1,7 +1,9 @@
 // A stand-in for polkit's authority on a private system bus: it owns org.freedesktop.PolicyKit1
 // and answers CheckAuthorization on polkit's real interface as the test scripts it.
 //
-//   FAKE_POLKIT_ANSWER_FILE  read at every call: "yes" authorises, anything else refuses
+//   FAKE_POLKIT_ANSWER_FILE  read at every call: its first line answers every action ("yes"
+//                            authorises, anything else refuses) but those named on a later
+//                            line as "<action> yes" or "<action> no"
 //   FAKE_POLKIT_LOG          one line per call: action, subject kind, subject name, flags
 #include "helper/PolkitAuthority.h"
 
@@ -28,8 +30,15 @@ public slots:
                           .toUtf8());
         QFile answer(qEnvironmentVariable("FAKE_POLKIT_ANSWER_FILE"));
         PolkitResult result;
-        result.isAuthorized =
-            answer.open(QIODevice::ReadOnly) && answer.readAll().trimmed() == "yes";
+        if (!answer.open(QIODevice::ReadOnly))
+            return result;
+        const QList<QByteArray> lines = answer.readAll().trimmed().split('\n');
+        result.isAuthorized = lines.first().trimmed() == "yes";
+        for (const QByteArray &line : lines.mid(1)) {
+            const QList<QByteArray> words = line.simplified().split(' ');
+            if (words.size() == 2 && words.first() == actionId.toUtf8())
+                result.isAuthorized = words.last() == "yes";
+        }
         return result;
     }
 };

@@ -102,6 +102,15 @@ void PrivateSystemBus::setPolkitAnswer(bool authorized)
     answer.write(authorized ? "yes\n" : "no\n");
 }
 
+void PrivateSystemBus::setPolkitAnswer(bool authorized, const QString &action,
+                                       bool actionAuthorized)
+{
+    setPolkitAnswer(authorized);
+    QFile answer(scratch.filePath("polkit-answer"));
+    answer.open(QIODevice::Append);
+    answer.write((action + (actionAuthorized ? " yes\n" : " no\n")).toUtf8());
+}
+
 QStringList PrivateSystemBus::polkitChecks() const
 {
     QFile log(scratch.filePath("polkit.log"));

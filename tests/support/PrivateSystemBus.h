@@ -26,6 +26,8 @@ public:
     QString log() const;
 
     void setPolkitAnswer(bool authorized);
+    // One action answered otherwise than the rest.
+    void setPolkitAnswer(bool authorized, const QString &action, bool actionAuthorized);
     // One "action<TAB>subject kind<TAB>subject name<TAB>flags" line per check so far.
     QStringList polkitChecks() const;
     // The process that owns the helper's name, 0 when none does.
