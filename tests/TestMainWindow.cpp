@@ -178,6 +178,7 @@ void TestMainWindow::initTestCase()
     QVERIFY(configHome.isValid());
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     qputenv("XDG_DATA_HOME", (configHome.path() + "/data").toLocal8Bit());
+    keepRuntimeFilesUnder(configHome);
     qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
     demo = std::make_unique<DemoService>();
     QVERIFY2(demo->isRunning(), qPrintable(demo->log()));

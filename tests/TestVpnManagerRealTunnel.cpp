@@ -1,3 +1,4 @@
+#include "ClientSetUp.h"
 #include "RealSystem.h"
 #include "vpn/VpnManager.h"
 
@@ -38,6 +39,7 @@ private:
 
     QByteArray config;
     std::unique_ptr<VpnManager> manager;
+    QTemporaryDir runtimeFolder;
 };
 
 bool TestVpnManagerRealTunnel::blockTableExists()
@@ -70,6 +72,7 @@ void TestVpnManagerRealTunnel::initTestCase()
 
 void TestVpnManagerRealTunnel::init()
 {
+    keepRuntimeFilesUnder(runtimeFolder);
     manager = std::make_unique<VpnManager>(nullptr, Platform::CommandSet::linux());
     VpnManager::Timings fast;
     fast.statusPollMs = 250;
@@ -78,8 +81,9 @@ void TestVpnManagerRealTunnel::init()
 
 void TestVpnManagerRealTunnel::cleanup()
 {
+    const QString configFile = manager->configFilePath();
     manager.reset();
-    runProgram("wg-quick", {"down", QString::fromUtf8(qgetenv("XDG_DATA_HOME")) + "/vpn_wg0.conf"});
+    runProgram("wg-quick", {"down", configFile});
     // A tunnel whose configuration file is already gone.
     runProgram("ip", {"link", "delete", "vpn_wg0"});
     runProgram("nft", {"delete", "table", "inet", "VPNKillSwitch"});

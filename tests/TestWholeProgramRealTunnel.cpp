@@ -1,3 +1,4 @@
+#include "ClientSetUp.h"
 #include "MainWindowDriver.h"
 #include "RealSystem.h"
 #include "app/MainWindow.h"
@@ -46,6 +47,7 @@ void TestWholeProgramRealTunnel::initTestCase()
              "run through tests/helpers/with-tunnel-namespaces with CORVANE_TUNNEL_SERVICE=demo");
     initResourceTree();
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    keepRuntimeFilesUnder(configHome);
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     qputenv("CORVANE_BRAND_DOMAIN", "corvane.example");
 }

@@ -32,10 +32,14 @@ namespace Platform {
 PrivateFileResult writePrivateFile(const QString &path, const QByteArray &contents)
 {
     const QByteArray nativePath = QFile::encodeName(path);
-    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // Created fresh, never through a link: whatever stood at the path (a file of wider mode, a
+    // link planted elsewhere) goes first, and a file that appears meanwhile fails the open.
+    if (::unlink(nativePath.constData()) != 0 && errno != ENOENT)
+        return PrivateFileResult::CannotOpen;
+    const int fd =
+        ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return PrivateFileResult::CannotOpen;
-    // An existing file keeps its mode through O_CREAT; narrow it before anything is written.
     bool complete = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
     qint64 written = 0;
     while (complete && written < contents.size()) {

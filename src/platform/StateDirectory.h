@@ -9,4 +9,10 @@ namespace Platform {
 // application's local data folder on Windows.
 QString stateDirectory();
 
+// Where the client keeps the tunnel's configuration (with its private key) while the tunnel is
+// up: its local data folder, but for root never a home folder (sudo may keep the member's): a
+// root-only folder under the runtime folder ($XDG_RUNTIME_DIR/corvane where that is root's own,
+// else /run/corvane). Empty when such a folder cannot be had safely.
+QString tunnelConfigurationFolder();
+
 } // namespace Platform

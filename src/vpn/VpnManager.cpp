@@ -1,6 +1,7 @@
 #include "vpn/VpnManager.h"
 
 #include "platform/Privileges.h"
+#include "platform/StateDirectory.h"
 #include "vpn/HelperTunnelTools.h"
 #include "vpn/LocalTunnelTools.h"
 #include "vpn/ServiceAddresses.h"
@@ -49,9 +50,10 @@ VpnManager::VpnManager(QObject *parent, const Platform::CommandSet &commands)
     , serviceAddresses(new ServiceAddresses(this))
     , commands(commands)
 {
-    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    configPath = dataDir + QStringLiteral("/") + tunnelName + QStringLiteral(".conf");
-    QDir().mkpath(dataDir);
+    // No safe folder, no path: an install then fails as one that cannot write its file.
+    const QString configFolder = Platform::tunnelConfigurationFolder();
+    if (!configFolder.isEmpty())
+        configPath = configFolder + QStringLiteral("/") + tunnelName + QStringLiteral(".conf");
     // Left by a run that ended without removing its tunnel: it holds a private key. A tunnel
     // that outlived it is removed before the next one, by force where the file is needed.
     if (QFile::remove(configPath))
