@@ -1,5 +1,7 @@
 #include "platform/TerminationSignals.h"
 
+#include <QtGlobal>
+
 #ifdef Q_OS_WIN
 
 namespace Platform {
