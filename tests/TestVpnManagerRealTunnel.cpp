@@ -28,6 +28,7 @@ private slots:
     void tunnelLeftByAnEarlierRunIsReplaced();
     void dnsLinesConnectWithoutTouchingTheHostResolver();
     void killSwitchLetsOnlyServicesResolverAndTunnelThrough();
+    void neighbourDiscoveryPassesTheBlock();
 
 private:
     bool connectTunnel();
@@ -285,6 +286,35 @@ void TestVpnManagerRealTunnel::killSwitchLetsOnlyServicesResolverAndTunnelThroug
     manager->setKillSwitchEnabled(false);
     QVERIFY(!blockTableExists());
     QVERIFY(reachable(other));
+}
+
+// The block keeps the link up: asked by the server for this machine's address, the machine's
+// neighbour advertisement leaves, so the server comes to know it (its echo reply does not).
+void TestVpnManagerRealTunnel::neighbourDiscoveryPassesTheBlock()
+{
+    const QString server = environment("CORVANE_SERVER_NAMESPACE");
+    QByteArray clientLink;
+    runProgram("ip", {"-o", "-6", "address", "show", "scope", "link"}, &clientLink);
+    const QStringList fields = QString::fromUtf8(clientLink).simplified().split(' ');
+    const int inet6 = fields.indexOf("inet6");
+    if (inet6 < 1)
+        QSKIP("no IPv6 link-local address on the test link");
+    const QString address = fields.at(inet6 + 1).section('/', 0, 0);
+    QByteArray serverLinks;
+    runProgram("ip", {"-n", server, "-o", "link", "show"}, &serverLinks);
+    const QRegularExpression veth("\\d+: (cvs\\d+)[@:]");
+    const QString serverInterface = veth.match(QString::fromUtf8(serverLinks)).captured(1);
+    QVERIFY2(!serverInterface.isEmpty(), serverLinks.constData());
+
+    manager->setKillSwitchEnabled(true);
+    QVERIFY(blockTableExists());
+    runProgram("ip", {"-n", server, "neigh", "flush", "dev", serverInterface});
+    runProgram("ip", {"netns", "exec", server, "ping", "-6", "-n", "-c", "1", "-W", "1",
+                      address + "%" + serverInterface});
+    QByteArray neighbour;
+    runProgram("ip", {"-n", server, "-6", "neigh", "show", address, "dev", serverInterface},
+               &neighbour);
+    QVERIFY2(neighbour.contains("lladdr"), neighbour.constData());
 }
 
 QTEST_GUILESS_MAIN(TestVpnManagerRealTunnel)
