@@ -29,6 +29,7 @@ private slots:
     void dnsLinesConnectWithoutTouchingTheHostResolver();
     void killSwitchLetsOnlyServicesResolverAndTunnelThrough();
     void neighbourDiscoveryPassesTheBlock();
+    void forwardedTrafficIsBlocked();
 
 private:
     bool connectTunnel();
@@ -315,6 +316,45 @@ void TestVpnManagerRealTunnel::neighbourDiscoveryPassesTheBlock()
     runProgram("ip", {"-n", server, "-6", "neigh", "show", address, "dev", serverInterface},
                &neighbour);
     QVERIFY2(neighbour.contains("lladdr"), neighbour.constData());
+}
+
+// A guest (a container, a virtual machine) routed through this machine: its traffic passes while
+// the switch is off and is dropped while the block is in force.
+void TestVpnManagerRealTunnel::forwardedTrafficIsBlocked()
+{
+    const QString server = environment("CORVANE_SERVER_NAMESPACE");
+    const QString guest = server + QStringLiteral("g");
+    const QString other = environment("CORVANE_OTHER_ADDRESS");
+    const QString port = environment("CORVANE_SERVICE_PORT");
+    const auto guestReaches = [&] {
+        return runProgram("ip", {"netns", "exec", guest, "/usr/bin/python3", "-c",
+                                 "import socket, sys\n"
+                                 "socket.create_connection((sys.argv[1], int(sys.argv[2])), 2)",
+                                 other, port}) == 0;
+    };
+    QCOMPARE(runProgram("ip", {"netns", "add", guest}), 0);
+    const auto removeGuest = qScopeGuard([&] {
+        runProgram("ip", {"netns", "delete", guest});
+        runProgram("ip", {"-n", server, "route", "delete", "198.51.100.0/30"});
+    });
+    for (const QStringList &step :
+         QList<QStringList>{{"link", "add", "cvgh", "type", "veth", "peer", "name", "cvgg"},
+                            {"link", "set", "cvgg", "netns", guest},
+                            {"address", "add", "198.51.100.1/30", "dev", "cvgh"},
+                            {"link", "set", "cvgh", "up"},
+                            {"-n", guest, "address", "add", "198.51.100.2/30", "dev", "cvgg"},
+                            {"-n", guest, "link", "set", "cvgg", "up"},
+                            {"-n", guest, "route", "add", "default", "via", "198.51.100.1"},
+                            {"-n", server, "route", "add", "198.51.100.0/30", "via", "192.0.2.2"}})
+        QCOMPARE(runProgram("ip", step), 0);
+    QCOMPARE(runProgram("sysctl", {"-q", "-w", "net.ipv4.ip_forward=1"}), 0);
+    QVERIFY(guestReaches());
+
+    manager->setKillSwitchEnabled(true);
+    QVERIFY(blockTableExists());
+    QVERIFY(!guestReaches());
+    manager->setKillSwitchEnabled(false);
+    QVERIFY(guestReaches());
 }
 
 QTEST_GUILESS_MAIN(TestVpnManagerRealTunnel)
