@@ -73,6 +73,7 @@ private slots:
     void autoFallbackTriesTheFastestOthers();
     void refusedConfigurationFallsBack();
     void unreadableProbeLeavesTheLastLatency();
+    void aResultForTheCurrentServerTakesItsWholeRecord();
     void fallbackLooksAtEveryServerAndShowsTheOneInUse();
     void choosingWhileConnectingSendsOneRequest();
     void choosingWhileARemovalRunsWaitsForIt_data();
@@ -618,6 +619,19 @@ void TestHomeScreen::missingHelperIsExplained()
 }
 
 // The tunnel service could not be uninstalled: the member is told it may still be up.
+// The current server is the model's record after a result, not a copy with a new latency only.
+void TestHomeScreen::aResultForTheCurrentServerTakesItsWholeRecord()
+{
+    home->setServers({server(1, "Oslo", 20), server(2, "Rome", 30)});
+    QCOMPARE(home->selectedServer().id, 1);
+    ServerData marked = home->model()->serverById(1);
+    marked.isFavorite = true;
+    home->model()->updateServer(marked);
+    QVERIFY(QMetaObject::invokeMethod(home.get(), "setServerPing", Q_ARG(int, 1), Q_ARG(int, 15)));
+    QCOMPARE(home->selectedServer().ping, 15);
+    QVERIFY(home->selectedServer().isFavorite);
+}
+
 void TestHomeScreen::removalThatFailsIsSaid()
 {
     home.reset();

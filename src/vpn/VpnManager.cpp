@@ -1,6 +1,7 @@
 #include "vpn/VpnManager.h"
 
 #include "platform/Privileges.h"
+#include "platform/Resolvers.h"
 #include "platform/StateDirectory.h"
 #include "vpn/HelperTunnelTools.h"
 #include "vpn/LocalTunnelTools.h"
@@ -11,6 +12,8 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QStandardPaths>
@@ -66,6 +69,21 @@ VpnManager::VpnManager(QObject *parent, const Platform::CommandSet &commands)
     connect(tools, &TunnelTools::removalFinished, this, &VpnManager::removalFinished);
     connect(serviceAddresses, &ServiceAddresses::changed, this,
             &VpnManager::refreshActiveKillSwitch);
+    // Files are replaced rather than written in place: their folders are watched.
+    if (commands.killSwitchIsSelective()) {
+        auto *resolverWatcher = new QFileSystemWatcher(this);
+        for (const QString &file : Platform::resolverConfigurationFiles()) {
+            // resolv.conf is often a link into the folder where a resolver manager writes.
+            for (const QString &path : {file, QFileInfo(file).canonicalFilePath()}) {
+                const QString folder = QFileInfo(path).path();
+                if (!path.isEmpty() && QFileInfo::exists(folder) &&
+                    !resolverWatcher->directories().contains(folder))
+                    resolverWatcher->addPath(folder);
+            }
+        }
+        connect(resolverWatcher, &QFileSystemWatcher::directoryChanged, this,
+                &VpnManager::resolversMayHaveChanged);
+    }
     giveUpTimer = new QTimer(this);
     giveUpTimer->setSingleShot(true);
     giveUpTimer->setInterval(timings.staleGiveUpMs);

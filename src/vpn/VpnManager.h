@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 
+class QFileSystemWatcher;
 class QTimer;
 class ServiceAddresses;
 class WireGuardConfig;
@@ -132,10 +133,15 @@ private:
     void noteBlockAttempt(bool inForce);
     void setKillSwitchFault(KillSwitchFault fault);
     void refreshActiveKillSwitch();
-    Platform::KillSwitchRules killSwitchRules() const;
+    // The resolvers' files changed (a new lease, a VPN of another program): the block in force
+    // takes the resolvers they name now, where those differ from the ones it lets through.
+    void resolversMayHaveChanged();
+    Platform::KillSwitchRules killSwitchRules();
 
     bool killSwitchEnabled = false;
     bool killSwitchActive = false;
+    // The resolvers the block in force was put with.
+    QStringList blockResolvers;
     KillSwitchFault blockFault = KillSwitchFault::None;
     int state = ConnectionState::Disconnected;
     QTimer *statusTimer = nullptr;

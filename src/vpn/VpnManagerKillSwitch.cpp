@@ -153,7 +153,13 @@ void VpnManager::refreshActiveKillSwitch()
     noteBlockAttempt(killSwitchActive);
 }
 
-Platform::KillSwitchRules VpnManager::killSwitchRules() const
+void VpnManager::resolversMayHaveChanged()
+{
+    if (killSwitchActive && Platform::configuredResolvers() != blockResolvers)
+        refreshActiveKillSwitch();
+}
+
+Platform::KillSwitchRules VpnManager::killSwitchRules()
 {
     Platform::KillSwitchRules rules;
     for (const QString &address : serviceAddresses->addresses()) {
@@ -164,6 +170,7 @@ Platform::KillSwitchRules VpnManager::killSwitchRules() const
     }
     rules.ownerUid = Platform::currentUserId();
     rules.resolvers = Platform::configuredResolvers();
+    blockResolvers = rules.resolvers;
     if (tunnelInUse) {
         rules.tunnelInterface = tunnelName;
         rules.peers = tunnelPeers;
