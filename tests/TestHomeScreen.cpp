@@ -25,6 +25,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -97,6 +98,8 @@ private slots:
 private:
     QString pillText() const { return home->findChild<QLabel *>("labelStatusPillText")->text(); }
     void setPings(const QVector<QPair<int, int>> &pings);
+    // A new home screen built while chooseTools is in force; the defaults return after.
+    void rebuildHome(const std::function<void()> &chooseTools);
 
     std::unique_ptr<ScriptedHttpServer> service;
     std::unique_ptr<FakePrograms> fakes;
@@ -138,6 +141,17 @@ void TestHomeScreen::cleanup()
     languages.reset();
     fakes.reset();
     service.reset();
+}
+
+void TestHomeScreen::rebuildHome(const std::function<void()> &chooseTools)
+{
+    home.reset();
+    chooseTools();
+    home = std::make_unique<MainForm>();
+    VpnManager::setToolsFactory(VpnManager::localTools);
+    Platform::CommandSet::use(Platform::CommandSet::native().kind());
+    home->setNetworkManager(network.get());
+    home->setLanguageManager(languages.get());
 }
 
 void TestHomeScreen::setPings(const QVector<QPair<int, int>> &pings)
@@ -593,13 +607,10 @@ void TestHomeScreen::missingHelperIsExplained_data()
 void TestHomeScreen::missingHelperIsExplained()
 {
     QFETCH(int, language);
-    home.reset();
-    VpnManager::setToolsFactory(
-        [](const Platform::CommandSet &, const QString &) { return new HelperTunnelTools; });
-    home = std::make_unique<MainForm>();
-    VpnManager::setToolsFactory(VpnManager::localTools);
-    home->setNetworkManager(network.get());
-    home->setLanguageManager(languages.get());
+    rebuildHome([] {
+        VpnManager::setToolsFactory(
+            [](const Platform::CommandSet &, const QString &) { return new HelperTunnelTools; });
+    });
     languages->languageChanged(Translation::Language(language));
     home->show();
     home->setServers({server(1, "Oslo", 20)});
@@ -634,12 +645,7 @@ void TestHomeScreen::aResultForTheCurrentServerTakesItsWholeRecord()
 
 void TestHomeScreen::removalThatFailsIsSaid()
 {
-    home.reset();
-    Platform::CommandSet::use(Platform::CommandSet::Kind::Windows);
-    home = std::make_unique<MainForm>();
-    Platform::CommandSet::use(Platform::CommandSet::native().kind());
-    home->setNetworkManager(network.get());
-    home->setLanguageManager(languages.get());
+    rebuildHome([] { Platform::CommandSet::use(Platform::CommandSet::Kind::Windows); });
     home->show();
     home->setServers({server(1, "Oslo", 20)});
     service->script("POST", "/api/client/connect", 200, connectReply());
@@ -675,13 +681,10 @@ void TestHomeScreen::blockWithoutTheHelperIsSaid()
 {
     QFETCH(int, language);
     QFETCH(QString, message);
-    home.reset();
-    VpnManager::setToolsFactory(
-        [](const Platform::CommandSet &, const QString &) { return new HelperTunnelTools; });
-    home = std::make_unique<MainForm>();
-    VpnManager::setToolsFactory(VpnManager::localTools);
-    home->setNetworkManager(network.get());
-    home->setLanguageManager(languages.get());
+    rebuildHome([] {
+        VpnManager::setToolsFactory(
+            [](const Platform::CommandSet &, const QString &) { return new HelperTunnelTools; });
+    });
     languages->languageChanged(Translation::Language(language));
     home->show();
     home->setServers({server(1, "Oslo", 20)});
