@@ -672,7 +672,7 @@ void TestHomeScreen::blockWithoutTheHelperIsSaid_data()
     QTest::newRow("French") << int(Translation::French)
                             << "Blocage inactif : service système absent";
     QTest::newRow("Spanish") << int(Translation::Spanish)
-                             << "Bloqueo inactivo: falta el servicio del sistema";
+                             << "Bloqueo inactivo: sin servicio del sistema";
 }
 
 // A member without rights and without the helper turns the switch on: the card says the block
@@ -692,6 +692,14 @@ void TestHomeScreen::blockWithoutTheHelperIsSaid()
     QVERIFY(QMetaObject::invokeMethod(home.get(), "on_pushButtonKillSwitch_clicked"));
     auto *caption = home->findChild<QLabel *>("labelKillSwitchCaption");
     QCOMPARE(caption->text(), message);
+    // Every reason fits the card's caption in this language.
+    caption->ensurePolished();
+    for (const char *key : {"killswitch.notInForce.helperMissing", "killswitch.notInForce.refused",
+                            "killswitch.notInForce.firewall"}) {
+        const QString reason = languages->text(key);
+        QVERIFY2(QFontMetrics(caption->font()).horizontalAdvance(reason) <= caption->width(),
+                 qPrintable(reason));
+    }
     QCOMPARE(told.count(), 1);
     QCOMPARE(told.first().at(0).toString(), message);
     auto *button = home->findChild<QPushButton *>("pushButtonChangeConnectionState");
