@@ -94,6 +94,14 @@ const char threeServers[] =
 const char twoServers[] = R"([{"id":1,"name":"Oslo","country":"Norway","server_ip":"127.0.1.1"},)"
                           R"({"id":2,"name":"Rome","country":"Italy","server_ip":"127.0.1.2"}])";
 
+// The VPN API's answer to a connect: the sample configuration.
+QByteArray connectReply()
+{
+    return QJsonDocument(
+               QJsonObject{{"status", "success"}, {"config", QString::fromUtf8(sampleConfig())}})
+        .toJson();
+}
+
 } // namespace
 
 // The real main window with its real pages, signing in against the demo service (or the
@@ -846,10 +854,7 @@ void TestMainWindow::staleTunnel()
     scripted->script("POST", "/graphql", 200, brandReply);
     scripted->script("POST", "/graphql", 200, activeLogin);
     scripted->script("GET", "/api/client/servers", 200, threeServers);
-    const QByteArray configReply =
-        QJsonDocument(
-            QJsonObject{{"status", "success"}, {"config", QString::fromUtf8(sampleConfig())}})
-            .toJson();
+    const QByteArray configReply = connectReply();
     scripted->script("POST", "/api/client/connect", 200, configReply);
     scripted->script("POST", "/api/client/disconnect", 200, R"({"status":"success"})");
     scripted->script("POST", "/api/client/connect", 200, configReply);
@@ -936,10 +941,7 @@ void TestMainWindow::killSwitchHoldsFromStartToQuit()
     scripted->script("POST", "/graphql", 200, brandReply);
     scripted->script("POST", "/graphql", 200, activeLogin);
     scripted->script("GET", "/api/client/servers", 200, twoServers);
-    scripted->script("POST", "/api/client/connect", 200,
-                     QJsonDocument(QJsonObject{{"status", "success"},
-                                               {"config", QString::fromUtf8(sampleConfig())}})
-                         .toJson());
+    scripted->script("POST", "/api/client/connect", 200, connectReply());
     scripted->script("POST", "/api/client/disconnect", 200, R"({"status":"success"})");
     AppSettings::setSwitchState(AppSettings::KillSwitch, true);
     const auto nftCalls = [this] { return fakes->calls().filter(QRegularExpression("^nft\t")); };
@@ -993,10 +995,7 @@ void TestMainWindow::aBlockThatFailsIsSaidAndStopsTheConnect()
     scripted->script("POST", "/graphql", 200, brandReply);
     scripted->script("POST", "/graphql", 200, activeLogin);
     scripted->script("GET", "/api/client/servers", 200, twoServers);
-    scripted->script("POST", "/api/client/connect", 200,
-                     QJsonDocument(QJsonObject{{"status", "success"},
-                                               {"config", QString::fromUtf8(sampleConfig())}})
-                         .toJson());
+    scripted->script("POST", "/api/client/connect", 200, connectReply());
     fakes->script("nft", "EXIT", "1");
     fakes->script("nft", "STDERR", "Error: Could not process rule: Operation not permitted\n");
     NotificationDaemon daemon;
@@ -1056,10 +1055,7 @@ void TestMainWindow::windowsSignInUnderTheKillSwitch()
     scripted->script("POST", "/graphql", 200,
                      R"({"data":{"member":{"info":{"vpn":{"favoriteServers":["2"]}}}}})");
     scripted->script("GET", "/api/client/servers", 200, twoServers);
-    scripted->script("POST", "/api/client/connect", 200,
-                     QJsonDocument(QJsonObject{{"status", "success"},
-                                               {"config", QString::fromUtf8(sampleConfig())}})
-                         .toJson());
+    scripted->script("POST", "/api/client/connect", 200, connectReply());
     AppSettings::setSwitchState(AppSettings::KillSwitch, true);
     FakePrograms *tools = fakes.get();
     const auto blockInForce = [tools] {
