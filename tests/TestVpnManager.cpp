@@ -134,7 +134,6 @@ private slots:
 private:
     std::unique_ptr<VpnManager> makeManager(Platform::CommandSet::Kind kind);
     bool connectTunnel(VpnManager &manager, const QByteArray &configText = config);
-    QStringList callsOf(const QString &program) const;
 
     std::unique_ptr<QTemporaryDir> dataHome;
     std::unique_ptr<FakePrograms> fakes;
@@ -177,16 +176,6 @@ bool TestVpnManager::connectTunnel(VpnManager &manager, const QByteArray &config
     QSignalSpy states(&manager, &VpnManager::connectionStateChanged);
     manager.changeConnectionState(ConnectionState::Connecting, configText);
     return states.wait(5000) && states.last().at(0).toInt() == ConnectionState::Connected;
-}
-
-QStringList TestVpnManager::callsOf(const QString &program) const
-{
-    QStringList matching;
-    for (const QString &call : fakes->calls()) {
-        if (call.section('\t', 0, 0) == program)
-            matching << call;
-    }
-    return matching;
 }
 
 void TestVpnManager::connectAndDisconnect_data()
@@ -420,13 +409,13 @@ void TestVpnManager::connectionDuringARemovalWaitsForIt()
     manager->changeConnectionState(ConnectionState::Connecting, config);
     QTRY_COMPARE_WITH_TIMEOUT(manager->connectionState(), int(ConnectionState::Connected), 5000);
     QCOMPARE(states.count(), 1);
-    const QStringList calls = callsOf("wg-quick");
+    const QStringList calls = fakes->callsOf("wg-quick");
     QCOMPARE(calls.size(), 2);
     QVERIFY(calls.at(0).startsWith("wg-quick\tdown\t"));
     QVERIFY(calls.at(1).startsWith("wg-quick\tup\t"));
     QVERIFY(QFile::exists(manager->configFilePath()));
     QVERIFY(manager->shutDown());
-    QVERIFY(callsOf("wg-quick").last().startsWith("wg-quick\tdown\t"));
+    QVERIFY(fakes->callsOf("wg-quick").last().startsWith("wg-quick\tdown\t"));
 }
 
 // wg-quick down failed: the interface and its resolvers go by force, the key file goes, and the
@@ -569,7 +558,7 @@ void TestVpnManager::trafficRates()
     for (int i = 0; i < outputs.size(); ++i)
         QVERIFY(QMetaObject::invokeMethod(manager.get(), "checkConnectionStatus"));
     QCOMPARE(emitted, rates);
-    QCOMPARE(callsOf("wg.exe").first(), QStringLiteral("wg.exe\tshow\tvpn_wg0\ttransfer"));
+    QCOMPARE(fakes->callsOf("wg.exe").first(), QStringLiteral("wg.exe\tshow\tvpn_wg0\ttransfer"));
     QCOMPARE(manager->connectionState(), int(ConnectionState::Connected));
 }
 
@@ -631,7 +620,8 @@ void TestVpnManager::staleWhenSendingIntoAnOldSession()
         }
         QVERIFY(health.isEmpty());
     }
-    QTEST(int(callsOf("wg").count("wg\tshow\tvpn_wg0\tlatest-handshakes")), "handshakeReads");
+    QTEST(int(fakes->callsOf("wg").count("wg\tshow\tvpn_wg0\tlatest-handshakes")),
+          "handshakeReads");
 }
 
 void TestVpnManager::threeEmptyPollsEndInError_data()
@@ -655,9 +645,9 @@ void TestVpnManager::threeEmptyPollsEndInError()
     QCOMPARE(states.last().at(0).toInt(), int(ConnectionState::Error));
     QTest::qWait(200);
     QCOMPARE(states.count(), 2);
-    QCOMPARE(callsOf(expected.transferTool).size(), 3);
+    QCOMPARE(fakes->callsOf(expected.transferTool).size(), 3);
     QCOMPARE(fakes->calls().last(), expected.remove);
-    QCOMPARE(callsOf(expected.tunnelTool).size(), expected.connect.size() + 1);
+    QCOMPARE(fakes->callsOf(expected.tunnelTool).size(), expected.connect.size() + 1);
     QCOMPARE(rates.count(), 0);
 }
 
@@ -715,7 +705,7 @@ void TestVpnManager::noTunnelWithoutTheBlockWhileTheSwitchIsOn()
     manager->changeConnectionState(ConnectionState::Connecting, config);
     QTRY_COMPARE_WITH_TIMEOUT(states.count(), 1, 5000);
     QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
-    QVERIFY(callsOf("wg-quick").isEmpty());
+    QVERIFY(fakes->callsOf("wg-quick").isEmpty());
     QVERIFY(!QFile::exists(manager->configFilePath()));
     QCOMPARE(manager->killSwitchFault(), VpnManager::KillSwitchFault::FirewallRefused);
     QCOMPARE(faults.count(), 1);
@@ -739,8 +729,8 @@ void TestVpnManager::killSwitchWaitsForTheStopWhileConnectedOnWindows()
     manager->changeConnectionState(ConnectionState::Disconnecting);
     QVERIFY(states.wait(5000));
     QVERIFY(manager->isKillSwitchActive());
-    QCOMPARE(callsOf("netsh").size(), 3);
-    QVERIFY(callsOf("netsh").last().contains("\tadd\t"));
+    QCOMPARE(fakes->callsOf("netsh").size(), 3);
+    QVERIFY(fakes->callsOf("netsh").last().contains("\tadd\t"));
 }
 
 void TestVpnManager::killSwitchOffDeletesWhereABlockMayBe_data()
@@ -800,7 +790,7 @@ void TestVpnManager::failedAddIsRetriedAtTheNextChance()
     QVERIFY(!manager->isKillSwitchActive());
     manager->setKillSwitchEnabled(true);
     QVERIFY(manager->isKillSwitchActive());
-    QCOMPARE(callsOf("netsh").size(), 6);
+    QCOMPARE(fakes->callsOf("netsh").size(), 6);
 }
 
 void TestVpnManager::connectWhileBlockedOnWindowsLiftsTheBlockFirst()
@@ -846,11 +836,11 @@ void TestVpnManager::linuxSwitchHoldsThroughTheWholeConnection()
     manager->changeConnectionState(ConnectionState::Disconnecting);
     QVERIFY(states.wait(5000));
     QVERIFY(manager->isKillSwitchActive());
-    const QString blockAfter = callsOf("nft").last();
+    const QString blockAfter = fakes->callsOf("nft").last();
     QVERIFY(blockAfter.startsWith(expected.putPrefix));
     QVERIFY(!blockAfter.contains("vpn_wg0"));
     QVERIFY(!blockAfter.contains("51820"));
-    QVERIFY(callsOf("nft").filter("VPNKillSwitchAllow").isEmpty());
+    QVERIFY(fakes->callsOf("nft").filter("VPNKillSwitchAllow").isEmpty());
 }
 
 void TestVpnManager::linuxSwitchTurnedOnWhileConnectedKeepsOnlyTheTunnel()
@@ -859,7 +849,7 @@ void TestVpnManager::linuxSwitchTurnedOnWhileConnectedKeepsOnlyTheTunnel()
     QVERIFY(connectTunnel(*manager));
     manager->setKillSwitchEnabled(true);
     QVERIFY(manager->isKillSwitchActive());
-    QVERIFY(callsOf("nft").last().contains("oifname \"vpn_wg0\" accept"));
+    QVERIFY(fakes->callsOf("nft").last().contains("oifname \"vpn_wg0\" accept"));
 }
 
 void TestVpnManager::windowsBlockIsLiftedOnlyWhileASignInRequestRuns()
@@ -878,7 +868,7 @@ void TestVpnManager::windowsBlockIsLiftedOnlyWhileASignInRequestRuns()
     manager->setKillSwitchEnabled(false);
     manager->endServiceRequest();
     QVERIFY(!manager->isKillSwitchActive());
-    QVERIFY(!callsOf("netsh").last().contains("\tadd\t"));
+    QVERIFY(!fakes->callsOf("netsh").last().contains("\tadd\t"));
 }
 
 void TestVpnManager::failedStopReappliesTheBlock()
@@ -891,15 +881,15 @@ void TestVpnManager::failedStopReappliesTheBlock()
     QVERIFY(states.wait(5000));
     QCOMPARE(states.first().at(0).toInt(), int(ConnectionState::Error));
     QVERIFY(manager->isKillSwitchActive());
-    QVERIFY(callsOf("nft").last().contains("policy drop;"));
-    QVERIFY(!callsOf("nft").last().contains("vpn_wg0"));
+    QVERIFY(fakes->callsOf("nft").last().contains("policy drop;"));
+    QVERIFY(!fakes->callsOf("nft").last().contains("vpn_wg0"));
 }
 
 void TestVpnManager::linuxBlockLetsOnlyServicesAndResolversThrough()
 {
     auto manager = makeManager(Platform::CommandSet::Kind::Linux);
     manager->setKillSwitchEnabled(true);
-    const QString table = callsOf("nft").last().section('\t', 1).replace("\\n", "\n");
+    const QString table = fakes->callsOf("nft").last().section('\t', 1).replace("\\n", "\n");
     QVERIFY2(table.contains("policy drop;"), qPrintable(table));
     QVERIFY(table.contains("oifname \"lo\" accept"));
     // Both services on both their ports (9 and 8000), for this user's programs only.
@@ -920,10 +910,10 @@ void TestVpnManager::newNetworkRefreshesTheBlock()
 {
     auto manager = makeManager(Platform::CommandSet::Kind::Linux);
     manager->setKillSwitchEnabled(true);
-    const int puts = callsOf("nft").size();
+    const int puts = fakes->callsOf("nft").size();
     manager->networkChanged();
-    QCOMPARE(callsOf("nft").size(), puts + 1);
-    QVERIFY(callsOf("nft").last().contains("policy drop;"));
+    QCOMPARE(fakes->callsOf("nft").size(), puts + 1);
+    QVERIFY(fakes->callsOf("nft").last().contains("policy drop;"));
 }
 
 void TestVpnManager::refusedConfigurationRunsNothing()

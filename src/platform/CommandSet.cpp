@@ -2,6 +2,7 @@
 
 #include "platform/KernelInterfaces.h"
 
+#include <QDir>
 #include <QHostAddress>
 #include <QMap>
 #include <QtGlobal>
@@ -147,8 +148,9 @@ QString nftBlockScript(const KillSwitchRules &rules)
 
 Invocation CommandSet::installTunnel(const QString &configPath) const
 {
+    // Qt's paths use '/', and a Windows tool is handed the path as Windows writes it.
     if (setKind == Kind::Windows)
-        return {wireguard, {"/installtunnelservice", configPath}};
+        return {wireguard, {"/installtunnelservice", QDir::toNativeSeparators(configPath)}};
     return {QStringLiteral("wg-quick"), {"up", configPath}};
 }
 

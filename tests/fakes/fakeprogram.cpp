@@ -18,8 +18,13 @@
 // variable.
 
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/file.h>
 #include <unistd.h>
+#endif
 
 #include <cctype>
 #include <chrono>
@@ -30,10 +35,59 @@
 
 namespace {
 
+#ifdef _WIN32
+// The Windows build of the fake: the same calls through the C runtime, and a whole-file lock.
+int openFile(const char *path, int flags)
+{
+    return ::_open(path, flags | _O_BINARY, 0644);
+}
+
+void lockFile(int fd, bool locked)
+{
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    OVERLAPPED whole = {};
+    if (locked)
+        ::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);
+    else
+        ::UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &whole);
+}
+
+bool fileExists(const char *path)
+{
+    return ::_access(path, 0) == 0;
+}
+
+int truncateFile(int fd)
+{
+    return ::_chsize(fd, 0);
+}
+#else
+int openFile(const char *path, int flags)
+{
+    return ::open(path, flags, 0644);
+}
+
+void lockFile(int fd, bool locked)
+{
+    ::flock(fd, locked ? LOCK_EX : LOCK_UN);
+}
+
+bool fileExists(const char *path)
+{
+    return ::access(path, F_OK) == 0;
+}
+
+int truncateFile(int fd)
+{
+    return ::ftruncate(fd, 0);
+}
+#endif
+
+// The name the program was called by: Windows passes it as the caller wrote it ("netsh").
 std::string programName(const char *argv0)
 {
     std::string name = argv0;
-    const auto slash = name.find_last_of('/');
+    const auto slash = name.find_last_of("/\\");
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
@@ -47,30 +101,30 @@ std::string variableStem(const std::string &name)
 
 void appendLine(const std::string &path, const std::string &line)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    const int fd = openFile(path.c_str(), O_WRONLY | O_CREAT | O_APPEND);
     if (fd < 0)
         return;
-    ::flock(fd, LOCK_EX);
+    lockFile(fd, true);
     [[maybe_unused]] const auto written = ::write(fd, line.data(), line.size());
-    ::flock(fd, LOCK_UN);
+    lockFile(fd, false);
     ::close(fd);
 }
 
 // The number of this call of this program, starting at 1.
 int nextCallNumber(const std::string &counterPath)
 {
-    const int fd = ::open(counterPath.c_str(), O_RDWR | O_CREAT, 0644);
+    const int fd = openFile(counterPath.c_str(), O_RDWR | O_CREAT);
     if (fd < 0)
         return 1;
-    ::flock(fd, LOCK_EX);
+    lockFile(fd, true);
     char buffer[32] = {};
     const auto length = ::read(fd, buffer, sizeof buffer - 1);
     const int number = (length > 0 ? std::atoi(buffer) : 0) + 1;
     const std::string text = std::to_string(number);
     ::lseek(fd, 0, SEEK_SET);
-    [[maybe_unused]] const int truncated = ::ftruncate(fd, 0);
+    [[maybe_unused]] const int truncated = truncateFile(fd);
     [[maybe_unused]] const auto written = ::write(fd, text.data(), text.size());
-    ::flock(fd, LOCK_UN);
+    lockFile(fd, false);
     ::close(fd);
     return number;
 }
@@ -130,7 +184,7 @@ int main(int argc, char *argv[])
             std::this_thread::sleep_for(std::chrono::hours(1));
     }
     if (const char *gate = setting(call, "WAIT_FOR")) {
-        while (::access(gate, F_OK) != 0)
+        while (!fileExists(gate))
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     int delayMs = 0;

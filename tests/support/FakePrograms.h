@@ -17,6 +17,8 @@ public:
     void script(const QString &name, const QString &key, const QString &value);
     // Every call so far, one "program<TAB>arg<TAB>arg" text each, in order.
     QStringList calls() const;
+    // The calls of one program only.
+    QStringList callsOf(const QString &program) const;
     // Hides a program, so that starting it fails.
     void remove(const QString &name);
 
@@ -26,4 +28,5 @@ private:
     QTemporaryDir scratch;
     QString binDir;
     QByteArray originalPath;
+    QString originalCurrent;
 };
