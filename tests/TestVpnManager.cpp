@@ -124,6 +124,7 @@ private slots:
     void linuxSwitchHoldsThroughTheWholeConnection();
     void linuxSwitchTurnedOnWhileConnectedKeepsOnlyTheTunnel();
     void windowsBlockIsLiftedOnlyWhileASignInRequestRuns();
+    void signInEndingDuringAConfigurationRequestLeavesTheBlockLifted();
     void failedStopReappliesTheBlock();
     void linuxBlockLetsOnlyServicesAndResolversThrough();
     void refusedConfigurationRunsNothing();
@@ -869,6 +870,40 @@ void TestVpnManager::windowsBlockIsLiftedOnlyWhileASignInRequestRuns()
     manager->endServiceRequest();
     QVERIFY(!manager->isKillSwitchActive());
     QVERIFY(!fakes->callsOf("netsh").last().contains("\tadd\t"));
+}
+
+// A connect pressed before the sign-in's last reply: the configuration request is on its way when
+// the sign-in ends, and the Windows block, which stops every request, must not come back under
+// it. It returns once the home screen gives up on the request.
+void TestVpnManager::signInEndingDuringAConfigurationRequestLeavesTheBlockLifted()
+{
+    auto manager = makeManager(Platform::CommandSet::Kind::Windows);
+    manager->setKillSwitchEnabled(true);
+    manager->beginServiceRequest();
+    manager->prepareForConfigurationRequest();
+    manager->endServiceRequest();
+    QVERIFY(!manager->isKillSwitchActive());
+    QVERIFY(!fakes->callsOf("netsh").last().contains("\tadd\t"));
+
+    QVERIFY(connectTunnel(*manager));
+    QVERIFY(!manager->isKillSwitchActive());
+
+    // Once the request was answered, a later sign-in request puts the block back as before.
+    QSignalSpy states(manager.get(), &VpnManager::connectionStateChanged);
+    manager->changeConnectionState(ConnectionState::Disconnecting);
+    QVERIFY(states.wait(5000));
+    QVERIFY(manager->isKillSwitchActive());
+    manager->beginServiceRequest();
+    manager->endServiceRequest();
+    QVERIFY(manager->isKillSwitchActive());
+
+    // No configuration came, and no fallback remains: the home screen restores the block.
+    manager->beginServiceRequest();
+    manager->prepareForConfigurationRequest();
+    manager->endServiceRequest();
+    QVERIFY(!manager->isKillSwitchActive());
+    manager->setKillSwitchEnabled(true);
+    QVERIFY(manager->isKillSwitchActive());
 }
 
 void TestVpnManager::failedStopReappliesTheBlock()

@@ -101,6 +101,7 @@ void VpnManager::setTimings(const Timings &newTimings)
 void VpnManager::changeConnectionState(int newState, QByteArray configData)
 {
     state = newState;
+    configurationRequestPending = false;
     if (state == ConnectionState::Connecting)
         startTunnel(configData);
     if (state == ConnectionState::Disconnecting)

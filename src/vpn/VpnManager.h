@@ -56,7 +56,8 @@ public:
     void setKillSwitchEnabled(bool enabled);
     void deactivateKillSwitchIfActive();
     // Before asking the VPN API for a configuration: a block that lets the client's services
-    // through stays; one that blocks everything is lifted.
+    // through stays; one that blocks everything is lifted until the home screen hands over the
+    // configuration, stops, or puts the block back itself (setKillSwitchEnabled).
     void prepareForConfigurationRequest();
     // Around each sign-in request (brand lookup, login, token renewal): a block that blocks
     // everything is lifted while the request runs and put back once its reply is in.
@@ -179,6 +180,9 @@ private:
     int connectAttempts = 0;
     bool lastRemovalFailed = false;
     int serviceRequestsInFlight = 0;
+    // A configuration was asked for and the home screen has not answered with it yet: a sign-in
+    // request that ends meanwhile leaves the lifted block lifted.
+    bool configurationRequestPending = false;
     ServiceAddresses *serviceAddresses;
 
     Platform::CommandSet commands;

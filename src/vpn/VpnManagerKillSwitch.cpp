@@ -44,6 +44,7 @@ void noteBlockInForce(bool inForce)
 void VpnManager::setKillSwitchEnabled(bool enabled)
 {
     killSwitchEnabled = enabled;
+    configurationRequestPending = false;
     if (!enabled) {
         setKillSwitchFault(KillSwitchFault::None);
         if (killSwitchActive || blockMayBeInForce())
@@ -67,8 +68,10 @@ void VpnManager::deactivateKillSwitchIfActive()
 
 void VpnManager::prepareForConfigurationRequest()
 {
-    if (!commands.killSwitchIsSelective())
-        deactivateKillSwitchIfActive();
+    if (commands.killSwitchIsSelective())
+        return;
+    configurationRequestPending = true;
+    deactivateKillSwitchIfActive();
 }
 
 void VpnManager::beginServiceRequest()
@@ -87,7 +90,7 @@ void VpnManager::endServiceRequest()
         return;
     const bool tunnelDown =
         state == ConnectionState::Disconnected || state == ConnectionState::Error;
-    if (killSwitchEnabled && tunnelDown && !killSwitchActive)
+    if (killSwitchEnabled && tunnelDown && !killSwitchActive && !configurationRequestPending)
         activateKillSwitch();
 }
 

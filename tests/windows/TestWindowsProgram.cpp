@@ -5,6 +5,7 @@
 #include "app/RunGuard.h"
 #include "app/Startup.h"
 #include "platform/ActivationChannelName.h"
+#include "servers/ServerListModel.h"
 #include "storage/AppSettings.h"
 #include "ui/MainForm.h"
 #include "vpn/VpnManager.h"
@@ -14,6 +15,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -97,8 +99,16 @@ void TestWindowsProgram::memberDayUnderTheKillSwitch()
     QTRY_VERIFY_WITH_TIMEOUT(blockInForce(), 30000);
     QVERIFY(tunnel->isKillSwitchActive());
 
-    // The last server has no capacity: the connection falls back to another and comes up
-    // through the tunnel service, with the block lifted for it.
+    // The last server has no capacity: the connection falls back to another whose latency is
+    // known, and comes up through the tunnel service, with the block lifted for it.
+    const auto anotherServerMeasured = [home] {
+        const QVector<ServerData> servers = home->servers();
+        return std::any_of(servers.begin(), servers.end(), [home](const ServerData &server) {
+            return server.id != serverWithoutCapacity &&
+                   ServerListModel::hasValidLatency(home->model()->serverById(server.id));
+        });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(anotherServerMeasured(), 60000);
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Auto-fallback attempt 1"));
     QVERIFY(clickConnectButton(*window));
     QTRY_COMPARE_WITH_TIMEOUT(tunnel->connectionState(), int(ConnectionState::Connected), 60000);
