@@ -9,6 +9,8 @@
 #include "ui/LoginForm.h"
 #include "ui/MainForm.h"
 #include "ui/MessageForm.h"
+#include "widgets/Accessibility.h"
+#include "widgets/FocusRing.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -41,6 +43,8 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
 {
     qRegisterMetaType<AppStyleUtil::ApplicationForm::Form>("AppStyleUtil::ApplicationForm::Form");
+    Accessibility::install();
+    new FocusRing(this);
     buildInterface();
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
     setFixedSize(windowWidth, windowHeight);
@@ -113,7 +117,7 @@ void MainWindow::addWindowControls()
         button->setObjectName(QLatin1String(name));
         button->setGeometry(x, 12, 28, 28);
         button->setCursor(Qt::PointingHandCursor);
-        button->setFocusPolicy(Qt::NoFocus);
+        button->setFocusPolicy(Qt::TabFocus);
         button->setIconSize(QSize(18, 18));
         button->setIcon(
             IconPainter::paint(iconKind, QColor(QStringLiteral("#6E7683")), QSize(18, 18)));

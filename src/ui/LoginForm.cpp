@@ -2,6 +2,7 @@
 
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
+#include "widgets/Accessibility.h"
 #include "widgets/ScreenPixmap.h"
 
 #include <QApplication>
@@ -103,6 +104,7 @@ void LoginForm::buildForm()
     labelAppLogo->setAlignment(Qt::AlignCenter);
     labelAppLogo->setPixmap(
         ScreenPixmap::fromResource(QStringLiteral(":/images/appIcon.png"), labelAppLogo->size()));
+    Accessibility::hide(labelAppLogo);
 
     labelAppName->setObjectName(QStringLiteral("labelAppName"));
     labelAppName->setGeometry(0, 226, 411, 36);
@@ -140,6 +142,7 @@ void LoginForm::buildForm()
     labelForgotPassword->setGeometry(230, 520, 157, 23);
     labelForgotPassword->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     labelForgotPassword->setTextFormat(Qt::RichText);
+    labelForgotPassword->setTextInteractionFlags(Qt::TextBrowserInteraction);
 
     pushButtonLogIn->setObjectName(QStringLiteral("pushButtonLogIn"));
     pushButtonLogIn->setGeometry(24, 600, 363, 52);
@@ -154,6 +157,7 @@ void LoginForm::buildForm()
     labelDontHaveAccount_2->setGeometry(24, 706, 363, 24);
     labelDontHaveAccount_2->setAlignment(Qt::AlignCenter);
     labelDontHaveAccount_2->setTextFormat(Qt::RichText);
+    labelDontHaveAccount_2->setTextInteractionFlags(Qt::TextBrowserInteraction);
 }
 
 QFrame *LoginForm::buildField(const QString &frameName, const QString &iconName,
@@ -163,7 +167,7 @@ QFrame *LoginForm::buildField(const QString &frameName, const QString &iconName,
     frame->setObjectName(frameName);
     frame->setGeometry(24, y, 363, 56);
     frame->setStyleSheet(QString::fromLatin1(frameStyle));
-    iconLabel(frame, iconName, icon, QRect(18, 16, 24, 24));
+    Accessibility::hide(iconLabel(frame, iconName, icon, QRect(18, 16, 24, 24)));
     field->setParent(frame);
     field->setGeometry(52, 8, 295, 40);
     field->setStyleSheet(QString::fromLatin1(fieldStyle));
@@ -174,7 +178,7 @@ void LoginForm::buildRememberRow()
 {
     pushButtonRemember->setObjectName(QStringLiteral("pushButtonRemember"));
     pushButtonRemember->setGeometry(24, 520, 40, 23);
-    pushButtonRemember->setCheckable(true);
+    Accessibility::makeSwitch(pushButtonRemember);
     pushButtonRemember->setChecked(false);
     pushButtonRemember->setIconSize(QSize(40, 23));
     pushButtonRemember->setStyleSheet(QStringLiteral("border: none; background: transparent;"));
@@ -203,6 +207,8 @@ void LoginForm::buildRememberRow()
     rememberRow->setStyleSheet(QStringLiteral("border: 0; background: transparent;"));
     rememberRow->setCursor(Qt::PointingHandCursor);
     rememberRow->raise();
+    // The switch beside it carries the name and takes the keyboard.
+    Accessibility::hide(rememberRow);
     connect(rememberRow, &QPushButton::clicked, pushButtonRemember, &QPushButton::toggle);
 }
 
@@ -230,6 +236,9 @@ void LoginForm::translate()
 {
     lineEditEmail->setPlaceholderText(text("auth.email", "Email Address"));
     lineEditPassword->setPlaceholderText(text("auth.pass", "Password"));
+    lineEditEmail->setAccessibleName(lineEditEmail->placeholderText());
+    lineEditPassword->setAccessibleName(lineEditPassword->placeholderText());
+    nameShowPasswordButton();
     pushButtonLogIn->setText(text("auth.login", "Login").toUpper());
     labelForgotPassword->setText(
         QString::fromLatin1(forgotLink)
@@ -239,6 +248,7 @@ void LoginForm::translate()
         QString::fromLatin1(registerLink)
             .arg(accentColorName(), text("auth.register", "Register now")));
     labelRememberPassword->setText(text("auth.remember", "Remember password"));
+    pushButtonRemember->setAccessibleName(labelRememberPassword->text());
     layOutRememberRow();
     labelRememberProblem->setText(
         text("auth.rememberFailed", "The password could not be kept in the keyring."));
@@ -333,6 +343,15 @@ void LoginForm::on_pushButtonShowPassword_clicked()
     lineEditPassword->setEchoMode(lineEditPassword->echoMode() == QLineEdit::Password
                                       ? QLineEdit::Normal
                                       : QLineEdit::Password);
+    nameShowPasswordButton();
+}
+
+// Named after what a press does next.
+void LoginForm::nameShowPasswordButton()
+{
+    pushButtonShowPassword->setAccessibleName(lineEditPassword->echoMode() == QLineEdit::Password
+                                                  ? text("a11y.showPassword", "Show password")
+                                                  : text("a11y.hidePassword", "Hide password"));
 }
 
 void LoginForm::showFieldContextMenu(QLineEdit *field, QPoint pos)

@@ -46,6 +46,7 @@ private slots:
 
 private:
     void layOutRememberRow();
+    void nameShowPasswordButton();
     void buildForm();
     QFrame *buildField(const QString &frameName, const QString &iconName, const QString &icon,
                        QLineEdit *field, int y);

@@ -13,6 +13,7 @@
 #include "ui/ConnectionAnimation.h"
 #include "ui/SettingsWindow.h"
 #include "vpn/VpnManager.h"
+#include "widgets/Accessibility.h"
 #include "widgets/CaptionFit.h"
 #include "widgets/ScreenPixmap.h"
 
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 
@@ -157,6 +159,7 @@ void MainForm::buildForm()
     logo->setPixmap(
         ScreenPixmap::fromResource(QStringLiteral(":/images/appIcon.png"), logo->size()));
     logo->setAlignment(Qt::AlignCenter);
+    Accessibility::hide(logo);
 
     buildStatusArea();
     buildRateCards();
@@ -188,6 +191,12 @@ void MainForm::buildStatusArea()
                    QRect(82, 124, 246, 246), transparentButton);
     connect(pushButtonChangeConnectionState, &QPushButton::clicked, this,
             &MainForm::on_pushButtonChangeConnectionState_clicked);
+    // The connect button answers Ctrl+Return from anywhere on the home page.
+    auto *connectShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), this);
+    connect(connectShortcut, &QShortcut::activated, this,
+            [this] { pushButtonChangeConnectionState->animateClick(); });
+    Accessibility::hide(widgetConnectionAnimation);
+    Accessibility::hide(labelStatusPillIcon);
 
     pushButtonInfoState = makeButton(frameConnectionStatus, "pushButtonInfoState",
                                      QRect(80, 372, 251, 22), transparentButton);
@@ -268,6 +277,8 @@ void MainForm::buildKillSwitchRow()
     pushButtonKillSwitch =
         makeButton(frame, "pushButtonKillSwitch", QRect(303, 12, 44, 24), transparentButton);
     pushButtonKillSwitch->setIconSize(QSize(40, 23));
+    Accessibility::makeSwitch(pushButtonKillSwitch);
+    Accessibility::hide(icon);
     connect(pushButtonKillSwitch, &QPushButton::clicked, this,
             &MainForm::on_pushButtonKillSwitch_clicked);
 }
@@ -302,6 +313,7 @@ void MainForm::buildMenu()
         makeButton(this, "pushButtonGoToStatus", QRect(411, 0, 411, 914), transparentButton);
     connect(pushButtonGoToStatus, &QPushButton::clicked, this,
             &MainForm::on_pushButtonGoToStatus_clicked);
+    Accessibility::hide(pushButtonGoToStatus);
     frameMenu = new QFrame(this);
     frameMenu->setObjectName(QStringLiteral("frameMenu"));
     frameMenu->setGeometry(411, 0, 371, 914);
@@ -309,6 +321,7 @@ void MainForm::buildMenu()
     const QString entry = QStringLiteral(
         "text-align: left; border: 0; background: transparent; color: #1C2733; font-size: 15px;");
     auto *close = makeButton(frameMenu, "pushButtonCloseMenu", QRect(315, 30, 40, 40), entry);
+    pushButtonCloseMenu = close;
     close->setText(QStringLiteral("✕"));
     connect(close, &QPushButton::clicked, this, &MainForm::on_pushButtonCloseMenu_clicked);
     makeLabel(frameMenu, "labelAppName", QRect(24, 110, 300, 30))
@@ -610,6 +623,7 @@ void MainForm::setVpnConnectionState(int state)
                      QStringLiteral("background-color: rgba(0,0,0,0);"));
 
     showStatePill();
+    nameConnectButton();
     switch (state) {
     case ConnectionState::Connected:
         pushButtonInfoState->setText(text("status.connected"));
@@ -777,6 +791,8 @@ QString MainForm::killSwitchFaultText() const
 void MainForm::showKillSwitchFault()
 {
     const QString fault = killSwitchFaultText();
+    pushButtonKillSwitch->setAccessibleDescription(fault.isEmpty() ? text("home.killswitch.caption")
+                                                                   : fault);
     if (fault.isEmpty()) {
         labelKillSwitchCaption->setText(text("home.killswitch.caption").toUpper());
         restyleIfChanged(
@@ -792,6 +808,7 @@ void MainForm::showKillSwitchFault()
 
 void MainForm::setKillSwitchIcon()
 {
+    pushButtonKillSwitch->setChecked(killSwitchEnabled);
     pushButtonKillSwitch->setIcon(
         QIcon(QStringLiteral(":/images/buttons/toggle%1.png")
                   .arg(killSwitchEnabled ? QStringLiteral("On") : QStringLiteral("Off"))));
@@ -876,8 +893,39 @@ void MainForm::on_pushButtonSupport_clicked()
              QUrl::TolerantMode));
 }
 
+// What the connect button does now, for a screen reader: its picture says it to the eye.
+void MainForm::nameConnectButton()
+{
+    switch (shownState) {
+    case ConnectionState::Connected:
+        pushButtonChangeConnectionState->setAccessibleName(text("action.disconnect"));
+        break;
+    case ConnectionState::Connecting:
+        pushButtonChangeConnectionState->setAccessibleName(text("status.connecting"));
+        break;
+    case ConnectionState::Disconnecting:
+        pushButtonChangeConnectionState->setAccessibleName(text("status.disconnecting"));
+        break;
+    default:
+        pushButtonChangeConnectionState->setAccessibleName(text("action.connect"));
+        break;
+    }
+}
+
 void MainForm::translate()
 {
+    nameConnectButton();
+    findChild<QPushButton *>(QStringLiteral("pushButtonMenu"))
+        ->setAccessibleName(text("nav.settings"));
+    pushButtonCloseMenu->setAccessibleName(textWithFallback(
+        languageManager, QStringLiteral("a11y.closeMenu"), QStringLiteral("Close menu")));
+    findChild<QPushButton *>(QStringLiteral("pushButtonExploreLocations"))
+        ->setAccessibleName(text("nav.servers"));
+    findChild<QPushButton *>(QStringLiteral("pushButtonAccountNav"))
+        ->setAccessibleName(text("nav.account"));
+    findChild<QPushButton *>(QStringLiteral("pushButtonSettingsNav"))
+        ->setAccessibleName(text("nav.settings"));
+    pushButtonKillSwitch->setAccessibleName(text("settings.killSwitch"));
     labelRecomendedLocaions->setText(text("nav.recommendedlocations"));
     widgetConnectionAnimation->setTexts(text("action.disconnect"), text("home.connecting"),
                                         text("status.disconnected"));

@@ -130,6 +130,7 @@ private:
     void buildRateCards();
     void buildKillSwitchRow();
     void fitKillSwitchText();
+    void nameConnectButton();
     void buildCards();
     void buildMenu();
     void buildNavigation();
@@ -232,6 +233,7 @@ private:
     RecomendedServerItem *cards[3] = {};
     QLabel *labelKillSwitchText = nullptr;
     QLabel *labelKillSwitchCaption = nullptr;
+    QPushButton *pushButtonCloseMenu = nullptr;
     QPushButton *pushButtonKillSwitch = nullptr;
     QFrame *frameMenu = nullptr;
     QPushButton *pushButtonGoToStatus = nullptr;
