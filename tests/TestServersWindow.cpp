@@ -8,6 +8,7 @@
 #include "servers/ServerPresentation.h"
 #include "servers/ServersWindow.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -84,6 +85,9 @@ private slots:
     void favouriteToggleThroughTheDelegate();
     void navigationZonesAndDragging_data();
     void navigationZonesAndDragging();
+    void rowsAreSpokenInTheMembersLanguage_data();
+    void rowsAreSpokenInTheMembersLanguage();
+    void arrowsAndEnterChooseARow();
 
 private:
     QListView *view() const { return window->findChild<QListView *>("listViewServers"); }
@@ -456,6 +460,49 @@ void TestServersWindow::navigationZonesAndDragging()
     QCOMPARE(account.count(), outcome == "account" ? 1 : 0);
     QCOMPARE(settings.count(), outcome == "settings" ? 1 : 0);
     QCOMPARE(mainWindow->pos(), outcome == "drag" ? start + QPoint(25, 35) : start);
+}
+
+// What a screen reader reads of each row: the location, its servers, the latency in words.
+void TestServersWindow::rowsAreSpokenInTheMembersLanguage_data()
+{
+    QTest::addColumn<Translation::Language>("language");
+    QTest::addColumn<QString>("germany");
+    QTest::addColumn<QString>("norway");
+    QTest::newRow("English") << Translation::English
+                             << "Germany, Munich, 2 Locations, 20 milliseconds"
+                             << "Norway, Oslo, 1 Location, latency not measured";
+    QTest::newRow("French") << Translation::French
+                            << "Germany, Munich, 2 Emplacements, 20 millisecondes"
+                            << "Norway, Oslo, 1 Emplacement, latence non mesurée";
+}
+
+void TestServersWindow::rowsAreSpokenInTheMembersLanguage()
+{
+    QFETCH(Translation::Language, language);
+    languages.languageChanged(language);
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(view());
+    QStringList spoken;
+    for (int child = 0; child < list->childCount(); ++child)
+        spoken << list->child(child)->text(QAccessible::Name);
+    QFETCH(QString, germany);
+    QFETCH(QString, norway);
+    QVERIFY2(spoken.contains(germany), qPrintable(spoken.join(" | ")));
+    QVERIFY2(spoken.contains(norway), qPrintable(spoken.join(" | ")));
+}
+
+// The keyboard alone: the arrow keys move through the rows, Enter chooses the one reached.
+void TestServersWindow::arrowsAndEnterChooseARow()
+{
+    QSignalSpy chosen(window, &ServersWindow::currentServerChosed);
+    view()->setFocus();
+    view()->setCurrentIndex(view()->model()->index(0, 0));
+    QTest::keyClick(view(), Qt::Key_Down);
+    QCOMPARE(view()->currentIndex().row(), 1);
+    QCOMPARE(chosen.count(), 0);
+    const int expected = view()->currentIndex().data().value<ServerData>().id;
+    QTest::keyClick(view(), Qt::Key_Return);
+    QCOMPARE(chosen.count(), 1);
+    QCOMPARE(chosen.first().at(0).toInt(), expected);
 }
 
 QTEST_MAIN(TestServersWindow)

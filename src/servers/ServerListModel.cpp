@@ -320,11 +320,14 @@ QVariant ServerListModel::data(const QModelIndex &index, int role) const
 {
     // Every reader takes the whole record through the display role; the roles views read for
     // fonts, colours, sizes and check states get nothing, so views keep their defaults.
-    if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::UserRole)
+    const bool spoken = role == Qt::AccessibleTextRole && spokenText;
+    if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::UserRole && !spoken)
         return {};
     const QVector<ServerData> &visible = visibleRows();
     if (!index.isValid() || index.row() >= visible.size())
         return {};
+    if (spoken)
+        return spokenText(visible.at(index.row()));
     return QVariant::fromValue(visible.at(index.row()));
 }
 

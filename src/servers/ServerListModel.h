@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QVector>
 
+#include <functional>
+
 // The server list as locations: one row per country, shown by its best server and the number of
 // servers in it. Every change is announced with a full reset. The visible rows are kept until a
 // change invalidates them; a latency result touches only the location of its server.
@@ -35,6 +37,10 @@ public:
     int fastestServerId() const;
     QVector<int> recommendedServers() const;
     QModelIndex indexOfServer(int id) const;
+    // What a screen reader says of a row (Qt::AccessibleTextRole): the view sets it, in the
+    // member's language.
+    using SpokenText = std::function<QString(const ServerData &)>;
+    void setSpokenText(const SpokenText &describe) { spokenText = describe; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -49,6 +55,8 @@ public:
     static constexpr int noServerId = -1;
 
 private:
+    SpokenText spokenText;
+
     struct Location {
         QString key;
         int count = 0;

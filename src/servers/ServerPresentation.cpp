@@ -83,6 +83,20 @@ QString displayName(const ServerData &server)
     return server.country.isEmpty() ? server.city : server.country;
 }
 
+QString spokenText(const LanguageManager *languages, const ServerData &server)
+{
+    QStringList parts{displayName(server)};
+    if (server.city != parts.first())
+        parts << server.city;
+    parts << locationCountText(languages, server.locationCount);
+    parts << (server.ping >= 1 && server.ping <= 10000
+                  ? textWithFallback(languages, "a11y.latency", "%1 milliseconds").arg(server.ping)
+                  : textWithFallback(languages, "a11y.noLatency", "latency not measured"));
+    if (server.isFavorite)
+        parts << textWithFallback(languages, "a11y.favorite", "favourite");
+    return parts.join(QStringLiteral(", "));
+}
+
 namespace {
 
 QImage croppedToOpaque(const QImage &picture)

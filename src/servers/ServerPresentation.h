@@ -27,6 +27,9 @@ QString cardLatencyWord(const LanguageManager *languages, bool hasServer, int pi
 
 QString locationCountText(const LanguageManager *languages, int locationCount);
 QString displayName(const ServerData &server);
+// A row or card as a screen reader says it: the location and the city of its best server, its
+// number of servers, the latency in words and whether it is a favourite.
+QString spokenText(const LanguageManager *languages, const ServerData &server);
 
 // Shows the flag of countryCode in label, cropped to its opaque part; falls back to the UNKN
 // picture, then to regional-indicator letters.

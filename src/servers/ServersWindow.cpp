@@ -6,6 +6,7 @@
 #include "servers/PageChrome.h"
 #include "servers/ServerListItemDelegate.h"
 #include "servers/ServerListModel.h"
+#include "servers/ServerPresentation.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -140,6 +141,10 @@ QListView *ServersWindow::serverView(const char *name)
     view->setSpacing(0);
     view->setUniformItemSizes(false);
     view->setStyleSheet(QStringLiteral("background: transparent; border: 0;"));
+    // Enter on the row the arrow keys moved to chooses it, as a press on the row does.
+    connect(view, &QListView::activated, this, [this](const QModelIndex &index) {
+        setCurrentServer(index.data().value<ServerData>().id);
+    });
     return view;
 }
 
@@ -150,8 +155,19 @@ ServerListModel *ServersWindow::model() const
 
 void ServersWindow::setModel(ServerListModel *model)
 {
+    model->setSpokenText([this](const ServerData &server) {
+        return ServerPresentation::spokenText(languageManager, server);
+    });
     listViewServers->setModel(model);
     listViewFavoriteServers->setModel(model);
+    // A row a screen reader selects becomes the row Enter acts on, as the arrow keys make it.
+    for (QListView *view : {listViewServers, listViewFavoriteServers}) {
+        connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, view,
+                [view](const QItemSelection &selected) {
+                    if (!selected.indexes().isEmpty())
+                        view->setCurrentIndex(selected.indexes().first());
+                });
+    }
     model->setSortOrder(0);
     model->sortServers(3);
     on_pushButtonAllServers_clicked();
