@@ -2,9 +2,12 @@
 #include "FakePrograms.h"
 #include "app/Startup.h"
 #include "i18n/LanguageManager.h"
+#include "servers/RecomendedServerItem.h"
+#include "servers/ServersWindow.h"
 #include "storage/AppSettings.h"
 #include "ui/LoginForm.h"
 #include "ui/MainForm.h"
+#include "ui/SettingsWindow.h"
 #include "widgets/Accessibility.h"
 #include "widgets/FocusRing.h"
 
@@ -15,7 +18,6 @@
 #include <QtTest>
 
 #include <memory>
-
 
 namespace {
 
@@ -45,6 +47,9 @@ private slots:
     void connectButtonIsNamedAfterWhatItDoes();
     void killSwitchIsACheckBoxWithItsState();
     void focusIsMarkedWhileTheKeyboardIsInUse();
+    void settingsSwitchesAreCheckBoxesWithTheirNames();
+    void recommendedCardSaysItsLocation();
+    void ctrlFOpensTheServersAtTheSearchBox();
 
 private:
     std::unique_ptr<FakePrograms> fakes;
@@ -204,6 +209,60 @@ void TestAccessibility::focusIsMarkedWhileTheKeyboardIsInUse()
     QTest::mouseClick(email, Qt::LeftButton);
     QVERIFY(!ring.mark());
     QVERIFY(form.grab().toImage() != withMark);
+}
+
+void TestAccessibility::settingsSwitchesAreCheckBoxesWithTheirNames()
+{
+    QWidget host;
+    auto *settings = new SettingsWindow(&host);
+    settings->setLanguageManager(languages.get());
+    settings->loadSettings();
+    host.show();
+    settings->show();
+    auto *killSwitch = settings->findChild<QPushButton *>("pushButtonKillSwitch");
+    QAccessibleInterface *switchInterface = accessible(killSwitch);
+    QCOMPARE(switchInterface->role(), QAccessible::CheckBox);
+    QCOMPARE(switchInterface->text(QAccessible::Name), QStringLiteral("Kill Switch"));
+    QCOMPARE(switchInterface->text(QAccessible::Description),
+             QStringLiteral("Block internet if VPN disconnects unexpectedly"));
+    const bool before = switchInterface->state().checked;
+    QCOMPARE(before, AppSettings::switchState(AppSettings::KillSwitch));
+    killSwitch->click();
+    QCOMPARE(bool(switchInterface->state().checked), !before);
+    QCOMPARE(AppSettings::switchState(AppSettings::KillSwitch), !before);
+}
+
+void TestAccessibility::recommendedCardSaysItsLocation()
+{
+    RecomendedServerItem card;
+    card.setLanguageManager(languages.get());
+    ServerData server;
+    server.id = 4;
+    server.country = QStringLiteral("Spain");
+    server.city = QStringLiteral("Madrid");
+    server.ping = 12;
+    server.isFavorite = true;
+    card.setServer(server);
+    auto *button = card.findChild<QPushButton *>("pushButton");
+    QCOMPARE(accessible(button)->text(QAccessible::Name),
+             QStringLiteral("Spain, Madrid, 1 Location, 12 milliseconds, favourite"));
+    languages->languageChanged(Translation::Spanish);
+    QCOMPARE(accessible(button)->text(QAccessible::Name),
+             QStringLiteral("Spain, Madrid, 1 Ubicación, 12 milisegundos, favorito"));
+}
+
+void TestAccessibility::ctrlFOpensTheServersAtTheSearchBox()
+{
+    MainForm home;
+    home.setLanguageManager(languages.get());
+    home.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&home));
+    QTest::keyClick(&home, Qt::Key_F, Qt::ControlModifier);
+    auto *servers = home.findChild<ServersWindow *>();
+    QVERIFY(servers);
+    QTRY_VERIFY(servers->isVisible());
+    QTRY_COMPARE(QApplication::focusWidget(),
+                 static_cast<QWidget *>(servers->findChild<QLineEdit *>("lineEditSearch")));
 }
 
 QTEST_MAIN(TestAccessibility)

@@ -108,6 +108,9 @@ void RecomendedServerItem::setLanguageManager(LanguageManager *manager)
 
 void RecomendedServerItem::retranslate()
 {
+    // The card is one button to a screen reader, named by what it shows.
+    pushButton->setAccessibleName(
+        hasServer ? ServerPresentation::spokenText(languageManager, serverData) : QString());
     labelSubtitle->setText(
         textWithFallback(languageManager, "connection.selectedlocation", "Selected Location"));
     labelLatencyLabel->setText(

@@ -14,6 +14,7 @@
 #include <QListView>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace {
 
@@ -70,6 +71,8 @@ void ServersWindow::buildPage()
     lineEditSearch->setGeometry(48, 13, 292, 30);
     lineEditSearch->setStyleSheet(
         QStringLiteral("border: none;\ncolor: #1C2733; font-size: 15px;"));
+    auto *findShortcut = new QShortcut(QKeySequence::Find, this);
+    connect(findShortcut, &QShortcut::activated, this, &ServersWindow::focusSearch);
     connect(lineEditSearch, &QLineEdit::textEdited, this,
             &ServersWindow::on_lineEditSearch_textEdited);
 
@@ -146,6 +149,12 @@ QListView *ServersWindow::serverView(const char *name)
         setCurrentServer(index.data().value<ServerData>().id);
     });
     return view;
+}
+
+void ServersWindow::focusSearch()
+{
+    lineEditSearch->setFocus(Qt::ShortcutFocusReason);
+    lineEditSearch->selectAll();
 }
 
 ServerListModel *ServersWindow::model() const

@@ -23,6 +23,8 @@ public:
     void setModel(ServerListModel *model);
     void setLanguageManager(LanguageManager *manager);
     ServerListModel *model() const;
+    // The search box takes the keyboard (Ctrl+F here and on the home page).
+    void focusSearch();
 
 signals:
     void currentServerChosed(int id, bool autoConnect);

@@ -195,6 +195,12 @@ void MainForm::buildStatusArea()
     auto *connectShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), this);
     connect(connectShortcut, &QShortcut::activated, this,
             [this] { pushButtonChangeConnectionState->animateClick(); });
+    // Ctrl+F opens the servers page at its search box.
+    auto *findShortcut = new QShortcut(QKeySequence::Find, this);
+    connect(findShortcut, &QShortcut::activated, this, [this] {
+        on_pushButtonExploreLocations_clicked();
+        serversPage()->focusSearch();
+    });
     Accessibility::hide(widgetConnectionAnimation);
     Accessibility::hide(labelStatusPillIcon);
 

@@ -5,6 +5,7 @@
 #include "servers/NavigationBar.h"
 #include "storage/CredentialVault.h"
 #include "storage/DiagnosticLog.h"
+#include "widgets/Accessibility.h"
 #include "widgets/ScreenPixmap.h"
 
 #include <QApplication>
@@ -290,6 +291,7 @@ void SettingsWindow::buildSwitchList()
         row.button->setObjectName(QStringLiteral("pushButton") + name);
         row.button->setIconSize(QSize(40, 23));
         row.button->setIcon(QIcon(QStringLiteral(":/images/buttons/toggleOff.png")));
+        Accessibility::makeSwitch(row.button);
         connect(row.button, &QPushButton::clicked, this, handlers.value(row.key));
         for (QWidget *widget :
              {static_cast<QWidget *>(row.title), static_cast<QWidget *>(row.description),
@@ -330,6 +332,7 @@ void SettingsWindow::loadSettings()
 bool SettingsWindow::toggle(AppSettings::Switch key)
 {
     switchStates[key] = !switchStates[key];
+    row(key).button->setChecked(switchStates[key]);
     row(key).button->setIcon(
         QIcon(QStringLiteral(":/images/buttons/toggle%1.png")
                   .arg(switchStates[key] ? QStringLiteral("On") : QStringLiteral("Off"))));
@@ -463,6 +466,8 @@ void SettingsWindow::translate()
         switchRow.description->setText(tr(switchRow.descriptionKey));
         switchRow.title->setToolTip(switchRow.description->text());
         switchRow.button->setToolTip(switchRow.description->text());
+        switchRow.button->setAccessibleName(switchRow.title->text());
+        switchRow.button->setAccessibleDescription(switchRow.description->text());
     }
     NavigationBar::translate(this, languageManager);
 }

@@ -113,6 +113,9 @@ def start_client(client, fakes, texts, home):
                        XDG_CONFIG_HOME=os.path.join(home, "config"),
                        XDG_DATA_HOME=os.path.join(home, "data"),
                        XDG_STATE_HOME=os.path.join(home, "state"), XDG_RUNTIME_DIR=home,
+                       # The single-instance guard lives under the temporary folder: a client
+                       # another test runs meanwhile is not this one's first copy.
+                       TMPDIR=home,
                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
     return subprocess.Popen([client], env=environment, stdout=subprocess.DEVNULL,
                             stderr=open(os.path.join(home, "client.log"), "w"))
