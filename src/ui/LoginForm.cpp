@@ -142,7 +142,8 @@ void LoginForm::buildForm()
     labelForgotPassword->setGeometry(230, 520, 157, 23);
     labelForgotPassword->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     labelForgotPassword->setTextFormat(Qt::RichText);
-    labelForgotPassword->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    labelForgotPassword->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
+                                                 Qt::LinksAccessibleByKeyboard);
 
     pushButtonLogIn->setObjectName(QStringLiteral("pushButtonLogIn"));
     pushButtonLogIn->setGeometry(24, 600, 363, 52);
@@ -157,7 +158,8 @@ void LoginForm::buildForm()
     labelDontHaveAccount_2->setGeometry(24, 706, 363, 24);
     labelDontHaveAccount_2->setAlignment(Qt::AlignCenter);
     labelDontHaveAccount_2->setTextFormat(Qt::RichText);
-    labelDontHaveAccount_2->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    labelDontHaveAccount_2->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
+                                                    Qt::LinksAccessibleByKeyboard);
 }
 
 QFrame *LoginForm::buildField(const QString &frameName, const QString &iconName,
