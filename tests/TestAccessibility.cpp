@@ -50,6 +50,7 @@ private slots:
     void settingsSwitchesAreCheckBoxesWithTheirNames();
     void recommendedCardSaysItsLocation();
     void ctrlFOpensTheServersAtTheSearchBox();
+    void tabReachesTheHomeControlsOnly();
 
 private:
     std::unique_ptr<FakePrograms> fakes;
@@ -263,6 +264,31 @@ void TestAccessibility::ctrlFOpensTheServersAtTheSearchBox()
     QTRY_VERIFY(servers->isVisible());
     QTRY_COMPARE(QApplication::focusWidget(),
                  static_cast<QWidget *>(servers->findChild<QLineEdit *>("lineEditSearch")));
+}
+
+// Tab goes round every control the home page shows, and to nothing it does not show.
+void TestAccessibility::tabReachesTheHomeControlsOnly()
+{
+    MainForm home;
+    home.setLanguageManager(languages.get());
+    home.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&home));
+    home.activateWindow();
+    home.findChild<QPushButton *>("pushButtonChangeConnectionState")->setFocus();
+    QSet<QString> reached;
+    for (int press = 0; press < 20; ++press) {
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        QVERIFY2(focused->isVisible() && home.rect().contains(QRect(
+                                             focused->mapTo(&home, QPoint(0, 0)), focused->size())),
+                 qPrintable(focused->objectName()));
+        reached << focused->objectName();
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+    for (const char *control :
+         {"pushButtonMenu", "pushButtonChangeConnectionState", "pushButtonKillSwitch",
+          "pushButtonExploreLocations", "pushButtonAccountNav", "pushButtonSettingsNav"})
+        QVERIFY2(reached.contains(QLatin1String(control)), control);
 }
 
 QTEST_MAIN(TestAccessibility)

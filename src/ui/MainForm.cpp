@@ -349,6 +349,9 @@ void MainForm::buildMenu()
     connect(pushButtonSupport, &QPushButton::clicked, this,
             &MainForm::on_pushButtonSupport_clicked);
     connect(pushButtonLogOut, &QPushButton::clicked, this, &MainForm::on_pushButtonLogOut_clicked);
+    // Closed until opened (showMenu).
+    pushButtonGoToStatus->hide();
+    frameMenu->hide();
 }
 
 void MainForm::buildNavigation()
@@ -530,6 +533,9 @@ void MainForm::showMenu(bool open)
     menuBlur->setEnabled(open);
     pushButtonGoToStatus->move(open ? 0 : 411, 0);
     frameMenu->move(open ? 40 : 411, 0);
+    // Closed, the menu lies beside the window: out of reach of Tab and of screen readers too.
+    pushButtonGoToStatus->setVisible(open);
+    frameMenu->setVisible(open);
 }
 
 QString MainForm::rateText(quint64 bytes, qint64 intervalMs)

@@ -23,11 +23,12 @@ TIMEOUT = float(os.environ.get("CORVANE_ATSPI_TIMEOUT", "60"))
 TEXTS = {
     "English": {"email": "Email Address", "password": "Password", "login": "LOGIN",
                 "connect": "Connect", "disconnect": "Disconnect",
-                "killswitch": "Internet Kill Switch", "logout": "Log Out", "code": 0},
+                "killswitch": "Internet Kill Switch", "settings": "Settings", "signout": "SIGN OUT",
+                "code": 0},
     "French": {"email": "Adresse e-mail", "password": "Mot de passe", "login": "CONNEXION",
                "connect": "Connecter", "disconnect": "Déconnecter",
-               "killswitch": "Coupure Internet d'urgence", "logout": "Se déconnecter",
-               "code": 5},
+               "killswitch": "Coupure Internet d'urgence", "settings": "Paramètres",
+               "signout": "SE DÉCONNECTER", "code": 5},
 }
 
 
@@ -171,11 +172,10 @@ def main():
         press(kill_switch)
         wait_for("the kill switch's new state", lambda: checked(kill_switch) != before)
 
-        # The log-out entry lives in the menu, reached by name like every other control.
-        logout = find(application, "push button", texts["logout"], must_show=False)
-        if logout is None:
-            raise Failure("no log-out button named " + texts["logout"])
-        press(logout)
+        # Signing out is on the settings page.
+        press(find(application, "push button", texts["settings"]))
+        press(wait_for("the sign-out button",
+                       lambda: find(application, "push button", texts["signout"])))
         wait_for("the login page again", lambda: find(application, "text", texts["email"]))
     except Failure as failure:
         print(f"atspi_member ({language}): {failure}", file=sys.stderr)
