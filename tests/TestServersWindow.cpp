@@ -88,6 +88,10 @@ private slots:
     void rowsAreSpokenInTheMembersLanguage_data();
     void rowsAreSpokenInTheMembersLanguage();
     void arrowsAndEnterChooseARow();
+    void rowActionsOfAScreenReader_data();
+    void rowActionsOfAScreenReader();
+    void ctrlDTogglesTheFavouriteOfTheCurrentRow();
+    void rowItemsFollowTheirRowsThroughAResort();
 
 private:
     QListView *view() const { return window->findChild<QListView *>("listViewServers"); }
@@ -499,10 +503,94 @@ void TestServersWindow::arrowsAndEnterChooseARow()
     QTest::keyClick(view(), Qt::Key_Down);
     QCOMPARE(view()->currentIndex().row(), 1);
     QCOMPARE(chosen.count(), 0);
+    // A screen reader follows the row reached.
+    QAccessibleInterface *focusedRow = QAccessible::queryAccessibleInterface(view())->focusChild();
+    QVERIFY(focusedRow);
+    QCOMPARE(focusedRow->text(QAccessible::Name),
+             view()->currentIndex().data(Qt::AccessibleTextRole).toString());
+    QVERIFY(focusedRow->state().focused);
     const int expected = view()->currentIndex().data().value<ServerData>().id;
     QTest::keyClick(view(), Qt::Key_Return);
     QCOMPARE(chosen.count(), 1);
     QCOMPARE(chosen.first().at(0).toInt(), expected);
+}
+
+// A screen reader offers each row's actions under names in the member's language.
+void TestServersWindow::rowActionsOfAScreenReader_data()
+{
+    QTest::addColumn<Translation::Language>("language");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("chosen");
+    QTest::addColumn<bool>("autoConnect");
+    QTest::addColumn<bool>("favouriteToggled");
+    QTest::newRow("choose") << Translation::English << "Choose" << 1 << false << false;
+    QTest::newRow("connect") << Translation::English << "Connect" << 1 << true << false;
+    QTest::newRow("favourite") << Translation::English << "Add to or remove from favourites" << 0
+                               << false << true;
+    QTest::newRow("choisir") << Translation::French << "Choisir" << 1 << false << false;
+    QTest::newRow("favori") << Translation::French << "Ajouter aux favoris ou en retirer" << 0
+                            << false << true;
+}
+
+void TestServersWindow::rowActionsOfAScreenReader()
+{
+    QFETCH(Translation::Language, language);
+    QFETCH(QString, action);
+    languages.languageChanged(language);
+    QSignalSpy chosen(window, &ServersWindow::currentServerChosed);
+    QSignalSpy favourites(window, &ServersWindow::requestUpdateFavoriteServers);
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(view());
+    QCOMPARE(list->role(), QAccessible::List);
+    QCOMPARE(list->childCount(), model->rowCount());
+    QAccessibleInterface *row = list->child(2);
+    QCOMPARE(row->role(), QAccessible::ListItem);
+    QCOMPARE(list->indexOfChild(row), 2);
+    const ServerData before = model->index(2, 0).data().value<ServerData>();
+    QVERIFY2(row->actionInterface()->actionNames().contains(action),
+             qPrintable(row->actionInterface()->actionNames().join(" | ")));
+
+    row->actionInterface()->doAction(action);
+
+    QTEST(int(chosen.count()), "chosen");
+    if (!chosen.isEmpty()) {
+        QCOMPARE(chosen.first().at(0).toInt(), before.id);
+        QTEST(chosen.first().at(1).toBool(), "autoConnect");
+    }
+    QCOMPARE(window->isVisible(), chosen.isEmpty());
+    QFETCH(bool, favouriteToggled);
+    QCOMPARE(favourites.count(), favouriteToggled ? 1 : 0);
+    const ServerData after = model->serverById(before.id);
+    QCOMPARE(after.isFavorite, favouriteToggled ? !before.isFavorite : before.isFavorite);
+}
+
+void TestServersWindow::ctrlDTogglesTheFavouriteOfTheCurrentRow()
+{
+    QSignalSpy favourites(window, &ServersWindow::requestUpdateFavoriteServers);
+    view()->setFocus();
+    view()->setCurrentIndex(view()->model()->index(1, 0));
+    const int id = view()->currentIndex().data().value<ServerData>().id;
+    QTest::keyClick(view(), Qt::Key_D, Qt::ControlModifier);
+    QCOMPARE(favourites.count(), 1);
+    QVERIFY(model->serverById(id).isFavorite);
+    // The keyboard stays on the row, which now says it is a favourite.
+    QCOMPARE(view()->currentIndex().data().value<ServerData>().id, id);
+    QVERIFY(view()->currentIndex().data(Qt::AccessibleTextRole).toString().endsWith("favourite"));
+    QTest::keyClick(view(), Qt::Key_D, Qt::ControlModifier);
+    QVERIFY(!model->serverById(id).isFavorite);
+    QVERIFY(window->isVisible());
+}
+
+// An item a screen reader holds names the row now at its place, not the one that was there.
+void TestServersWindow::rowItemsFollowTheirRowsThroughAResort()
+{
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(view());
+    const QString first = list->child(0)->text(QAccessible::Name);
+    model->setSortOrder(1);
+    model->sortServers(3);
+    const QString firstNow = model->index(0, 0).data(Qt::AccessibleTextRole).toString();
+    QVERIFY2(firstNow != first, "the sort left the first row in place");
+    QCOMPARE(list->child(0)->text(QAccessible::Name), firstNow);
+    QCOMPARE(list->indexOfChild(list->child(0)), 0);
 }
 
 QTEST_MAIN(TestServersWindow)

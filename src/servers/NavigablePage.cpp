@@ -1,8 +1,25 @@
 #include "servers/NavigablePage.h"
 
 #include "servers/NavigationBar.h"
+#include "widgets/FocusScope.h"
 
 #include <QMouseEvent>
+#include <QPushButton>
+
+void NavigablePage::setNavigationZones(const QVector<Zone> &zones)
+{
+    navigationZones = zones;
+    for (const Zone &zone : zones)
+        connect(NavigationBar::addKey(this, zone.item), &QPushButton::clicked, this, zone.action);
+}
+
+bool NavigablePage::focusNextPrevChild(bool next)
+{
+    // A page being hidden hands the focus on as any widget does.
+    if (!isVisible())
+        return QDialog::focusNextPrevChild(next);
+    return FocusScope::move(this, next);
+}
 
 void NavigablePage::mousePressEvent(QMouseEvent *event)
 {

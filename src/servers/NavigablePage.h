@@ -22,8 +22,11 @@ protected:
         std::function<void()> action;
     };
 
-    void setNavigationZones(const QVector<Zone> &zones) { navigationZones = zones; }
+    // Called once the page is built: the bar's keys come last in the Tab order.
+    void setNavigationZones(const QVector<Zone> &zones);
 
+    // Tab and Backtab go round the page's own controls, not the home page's beneath it.
+    bool focusNextPrevChild(bool next) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;

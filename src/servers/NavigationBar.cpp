@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
+#include <QPushButton>
 
 namespace NavigationBar {
 
@@ -17,6 +18,9 @@ const int itemX[] = {8, 101, 194, 286};
 const char *const itemTexts[] = {"HOME", "SERVERS", "ACCOUNT", "SETTINGS"};
 const char *const itemLabelNames[] = {"mobileNavHomeLabel", "mobileNavServersLabel",
                                       "mobileNavAccountLabel", "mobileNavSettingsLabel"};
+const char *const itemKeyNames[] = {"pushButtonNavigationHome", "pushButtonNavigationServers",
+                                    "pushButtonNavigationAccount", "pushButtonNavigationSettings"};
+const char *const itemTextKeys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};
 
 QLabel *passiveLabel(QWidget *parent, const QRect &rect)
 {
@@ -34,14 +38,29 @@ QRect itemArea(int item)
     return QRect(barX + itemX[item], barY + 8, 85, 59);
 }
 
+QPushButton *addKey(QWidget *page, int item)
+{
+    auto *key = new QPushButton(page);
+    key->setObjectName(QLatin1String(itemKeyNames[item]));
+    key->setGeometry(itemArea(item));
+    key->setFlat(true);
+    key->setStyleSheet(QStringLiteral("border: 0; background: transparent;"));
+    key->setAttribute(Qt::WA_TransparentForMouseEvents);
+    key->setFocusPolicy(Qt::TabFocus);
+    return key;
+}
+
 void translate(QWidget *page, const LanguageManager *languages)
 {
-    static const char *const keys[] = {"nav.home", "nav.servers", "nav.account", "nav.settings"};
     for (int item = Home; item <= Settings; ++item) {
+        const QString text = languages->text(QLatin1String(itemTextKeys[item]));
         for (QLabel *label : page->findChildren<QLabel *>(QLatin1String(itemLabelNames[item]))) {
             if (label->parentWidget()->parentWidget() == page)
-                label->setText(languages->text(QLatin1String(keys[item])).toUpper());
+                label->setText(text.toUpper());
         }
+        if (auto *key = page->findChild<QPushButton *>(QLatin1String(itemKeyNames[item]),
+                                                       Qt::FindDirectChildrenOnly))
+            key->setAccessibleName(text);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "servers/PageChrome.h"
 
+#include "i18n/LanguageManager.h"
 #include "servers/IconPainter.h"
 
 #include <QFrame>
@@ -67,6 +68,13 @@ QPushButton *build(QWidget *page, const QString &title)
         QStringLiteral("background: transparent; color: #1C2733; font-family: Roboto; "
                        "font-size: 20px; font-weight: 400; border: 0;"));
     return back;
+}
+
+void translate(QWidget *page, const LanguageManager *languages)
+{
+    if (auto *back = page->findChild<QPushButton *>(QStringLiteral("pushButtonBack"),
+                                                    Qt::FindDirectChildrenOnly))
+        back->setAccessibleName(languages->text(QStringLiteral("a11y.back")));
 }
 
 void Dragger::press(QWidget *page, QMouseEvent *event)

@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QString>
 
+class LanguageManager;
 class QLabel;
 class QMouseEvent;
 class QPushButton;
@@ -15,6 +16,9 @@ namespace PageChrome {
 
 // Returns the back button; the title label is named "mobileSectionTitle".
 QPushButton *build(QWidget *page, const QString &title);
+
+// Names the back button in the member's language.
+void translate(QWidget *page, const LanguageManager *languages);
 
 class Dragger {
 public:

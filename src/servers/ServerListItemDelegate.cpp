@@ -2,6 +2,7 @@
 
 #include "network/ServerData.h"
 #include "servers/ServerListItem.h"
+#include "widgets/FocusRing.h"
 
 #include <QPainter>
 
@@ -45,6 +46,9 @@ void ServerListItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem
     ServerListItem item(server, languageManager);
     item.render(painter, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
     painter->restore();
+    // The row the arrow keys reached is the one Enter acts on: marked as the focus is elsewhere.
+    if (option.state & QStyle::State_HasFocus)
+        FocusRing::paint(painter, option.rect);
 }
 
 // Every row has the same size, so no row widget is built just to measure it.

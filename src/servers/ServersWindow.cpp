@@ -6,6 +6,7 @@
 #include "servers/PageChrome.h"
 #include "servers/ServerListItemDelegate.h"
 #include "servers/ServerListModel.h"
+#include "servers/ServerListView.h"
 #include "servers/ServerPresentation.h"
 
 #include <QFrame>
@@ -30,9 +31,6 @@ const char inactiveCategoryStyle[] = "border: 1px solid rgba(0,0,0,34); border-r
 ServersWindow::ServersWindow(QWidget *parent)
     : NavigablePage(parent)
 {
-    setNavigationZones({{NavigationBar::Home, [this] { close(); }},
-                        {NavigationBar::Account, [this] { emit requestOpenAccount(); }},
-                        {NavigationBar::Settings, [this] { emit requestOpenSettings(); }}});
     setFixedSize(411, 914);
     buildPage();
     serversDelegate = new ServerListItemDelegate(this);
@@ -47,6 +45,9 @@ ServersWindow::ServersWindow(QWidget *parent)
         connect(delegate, &ServerListItemDelegate::serverFavoriteStateChanged, this,
                 &ServersWindow::favoritesServersChanged);
     }
+    setNavigationZones({{NavigationBar::Home, [this] { close(); }},
+                        {NavigationBar::Account, [this] { emit requestOpenAccount(); }},
+                        {NavigationBar::Settings, [this] { emit requestOpenSettings(); }}});
 }
 
 void ServersWindow::buildPage()
@@ -127,9 +128,9 @@ QPushButton *ServersWindow::categoryButton(const char *name, const QRect &rect)
     return button;
 }
 
-QListView *ServersWindow::serverView(const char *name)
+ServerListView *ServersWindow::serverView(const char *name)
 {
-    auto *view = new QListView(this);
+    auto *view = new ServerListView(this);
     view->setObjectName(QLatin1String(name));
     view->setGeometry(24, 244, 363, 536);
     view->setMouseTracking(true);
@@ -144,10 +145,7 @@ QListView *ServersWindow::serverView(const char *name)
     view->setSpacing(0);
     view->setUniformItemSizes(false);
     view->setStyleSheet(QStringLiteral("background: transparent; border: 0;"));
-    // Enter on the row the arrow keys moved to chooses it, as a press on the row does.
-    connect(view, &QListView::activated, this, [this](const QModelIndex &index) {
-        setCurrentServer(index.data().value<ServerData>().id);
-    });
+    connect(view, &ServerListView::rowActionRequested, this, &ServersWindow::actOnRow);
     return view;
 }
 
@@ -170,7 +168,7 @@ void ServersWindow::setModel(ServerListModel *model)
     listViewServers->setModel(model);
     listViewFavoriteServers->setModel(model);
     // A row a screen reader selects becomes the row Enter acts on, as the arrow keys make it.
-    for (QListView *view : {listViewServers, listViewFavoriteServers}) {
+    for (ServerListView *view : {listViewServers, listViewFavoriteServers}) {
         connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, view,
                 [view](const QItemSelection &selected) {
                     if (!selected.indexes().isEmpty())
@@ -203,6 +201,13 @@ void ServersWindow::translate()
     p2pButton->setText(text("locations.p2p"));
     pushButtonFastestLocation->setText(text("locations.fastest"));
     lineEditSearch->setPlaceholderText(text("locations.searchServers"));
+    lineEditSearch->setAccessibleName(text("locations.searchServers"));
+    for (ServerListView *view : {listViewServers, listViewFavoriteServers}) {
+        view->setAccessibleName(text("a11y.locationList"));
+        view->setActionTexts(
+            {text("a11y.choose"), text("action.connect"), text("a11y.toggleFavorite")});
+    }
+    PageChrome::translate(this, languageManager);
     NavigationBar::translate(this, languageManager);
 }
 
@@ -272,6 +277,40 @@ void ServersWindow::setCurrentServer(int id)
     closeAllEditors();
     emit currentServerChosed(id, true);
     close();
+}
+
+void ServersWindow::actOnRow(const QModelIndex &index, ServerListView::RowAction action)
+{
+    const ServerData server = index.data().value<ServerData>();
+    switch (action) {
+    case ServerListView::RowAction::Connect:
+        setCurrentServer(server.id);
+        break;
+    case ServerListView::RowAction::Choose:
+        closeAllEditors();
+        emit currentServerChosed(server.id, false);
+        close();
+        break;
+    case ServerListView::RowAction::ToggleFavorite:
+        toggleFavorite(index);
+        break;
+    }
+}
+
+void ServersWindow::toggleFavorite(const QModelIndex &index)
+{
+    ServerData server = index.data().value<ServerData>();
+    server.isFavorite = !server.isFavorite;
+    QVector<ServerListView *> onTheRow;
+    for (ServerListView *view : {listViewServers, listViewFavoriteServers}) {
+        if (view->currentIndex() == index)
+            onTheRow << view;
+    }
+    model()->setData(index, QVariant::fromValue(server), Qt::EditRole);
+    // The model starts afresh on the change; the keyboard stays on the row it was on.
+    for (ServerListView *view : qAsConst(onTheRow))
+        view->setCurrentIndex(model()->indexOfServer(server.id));
+    favoritesServersChanged();
 }
 
 void ServersWindow::favoritesServersChanged()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "servers/NavigablePage.h"
+#include "servers/ServerListView.h"
 
 #include <QModelIndex>
 
@@ -8,7 +9,6 @@ class FavoriteServerListItemDelegate;
 class LanguageManager;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QPushButton;
 class ServerListItemDelegate;
 class ServerListModel;
@@ -46,7 +46,9 @@ private slots:
 private:
     void buildPage();
     QPushButton *categoryButton(const char *name, const QRect &rect);
-    QListView *serverView(const char *name);
+    ServerListView *serverView(const char *name);
+    void actOnRow(const QModelIndex &index, ServerListView::RowAction action);
+    void toggleFavorite(const QModelIndex &index);
     void selectCategory(QPushButton *active);
     void closeAllEditors();
     void openEditor(QListView *view, const QModelIndex &index);
@@ -57,8 +59,8 @@ private:
     QPushButton *gamingButton = nullptr;
     QPushButton *p2pButton = nullptr;
     QPushButton *pushButtonFastestLocation = nullptr;
-    QListView *listViewServers = nullptr;
-    QListView *listViewFavoriteServers = nullptr;
+    ServerListView *listViewServers = nullptr;
+    ServerListView *listViewFavoriteServers = nullptr;
     QLabel *recommendedLabel = nullptr;
 
     ServerListItemDelegate *serversDelegate = nullptr;

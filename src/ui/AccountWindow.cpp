@@ -3,6 +3,7 @@
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
 #include "servers/NavigationBar.h"
+#include "servers/PageChrome.h"
 #include "widgets/CaptionFit.h"
 #include "widgets/ScreenPixmap.h"
 
@@ -34,9 +35,6 @@ QPixmap avatar()
 AccountWindow::AccountWindow(QWidget *parent)
     : NavigablePage(parent)
 {
-    setNavigationZones({{NavigationBar::Home, [this] { close(); }},
-                        {NavigationBar::Servers, [this] { emit requestOpenServers(); }},
-                        {NavigationBar::Settings, [this] { emit requestOpenSettings(); }}});
     PageChrome::build(this, QStringLiteral("Account"));
     setWindowTitle(QStringLiteral("Account"));
 
@@ -79,6 +77,9 @@ AccountWindow::AccountWindow(QWidget *parent)
     connect(membersButton, &QPushButton::clicked, this,
             [this] { QDesktopServices::openUrl(QUrl(membersButton->text(), QUrl::TolerantMode)); });
     NavigationBar::build(this, NavigationBar::Account);
+    setNavigationZones({{NavigationBar::Home, [this] { close(); }},
+                        {NavigationBar::Servers, [this] { emit requestOpenServers(); }},
+                        {NavigationBar::Settings, [this] { emit requestOpenSettings(); }}});
 }
 
 void AccountWindow::setLanguageManager(LanguageManager *manager)
@@ -104,5 +105,6 @@ void AccountWindow::translate()
     titleLabel->setText(tr("account.redesignTitle"));
     fitTitle();
     subtitleLabel->setText(tr("account.redesignSubtitle"));
+    PageChrome::translate(this, languageManager);
     NavigationBar::translate(this, languageManager);
 }

@@ -15,6 +15,7 @@
 #include "vpn/VpnManager.h"
 #include "widgets/Accessibility.h"
 #include "widgets/CaptionFit.h"
+#include "widgets/FocusScope.h"
 #include "widgets/ScreenPixmap.h"
 
 #include <QDesktopServices>
@@ -376,6 +377,7 @@ ServersWindow *MainForm::serversPage()
         return serversWindow;
     serversWindow = new ServersWindow(this);
     serversWindow->hide();
+    returnFocusWhenClosed(serversWindow);
     if (languageManager)
         serversWindow->setLanguageManager(languageManager);
     if (serverModel)
@@ -396,6 +398,7 @@ SettingsWindow *MainForm::settingsPage()
         return settingsWindow;
     settingsWindow = new SettingsWindow(this);
     settingsWindow->hide();
+    returnFocusWhenClosed(settingsWindow);
     settingsWindow->loadSettings();
     if (languageManager)
         settingsWindow->setLanguageManager(languageManager);
@@ -420,6 +423,7 @@ AccountWindow *MainForm::accountPage()
         return accountWindow;
     accountWindow = new AccountWindow(this);
     accountWindow->hide();
+    returnFocusWhenClosed(accountWindow);
     if (languageManager)
         accountWindow->setLanguageManager(languageManager);
     connect(accountWindow, &AccountWindow::requestOpenServers, this,
@@ -526,6 +530,17 @@ void MainForm::openWindow(QWidget *window)
     window->setGeometry(QRect(QPoint(0, 0), size()));
     window->show();
     window->raise();
+    FocusScope::focusFirst(window);
+}
+
+void MainForm::returnFocusWhenClosed(QDialog *page)
+{
+    // A page closed by its keys, Escape or a choice gives the keyboard back to the home page's
+    // main control, not to whatever lay beneath the page.
+    connect(page, &QDialog::finished, this, [this] {
+        if (isVisible())
+            pushButtonChangeConnectionState->setFocus(Qt::OtherFocusReason);
+    });
 }
 
 void MainForm::showMenu(bool open)

@@ -15,6 +15,7 @@ class NetworkManager;
 class NetworkMonitor;
 class PingManager;
 class QColor;
+class QDialog;
 class QFrame;
 class QGraphicsBlurEffect;
 class QLabel;
@@ -141,6 +142,7 @@ private:
     void hideWindows();
     void createManagers();
     void openWindow(QWidget *window);
+    void returnFocusWhenClosed(QDialog *page);
     void showMenu(bool open);
     void layoutPill();
     void setPill(const char *key, const QString &textStyle, const QString &pillStyle, int icon,

@@ -3,6 +3,7 @@
 #include "network/Deployment.h"
 #include "servers/IconPainter.h"
 #include "servers/NavigationBar.h"
+#include "servers/PageChrome.h"
 #include "storage/CredentialVault.h"
 #include "storage/DiagnosticLog.h"
 #include "widgets/Accessibility.h"
@@ -88,15 +89,15 @@ SettingsWindow::SettingsWindow(QWidget *parent)
            {AppSettings::KillSwitch, "KillSwitch", "settings.killswitch",
             "settings.killswitch.description.desktop"}})
 {
-    setNavigationZones({{NavigationBar::Home, [this] { close(); }},
-                        {NavigationBar::Servers, [this] { emit requestOpenServers(); }},
-                        {NavigationBar::Account, [this] { emit requestOpenAccount(); }}});
     buildSwitchList();
     PageChrome::build(this, QStringLiteral("Settings"));
     buildVisiblePage();
     scrollArea->hide();
     NavigationBar::build(this, NavigationBar::Settings);
     versionLabel->raise();
+    setNavigationZones({{NavigationBar::Home, [this] { close(); }},
+                        {NavigationBar::Servers, [this] { emit requestOpenServers(); }},
+                        {NavigationBar::Account, [this] { emit requestOpenAccount(); }}});
 }
 
 QString SettingsWindow::applicationVersion()
@@ -469,6 +470,7 @@ void SettingsWindow::translate()
         switchRow.button->setAccessibleName(switchRow.title->text());
         switchRow.button->setAccessibleDescription(switchRow.description->text());
     }
+    PageChrome::translate(this, languageManager);
     NavigationBar::translate(this, languageManager);
 }
 

@@ -25,12 +25,7 @@ protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(ringColor, ringWidth));
-        const qreal inset = ringWidth / 2.0;
-        const QRectF outline = QRectF(rect()).adjusted(inset, inset, -inset, -inset);
-        const qreal radius = qMin(outline.height() / 2, 12.0);
-        painter.drawRoundedRect(outline, radius, radius);
+        FocusRing::paint(&painter, rect());
     }
 };
 
@@ -42,6 +37,19 @@ FocusRing::FocusRing(QObject *parent)
     qApp->installEventFilter(this);
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget *, QWidget *now) { follow(now); });
+}
+
+void FocusRing::paint(QPainter *painter, const QRect &area)
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QPen(ringColor, ringWidth));
+    painter->setBrush(Qt::NoBrush);
+    const qreal inset = ringWidth / 2.0;
+    const QRectF outline = QRectF(area).adjusted(inset, inset, -inset, -inset);
+    const qreal radius = qMin(outline.height() / 2, 12.0);
+    painter->drawRoundedRect(outline, radius, radius);
+    painter->restore();
 }
 
 QWidget *FocusRing::mark() const

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QPointer>
 
+class QPainter;
+class QRect;
 class QWidget;
 
 // The mark of the control that has the keyboard focus, on every page and in every state: the
@@ -14,6 +16,9 @@ class FocusRing final : public QObject {
 
 public:
     explicit FocusRing(QObject *parent = nullptr);
+
+    // Draws the ring just inside area: for views that mark their focused item themselves.
+    static void paint(QPainter *painter, const QRect &area);
 
     // The ring's widget while it shows, else null.
     QWidget *mark() const;

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A member who uses a screen reader: drives the real client through AT-SPI alone, as Orca reads
 it, never by object name or coordinates. Signs in by the fields' accessible names, connects and
-hears the connect button's new name, toggles the kill switch and reads its state, and logs out.
+hears the connect button's new name, toggles the kill switch and reads its state, opens the
+servers page and chooses a location row by its name, and logs out.
 
 Runs inside a private X server, D-Bus session and demo service (CTest wraps it in with-xvfb,
 with-demo-service and dbus-run-session); starts the client with the fake tunnel tools on PATH.
@@ -24,11 +25,12 @@ TEXTS = {
     "English": {"email": "Email Address", "password": "Password", "login": "LOGIN",
                 "connect": "Connect", "disconnect": "Disconnect",
                 "killswitch": "Internet Kill Switch", "settings": "Settings", "signout": "SIGN OUT",
-                "code": 0},
+                "servers": "Servers", "locations": "Locations", "choose": "Choose", "code": 0},
     "French": {"email": "Adresse e-mail", "password": "Mot de passe", "login": "CONNEXION",
                "connect": "Connecter", "disconnect": "Déconnecter",
                "killswitch": "Coupure Internet d'urgence", "settings": "Paramètres",
-               "signout": "SE DÉCONNECTER", "code": 5},
+               "signout": "SE DÉCONNECTER", "servers": "Serveurs", "locations": "Emplacements",
+               "choose": "Choisir", "code": 5},
 }
 
 
@@ -97,6 +99,27 @@ def press(node):
             action.doAction(index)
             return
     action.doAction(0)
+
+
+def act(node, spoken):
+    """Runs the action a screen reader offers under the name spoken, in the member's language."""
+    action = node.queryAction()
+    names = [action.getName(index) for index in range(action.nActions)]
+    if spoken in names:
+        action.doAction(names.index(spoken))
+        return
+    raise Failure(f"no action {spoken!r} on {node.name!r}; it offers {names}")
+
+
+def row_named(application, list_name, starts_with):
+    rows = find(application, "list", list_name)
+    if rows is None:
+        return None
+    for index in range(rows.childCount):
+        row = rows.getChildAtIndex(index)
+        if row is not None and row.name.startswith(starts_with):
+            return row
+    return None
 
 
 def checked(node):
@@ -171,6 +194,16 @@ def main():
         before = checked(kill_switch)
         press(kill_switch)
         wait_for("the kill switch's new state", lambda: checked(kill_switch) != before)
+
+        # A location row, found by what it says, and chosen: the home page names it after.
+        press(find(application, "push button", texts["servers"]))
+        row = wait_for("the Netherlands row",
+                       lambda: row_named(application, texts["locations"], "Netherlands, "))
+        act(row, texts["choose"])
+        wait_for("the home page naming the location chosen",
+                 lambda: find(application, "label", "Amsterdam"))
+        wait_for("the connection at the new location",
+                 lambda: connect.name == texts["disconnect"])
 
         # Signing out is on the settings page.
         press(find(application, "push button", texts["settings"]))
