@@ -10,6 +10,7 @@
 #include "ui/MainForm.h"
 #include "ui/MessageForm.h"
 #include "widgets/Accessibility.h"
+#include "widgets/EnterPressesButtons.h"
 #include "widgets/FocusRing.h"
 
 #include <QApplication>
@@ -45,6 +46,7 @@ MainWindow::MainWindow(QWidget *parent)
     qRegisterMetaType<AppStyleUtil::ApplicationForm::Form>("AppStyleUtil::ApplicationForm::Form");
     Accessibility::install();
     new FocusRing(this);
+    new EnterPressesButtons(this);
     buildInterface();
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
     setFixedSize(windowWidth, windowHeight);

@@ -3,6 +3,7 @@
 #include "servers/NavigationBar.h"
 #include "widgets/FocusScope.h"
 
+#include <QHideEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 
@@ -11,6 +12,7 @@ void NavigablePage::setNavigationZones(const QVector<Zone> &zones)
     navigationZones = zones;
     for (const Zone &zone : zones)
         connect(NavigationBar::addKey(this, zone.item), &QPushButton::clicked, this, zone.action);
+    FocusScope::orderByPosition(this);
 }
 
 bool NavigablePage::focusNextPrevChild(bool next)
@@ -19,6 +21,13 @@ bool NavigablePage::focusNextPrevChild(bool next)
     if (!isVisible())
         return QDialog::focusNextPrevChild(next);
     return FocusScope::move(this, next);
+}
+
+void NavigablePage::hideEvent(QHideEvent *event)
+{
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        emit hidden();
 }
 
 void NavigablePage::mousePressEvent(QMouseEvent *event)

@@ -15,6 +15,10 @@ class NavigablePage : public QDialog {
 public:
     using QDialog::QDialog;
 
+signals:
+    // The page went out of sight: closed, or left for another page or a choice.
+    void hidden();
+
 protected:
     // What a press on one item of the page's navigation bar does.
     struct Zone {
@@ -22,11 +26,13 @@ protected:
         std::function<void()> action;
     };
 
-    // Called once the page is built: the bar's keys come last in the Tab order.
+    // Called once the page is built: Tab then follows the page from top to bottom, the bar's
+    // keys last.
     void setNavigationZones(const QVector<Zone> &zones);
 
     // Tab and Backtab go round the page's own controls, not the home page's beneath it.
     bool focusNextPrevChild(bool next) override;
+    void hideEvent(QHideEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;

@@ -2,6 +2,7 @@
 
 #include "i18n/LanguageManager.h"
 #include "servers/ServerPresentation.h"
+#include "widgets/Accessibility.h"
 #include "widgets/CaptionFit.h"
 
 #include <QFrame>
@@ -84,6 +85,8 @@ RecomendedServerItem::RecomendedServerItem(QWidget *parent)
     pushButtonFavorite = new QPushButton(frame);
     pushButtonFavorite->setObjectName(QStringLiteral("pushButtonFavorite"));
     pushButtonFavorite->setGeometry(QRect());
+    // It has no area on the card: nothing for the keyboard or a screen reader to land on.
+    Accessibility::hide(pushButtonFavorite);
     connect(pushButtonFavorite, &QPushButton::clicked, this,
             &RecomendedServerItem::on_pushButtonFavorite_clicked);
 

@@ -3,6 +3,7 @@
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
 #include "widgets/Accessibility.h"
+#include "widgets/LinkLabel.h"
 #include "widgets/ScreenPixmap.h"
 
 #include <QApplication>
@@ -70,11 +71,11 @@ LoginForm::LoginForm(QWidget *parent)
     , pushButtonRemember(new QPushButton(this))
     , labelRememberPassword(new QLabel(this))
     , labelRememberProblem(new QLabel(this))
-    , labelForgotPassword(new QLabel(this))
+    , labelForgotPassword(new LinkLabel(this))
     , labelLoginError(new QLabel(this))
     , pushButtonLogIn(new QPushButton(this))
     , labelDontHaveAccount(new QLabel(this))
-    , labelDontHaveAccount_2(new QLabel(this))
+    , labelDontHaveAccount_2(new LinkLabel(this))
 {
     setObjectName(QStringLiteral("LoginForm"));
     setAttribute(Qt::WA_StyledBackground);
@@ -141,9 +142,6 @@ void LoginForm::buildForm()
     labelForgotPassword->setObjectName(QStringLiteral("labelForgotPassword"));
     labelForgotPassword->setGeometry(230, 520, 157, 23);
     labelForgotPassword->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    labelForgotPassword->setTextFormat(Qt::RichText);
-    labelForgotPassword->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
-                                                 Qt::LinksAccessibleByKeyboard);
 
     pushButtonLogIn->setObjectName(QStringLiteral("pushButtonLogIn"));
     pushButtonLogIn->setGeometry(24, 600, 363, 52);
@@ -157,9 +155,6 @@ void LoginForm::buildForm()
     labelDontHaveAccount_2->setObjectName(QStringLiteral("labelDontHaveAccount_2"));
     labelDontHaveAccount_2->setGeometry(24, 706, 363, 24);
     labelDontHaveAccount_2->setAlignment(Qt::AlignCenter);
-    labelDontHaveAccount_2->setTextFormat(Qt::RichText);
-    labelDontHaveAccount_2->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
-                                                    Qt::LinksAccessibleByKeyboard);
 }
 
 QFrame *LoginForm::buildField(const QString &frameName, const QString &iconName,

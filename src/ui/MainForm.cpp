@@ -207,6 +207,8 @@ void MainForm::buildStatusArea()
 
     pushButtonInfoState = makeButton(frameConnectionStatus, "pushButtonInfoState",
                                      QRect(80, 372, 251, 22), transparentButton);
+    // The state in words: read, never pressed.
+    pushButtonInfoState->setFocusPolicy(Qt::NoFocus);
     labelConnectionTime = makeLabel(
         frameConnectionStatus, "labelConnectionTime", QRect(80, 394, 251, 24),
         QStringLiteral("background: transparent; border: 0; color: #1C2733; font-size: 18px;"));
@@ -533,11 +535,11 @@ void MainForm::openWindow(QWidget *window)
     FocusScope::focusFirst(window);
 }
 
-void MainForm::returnFocusWhenClosed(QDialog *page)
+void MainForm::returnFocusWhenClosed(NavigablePage *page)
 {
     // A page closed by its keys, Escape or a choice gives the keyboard back to the home page's
-    // main control, not to whatever lay beneath the page.
-    connect(page, &QDialog::finished, this, [this] {
+    // main control, not to whatever lay beneath the page; a page opened next takes it on.
+    connect(page, &NavigablePage::hidden, this, [this] {
         if (isVisible())
             pushButtonChangeConnectionState->setFocus(Qt::OtherFocusReason);
     });

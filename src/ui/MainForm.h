@@ -14,8 +14,8 @@ class LanguageManager;
 class NetworkManager;
 class NetworkMonitor;
 class PingManager;
+class NavigablePage;
 class QColor;
-class QDialog;
 class QFrame;
 class QGraphicsBlurEffect;
 class QLabel;
@@ -142,7 +142,7 @@ private:
     void hideWindows();
     void createManagers();
     void openWindow(QWidget *window);
-    void returnFocusWhenClosed(QDialog *page);
+    void returnFocusWhenClosed(NavigablePage *page);
     void showMenu(bool open);
     void layoutPill();
     void setPill(const char *key, const QString &textStyle, const QString &pillStyle, int icon,

@@ -210,6 +210,7 @@ QWidget *SettingsWindow::supportRow(QWidget *supportCard, int y, int iconKind, c
     icon->setGeometry(20, 18, 22, 22);
     icon->setStyleSheet(QStringLiteral("background: transparent; border: 0;"));
     icon->setPixmap(IconPainter::paint(iconKind, QColor(QStringLiteral("#2A3342")), QSize(22, 22)));
+    Accessibility::hide(icon);
     auto *title = new QLabel(row);
     title->setObjectName(QStringLiteral("label%1").arg(QLatin1String(name)));
     title->setGeometry(56, 0, 250, 58);
@@ -220,6 +221,7 @@ QWidget *SettingsWindow::supportRow(QWidget *supportCard, int y, int iconKind, c
     chevron->setStyleSheet(QStringLiteral("background: transparent; border: 0;"));
     chevron->setPixmap(IconPainter::paint(IconPainter::ForwardChevron,
                                           QColor(QStringLiteral("#97A1AF")), QSize(20, 20)));
+    Accessibility::hide(chevron);
     auto *button = new QPushButton(row);
     button->setObjectName(QStringLiteral("pushButton%1").arg(QLatin1String(name)));
     button->setGeometry(0, 0, 363, 58);
@@ -450,16 +452,15 @@ void SettingsWindow::translate()
     supportHeader->setText(tr("settings.support.section").toUpper());
     languageSubtitle->setText(tr("settings.language.subtitle"));
     supportSubtitle->setText(tr("settings.support.subtitle"));
-    helpCenterRow->findChild<QLabel *>(QStringLiteral("labelHelpCenter"))
-        ->setText(tr("settings.helpCenter"));
-    contactSupportRow->findChild<QLabel *>(QStringLiteral("labelContactSupport"))
-        ->setText(tr("settings.contactSupport"));
-    privacyRow->findChild<QLabel *>(QStringLiteral("labelPrivacy"))->setText(tr("about.privacy"));
+    nameSupportRow(helpCenterRow, "HelpCenter", tr("settings.helpCenter"));
+    nameSupportRow(contactSupportRow, "ContactSupport", tr("settings.contactSupport"));
+    nameSupportRow(privacyRow, "Privacy", tr("about.privacy"));
     versionLabel->setText(QStringLiteral("%1 %2 - %3 VPN")
                               .arg(tr("settings.appVersion").toUpper(), applicationVersion(),
                                    QStringLiteral("CORVANE")));
     pushButtonLogOut->setText(tr("settings.signOut").toUpper());
     labelLanguage->setText(tr("settings.locale"));
+    comboBoxLanguage->setAccessibleName(tr("settings.language.section"));
     labelProfile->setText(tr("settings.profile"));
     pushButtonManageAccount->setText(tr("settings.manageAccount"));
     for (SwitchRow &switchRow : switchRows) {
@@ -472,6 +473,14 @@ void SettingsWindow::translate()
     }
     PageChrome::translate(this, languageManager);
     NavigationBar::translate(this, languageManager);
+}
+
+void SettingsWindow::nameSupportRow(QWidget *supportRow, const char *name, const QString &text)
+{
+    supportRow->findChild<QLabel *>(QStringLiteral("label%1").arg(QLatin1String(name)))
+        ->setText(text);
+    supportRow->findChild<QPushButton *>(QStringLiteral("pushButton%1").arg(QLatin1String(name)))
+        ->setAccessibleName(text);
 }
 
 void SettingsWindow::openHelpCenter()

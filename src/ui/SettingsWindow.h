@@ -64,6 +64,8 @@ private:
     void buildSwitchesCard();
     void buildSwitchList();
     QWidget *supportRow(QWidget *card, int y, int iconKind, const char *name);
+    // The row's title, and the name a screen reader gives its button.
+    void nameSupportRow(QWidget *supportRow, const char *name, const QString &text);
     bool toggle(AppSettings::Switch key);
     void toggleAndStore(AppSettings::Switch key);
     SwitchRow &row(AppSettings::Switch key);

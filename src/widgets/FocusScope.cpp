@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <algorithm>
+
 namespace {
 
 bool takesTab(const QWidget *scope, const QWidget *candidate)
@@ -32,6 +34,25 @@ bool move(QWidget *scope, bool next)
         }
     }
     return false;
+}
+
+void orderByPosition(QWidget *scope)
+{
+    QList<QWidget *> controls;
+    for (QWidget *candidate : scope->findChildren<QWidget *>()) {
+        // A pop-up's own widgets (a combo box's list) belong to another window.
+        if ((candidate->focusPolicy() & Qt::TabFocus) && candidate->window() == scope->window())
+            controls << candidate;
+    }
+    const auto place = [scope](const QWidget *control) { return control->mapTo(scope, QPoint()); };
+    std::stable_sort(controls.begin(), controls.end(),
+                     [&place](const QWidget *first, const QWidget *second) {
+                         const QPoint a = place(first);
+                         const QPoint b = place(second);
+                         return a.y() != b.y() ? a.y() < b.y() : a.x() < b.x();
+                     });
+    for (int index = 1; index < controls.size(); ++index)
+        QWidget::setTabOrder(controls.at(index - 1), controls.at(index));
 }
 
 void focusFirst(QWidget *scope)

@@ -10,6 +10,10 @@ namespace FocusScope {
 // at the ends. False when scope holds none.
 bool move(QWidget *scope, bool next);
 
+// Puts the controls inside scope in the Tab order a reader of the page expects: top to bottom,
+// then left to right, as they are placed.
+void orderByPosition(QWidget *scope);
+
 // Gives the focus to the first control inside scope that Tab reaches.
 void focusFirst(QWidget *scope);
 

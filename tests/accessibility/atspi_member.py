@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """A member who uses a screen reader: drives the real client through AT-SPI alone, as Orca reads
 it, never by object name or coordinates. Signs in by the fields' accessible names, connects and
-hears the connect button's new name, toggles the kill switch and reads its state, opens the
-servers page and chooses a location row by its name, and logs out.
+hears the connect button's new name and the new state, toggles the kill switch and reads its
+state, opens the servers page and chooses a location row by its name, and logs out.
 
 Runs inside a private X server, D-Bus session and demo service (CTest wraps it in with-xvfb,
 with-demo-service and dbus-run-session); starts the client with the fake tunnel tools on PATH.
@@ -25,12 +25,13 @@ TEXTS = {
     "English": {"email": "Email Address", "password": "Password", "login": "LOGIN",
                 "connect": "Connect", "disconnect": "Disconnect",
                 "killswitch": "Internet Kill Switch", "settings": "Settings", "signout": "SIGN OUT",
-                "servers": "Servers", "locations": "Locations", "choose": "Choose", "code": 0},
+                "servers": "Servers", "locations": "Locations", "choose": "Choose",
+                "protected": "Protected", "code": 0},
     "French": {"email": "Adresse e-mail", "password": "Mot de passe", "login": "CONNEXION",
                "connect": "Connecter", "disconnect": "Déconnecter",
                "killswitch": "Coupure Internet d'urgence", "settings": "Paramètres",
                "signout": "SE DÉCONNECTER", "servers": "Serveurs", "locations": "Emplacements",
-               "choose": "Choisir", "code": 5},
+               "choose": "Choisir", "protected": "Protégé", "code": 5},
 }
 
 
@@ -188,6 +189,9 @@ def main():
                  lambda: connect.name == texts["disconnect"], timeout=TIMEOUT)
         wait_for("the name change announced",
                  lambda: any(texts["disconnect"] in announced for announced in heard))
+        # The pill's new state is announced as well: a label whose text is the state.
+        wait_for("the state announced", lambda: ("[label | %s]" % texts["protected"],
+                                                 texts["protected"]) in heard)
 
         kill_switch = wait_for("the kill switch",
                                lambda: find(application, "check box", texts["killswitch"]))
