@@ -137,15 +137,26 @@ void TestServersWindow::rowLatencyClasses_data()
     QTest::addColumn<QString>("color");
     QTest::addColumn<int>("litBars");
     QTest::addColumn<QString>("text");
-    QTest::newRow("99") << 99 << "#04d595" << 4 << "99ms";
-    QTest::newRow("100") << 100 << "#ffc642" << 3 << "100ms";
-    QTest::newRow("179") << 179 << "#ffc642" << 3 << "179ms";
-    QTest::newRow("180") << 180 << "#ffc642" << 2 << "180ms";
-    QTest::newRow("349") << 349 << "#ffc642" << 2 << "349ms";
-    QTest::newRow("350") << 350 << "#ff6374" << 1 << "350ms";
-    QTest::newRow("10000") << 10000 << "#ff6374" << 1 << "10000ms";
-    QTest::newRow("10001") << 10001 << "#7d8aa8" << 0 << "--";
-    QTest::newRow("0") << 0 << "#7d8aa8" << 0 << "--";
+    // The figure is written in the class's colour darkened to 4.5:1 on the white row.
+    QTest::addColumn<QString>("textColor");
+    QTest::newRow("99") << 99 << "#04d595" << 4 << "99ms"
+                        << "#02865c";
+    QTest::newRow("100") << 100 << "#ffc642" << 3 << "100ms"
+                         << "#9e6c00";
+    QTest::newRow("179") << 179 << "#ffc642" << 3 << "179ms"
+                         << "#9e6c00";
+    QTest::newRow("180") << 180 << "#ffc642" << 2 << "180ms"
+                         << "#9e6c00";
+    QTest::newRow("349") << 349 << "#ffc642" << 2 << "349ms"
+                         << "#9e6c00";
+    QTest::newRow("350") << 350 << "#ff6374" << 1 << "350ms"
+                         << "#ee001c";
+    QTest::newRow("10000") << 10000 << "#ff6374" << 1 << "10000ms"
+                           << "#ee001c";
+    QTest::newRow("10001") << 10001 << "#7d8aa8" << 0 << "--"
+                           << "#667698";
+    QTest::newRow("0") << 0 << "#7d8aa8" << 0 << "--"
+                       << "#667698";
 }
 
 void TestServersWindow::rowLatencyClasses()
@@ -157,7 +168,8 @@ void TestServersWindow::rowLatencyClasses()
     QCOMPARE(row.sizeHint(), QSize(363, 88));
     auto *pingLabel = row.findChild<QLabel *>("labelPing");
     QTEST(pingLabel->text(), "text");
-    QVERIFY2(pingLabel->styleSheet().contains("color: " + color),
+    QFETCH(QString, textColor);
+    QVERIFY2(pingLabel->styleSheet().contains("color: " + textColor),
              qPrintable(pingLabel->styleSheet()));
     for (int bar = 1; bar <= 4; ++bar) {
         const QString barColor =
@@ -269,7 +281,9 @@ void TestServersWindow::navigationBarWithServersActive()
         auto *label = window->findChild<QLabel *>(names.at(item));
         QVERIFY(label);
         QVERIFY(label->testAttribute(Qt::WA_TransparentForMouseEvents));
-        QCOMPARE(label->styleSheet().contains("#14a85a"), item == 1);
+        // The accent and grey darkened to 4.5:1 on the active item's glow.
+        QVERIFY2(label->styleSheet().contains(item == 1 ? "#0e7a40" : "#626b78"),
+                 qPrintable(label->styleSheet()));
     }
     // The bar's icons are the painter's kinds 1 to 4, Servers in the active colour.
     const QImage servers =
@@ -388,7 +402,7 @@ void TestServersWindow::categoriesChangeOnlyTheHighlight()
          {"pushButtonFavorites", "pushButtonGaming", "pushButtonP2P", "pushButtonAllServers"}) {
         auto *button = window->findChild<QPushButton *>(name);
         QTest::mouseClick(button, Qt::LeftButton);
-        QVERIFY(button->styleSheet().contains("background-color: #14A85A"));
+        QVERIFY(button->styleSheet().contains("background-color: #108648"));
         for (QPushButton *other : window->findChildren<QPushButton *>(
                  QRegularExpression("^pushButton(AllServers|Favorites|Gaming|P2P)$"))) {
             if (other != button)

@@ -2,6 +2,7 @@
 
 #include "i18n/LanguageManager.h"
 #include "servers/IconPainter.h"
+#include "widgets/Contrast.h"
 
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
@@ -13,6 +14,8 @@ namespace NavigationBar {
 namespace {
 
 const int barX = 16;
+// What the bar's labels stand on at the darkest: the active item's green glow over white.
+const QColor barBackground(0xCD, 0xF3, 0xE7);
 const int barY = 806;
 const int itemX[] = {8, 101, 194, 286};
 const char *const itemTexts[] = {"HOME", "SERVERS", "ACCOUNT", "SETTINGS"};
@@ -99,7 +102,7 @@ void build(QWidget *page, int activeItem)
         text->setStyleSheet(
             QStringLiteral("background: transparent; border: 0; color: %1; font-family: "
                            "Roboto; font-size: 9px; font-weight: 400;")
-                .arg(color.name()));
+                .arg(Contrast::readableOn(color, barBackground).name()));
     }
     bar->raise();
 }

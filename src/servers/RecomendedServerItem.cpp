@@ -72,11 +72,11 @@ RecomendedServerItem::RecomendedServerItem(QWidget *parent)
     }
     labelPing =
         cardLabel(frame, "labelPing", QRect(315, 16, 34, 18),
-                  plain + QStringLiteral(" color: #14A85A; font-family: Roboto; font-size: 10px;"));
+                  plain + QStringLiteral(" color: #0E7941; font-family: Roboto; font-size: 10px;"));
     labelPing->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     labelLatencyLabel =
         cardLabel(frame, "labelLatencyLabel", QRect(315, 34, 34, 16),
-                  plain + QStringLiteral(" color: #7D8794; font-family: Roboto; font-size: 8pt; "
+                  plain + QStringLiteral(" color: #5F6672; font-family: Roboto; font-size: 8pt; "
                                          "letter-spacing: 0.8px;"));
     labelLatencyLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
@@ -141,7 +141,7 @@ void RecomendedServerItem::layOutLatencyColumn()
     labelName->resize(nameWidth, labelName->height());
     labelSubtitle->resize(nameWidth, labelSubtitle->height());
     CaptionFit::fitTextSize(labelSubtitle,
-                            QStringLiteral("border: 0; background: transparent; color: #14A85A; "
+                            QStringLiteral("border: 0; background: transparent; color: #0E7941; "
                                            "font-family: Roboto;"),
                             {"10pt", "9pt", "8pt"});
 }

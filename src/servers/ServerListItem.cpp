@@ -2,6 +2,7 @@
 
 #include "i18n/LanguageManager.h"
 #include "servers/ServerPresentation.h"
+#include "widgets/Contrast.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -48,7 +49,7 @@ ServerListItem::ServerListItem(const ServerData &record, LanguageManager *langua
     locations->setText(
         ServerPresentation::locationCountText(languageManager, server.locationCount));
     locations->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    locations->setStyleSheet(QStringLiteral("border: 0; background: transparent; color: #6E7683; "
+    locations->setStyleSheet(QStringLiteral("border: 0; background: transparent; color: #5F6672; "
                                             "font-family: Roboto; font-size: 11px;"));
     // The bars and the ping follow the location count, 6 pixels after it where a translation
     // is longer than the count's room.
@@ -72,7 +73,7 @@ ServerListItem::ServerListItem(const ServerData &record, LanguageManager *langua
     ping->setText(ServerPresentation::rowPingText(server.ping));
     ping->setStyleSheet(QStringLiteral("background-color: #00000000; border: none; color: %1; "
                                        "font-family: Roboto; font-size: 12px; font-weight: 400;")
-                            .arg(latency.color.name()));
+                            .arg(Contrast::readableOn(latency.color, Qt::white).name()));
 
     QLabel *connectPill = label(frame, "labelFavorite", QRect(250, 24, 95, 28));
     connectPill->setText(textWithFallback(languageManager, "action.connect", "Connect"));

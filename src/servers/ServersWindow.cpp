@@ -20,7 +20,7 @@
 namespace {
 
 const char activeCategoryStyle[] =
-    "border: 0; border-radius: 20px; background-color: #14A85A; color: "
+    "border: 0; border-radius: 20px; background-color: #108648; color: "
     "white; font-family: Roboto; font-size: 13px; font-weight: 400;";
 const char inactiveCategoryStyle[] = "border: 1px solid rgba(0,0,0,34); border-radius: 20px; "
                                      "background-color: #F0F3F7; color: #3C4555; "
@@ -94,7 +94,7 @@ void ServersWindow::buildPage()
     recommendedLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     recommendedLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     recommendedLabel->setStyleSheet(
-        QStringLiteral("background: transparent; border: 0; color: #14A85A; "
+        QStringLiteral("background: transparent; border: 0; color: #0E7941; "
                        "font-family: Roboto; font-size: 11px; font-weight: 400; "
                        "letter-spacing: 2.2px;"));
 
@@ -109,7 +109,7 @@ void ServersWindow::buildPage()
     pushButtonFastestLocation->setObjectName(QStringLiteral("pushButtonFastestLocation"));
     pushButtonFastestLocation->setGeometry(24, 792, 363, 48);
     pushButtonFastestLocation->setStyleSheet(QStringLiteral(
-        "background-color: #14A85A;\nborder-radius: 24px;\ncolor: rgb(255, 255, 255);\n"));
+        "background-color: #108648;\nborder-radius: 24px;\ncolor: rgb(255, 255, 255);\n"));
     pushButtonFastestLocation->setIcon(QIcon(QStringLiteral(":/images/buttons/fastestServer.png")));
     pushButtonFastestLocation->hide();
     connect(pushButtonFastestLocation, &QPushButton::clicked, this,

@@ -63,7 +63,7 @@ AccountWindow::AccountWindow(QWidget *parent)
     subtitleLabel->setAlignment(Qt::AlignCenter);
     subtitleLabel->setWordWrap(true);
     subtitleLabel->setStyleSheet(
-        QStringLiteral("background: transparent; border: 0; color: #6E7683; font-family: "
+        QStringLiteral("background: transparent; border: 0; color: #5F6672; font-family: "
                        "Roboto; font-size: 14px; line-height: 135%;"));
 
     membersButton = new QPushButton(Deployment::membersSiteUrl(), this);
@@ -73,7 +73,7 @@ AccountWindow::AccountWindow(QWidget *parent)
     membersButton->setStyleSheet(
         QStringLiteral("background: rgba(4,213,149,31); border: 1px solid rgba(4,213,149,82); "
                        "border-radius: 22px; color: "
-                       "#04D595; font-family: Roboto; font-size: 14px; font-weight: 400;"));
+                       "#027854; font-family: Roboto; font-size: 14px; font-weight: 400;"));
     connect(membersButton, &QPushButton::clicked, this,
             [this] { QDesktopServices::openUrl(QUrl(membersButton->text(), QUrl::TolerantMode)); });
     NavigationBar::build(this, NavigationBar::Account);

@@ -29,8 +29,8 @@ const char frameStyle[] =
 const char fieldStyle[] = "QLineEdit { background: transparent; border: none; color: #1C2733; "
                           "selection-background-color: #14A85A; }";
 const char logInStyle[] =
-    "QPushButton { background: qlineargradient(spread:pad, x1:0, y1:0, x2:1, y2:1, stop:0 #29B86C, "
-    "stop:1 #179552); border-radius: 26px; color: white; font-weight: bold; }";
+    "QPushButton { background: qlineargradient(spread:pad, x1:0, y1:0, x2:1, y2:1, stop:0 #1E854E, "
+    "stop:1 #0F5F34); border-radius: 26px; color: white; font-weight: bold; }";
 const char menuStyle[] =
     "QMenu { background: #2b2b3d; border: 1px solid #444; border-radius: 6px; padding: 4px; }"
     "QMenu::item { color: white; padding: 6px 20px; }"
@@ -151,7 +151,7 @@ void LoginForm::buildForm()
     labelDontHaveAccount->setObjectName(QStringLiteral("labelDontHaveAccount"));
     labelDontHaveAccount->setGeometry(24, 680, 363, 24);
     labelDontHaveAccount->setAlignment(Qt::AlignCenter);
-    labelDontHaveAccount->setStyleSheet(QStringLiteral("color: #6E7683; background: transparent;"));
+    labelDontHaveAccount->setStyleSheet(QStringLiteral("color: #5F6672; background: transparent;"));
     labelDontHaveAccount_2->setObjectName(QStringLiteral("labelDontHaveAccount_2"));
     labelDontHaveAccount_2->setGeometry(24, 706, 363, 24);
     labelDontHaveAccount_2->setAlignment(Qt::AlignCenter);

@@ -215,7 +215,7 @@ void MainForm::buildStatusArea()
     labelConnectionTime->setAlignment(Qt::AlignCenter);
     labelServerName = makeLabel(
         frameConnectionStatus, "labelServerName", QRect(24, 418, 363, 22),
-        QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: 14px;"));
+        QStringLiteral("background: transparent; border: 0; color: #5F6672; font-size: 14px;"));
     labelServerName->setAlignment(Qt::AlignCenter);
     // In the place of the connection time, which only a connected tunnel shows.
     labelTunnelProblem = makeLabel(
@@ -248,7 +248,7 @@ void MainForm::buildRateCards()
         icon->setPixmap(homeIcon(card.kind, accent, 14));
         QLabel *title = makeLabel(
             frame, card.title, QRect(36, 8, 130, 16),
-            QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: 10px;"));
+            QStringLiteral("background: transparent; border: 0; color: #5F6672; font-size: 10px;"));
         QLabel *value = makeLabel(
             frame, card.value, QRect(36, 24, 130, 22),
             QStringLiteral("background: transparent; border: 0; color: #1C2733; font-size: 15px;"));
@@ -282,7 +282,7 @@ void MainForm::buildKillSwitchRow()
     fitKillSwitchText();
     labelKillSwitchCaption = makeLabel(
         frame, "labelKillSwitchCaption", QRect(48, 26, 240, 16),
-        QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: 10px;"));
+        QStringLiteral("background: transparent; border: 0; color: #5F6672; font-size: 10px;"));
     pushButtonKillSwitch =
         makeButton(frame, "pushButtonKillSwitch", QRect(303, 12, 44, 24), transparentButton);
     pushButtonKillSwitch->setIconSize(QSize(40, 23));
@@ -303,7 +303,7 @@ void MainForm::buildCards()
 {
     labelRecomendedLocaions = makeLabel(
         frameConnectionStatus, "labelRecomendedLocaions", QRect(28, 558, 355, 16),
-        QStringLiteral("background: transparent; border: 0; color: #14A85A; font-size: 11px;"));
+        QStringLiteral("background: transparent; border: 0; color: #0E7941; font-size: 11px;"));
     for (int index = 0; index < 3; ++index) {
         cards[index] = new RecomendedServerItem(frameConnectionStatus);
         cards[index]->setObjectName(QStringLiteral("widgetRecomendedLocation_%1").arg(index + 1));
@@ -716,7 +716,8 @@ void MainForm::showStatePill()
         setPill(shownState == ConnectionState::Connecting ? "status.connecting"
                                                           : "status.disconnecting",
                 QString::fromLatin1(whiteText),
-                QString::fromLatin1(pillStyleTemplate).arg(accent.name()), ShieldIcon, Qt::white);
+                QString::fromLatin1(pillStyleTemplate).arg(accent.darker(115).name()), ShieldIcon,
+                Qt::white);
         break;
     case ConnectionState::Error:
         setWarningPill("status.error", QColor(QStringLiteral("#B71C1C")),
@@ -826,7 +827,7 @@ void MainForm::showKillSwitchFault()
         labelKillSwitchCaption->setText(text("home.killswitch.caption").toUpper());
         restyleIfChanged(
             labelKillSwitchCaption,
-            QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: 10px;"));
+            QStringLiteral("background: transparent; border: 0; color: #5F6672; font-size: 10px;"));
         return;
     }
     labelKillSwitchCaption->setText(fault);

@@ -27,10 +27,10 @@
 namespace {
 
 const char headerStyle[] =
-    "background: transparent; border: 0; color: #14A85A; font-family: Roboto; "
+    "background: transparent; border: 0; color: #0E7941; font-family: Roboto; "
     "font-size: 11px; font-weight: 500; letter-spacing: 2.2px;";
 const char subtitleStyle[] =
-    "background: transparent; border: 0; color: #6E7683; font-family: Roboto; font-size: 12px;";
+    "background: transparent; border: 0; color: #5F6672; font-family: Roboto; font-size: 12px;";
 const char cardStyle[] =
     "#%1 { background: white; border: 1px solid rgba(0,0,0,34); border-radius: 22px; }";
 const char comboStyle[] =
@@ -154,7 +154,7 @@ void SettingsWindow::buildVisiblePage()
     pushButtonLogOut->setText(QStringLiteral("SIGN OUT"));
     pushButtonLogOut->setCursor(Qt::PointingHandCursor);
     pushButtonLogOut->setStyleSheet(
-        QStringLiteral("background: #FA1B4D; border: 0; border-radius: 26px; color: "
+        QStringLiteral("background: #E90538; border: 0; border-radius: 26px; color: "
                        "white; font-size: 14px; font-weight: 500; letter-spacing: 1.4px;"));
     pushButtonLogOut->show();
 
@@ -165,7 +165,7 @@ void SettingsWindow::buildVisiblePage()
     versionLabel->setGeometry(24, 770, 363, 18);
     versionLabel->setAlignment(Qt::AlignCenter);
     versionLabel->setStyleSheet(
-        QStringLiteral("background: transparent; border: 0; color: #6E7683; font-size: "
+        QStringLiteral("background: transparent; border: 0; color: #5F6672; font-size: "
                        "11px; letter-spacing: 1.6px;"));
     versionLabel->setText(QStringLiteral("APP VERSION %1 - %2 VPN")
                               .arg(applicationVersion(), QStringLiteral("CORVANE")));
