@@ -1,5 +1,5 @@
+#include "types/ConnectionState.h"
 #include "ui/ConnectionAnimation.h"
-#include "vpn/ConnectionState.h"
 
 #include <QPainter>
 #include <QtTest>

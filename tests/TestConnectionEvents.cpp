@@ -3,8 +3,8 @@
 #include "PrivateSystemBus.h"
 #include "SampleConfig.h"
 #include "app/Startup.h"
-#include "network/ServerData.h"
 #include "platform/NetworkMonitor.h"
+#include "types/ServerData.h"
 #include "ui/MainForm.h"
 #include "vpn/VpnManager.h"
 

@@ -2,7 +2,7 @@
 #include "FakePrograms.h"
 #include "app/Startup.h"
 #include "i18n/LanguageManager.h"
-#include "network/ServerData.h"
+#include "types/ServerData.h"
 #include "ui/LoginForm.h"
 #include "ui/MainForm.h"
 

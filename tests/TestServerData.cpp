@@ -1,4 +1,4 @@
-#include "network/ServerData.h"
+#include "types/ServerData.h"
 
 #include <QJsonDocument>
 #include <QtTest>

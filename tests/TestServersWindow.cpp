@@ -1,12 +1,12 @@
 #include "app/Startup.h"
 #include "i18n/LanguageManager.h"
-#include "servers/IconPainter.h"
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListItem.h"
 #include "servers/ServerListItemDelegate.h"
 #include "servers/ServerListModel.h"
 #include "servers/ServerPresentation.h"
 #include "servers/ServersWindow.h"
+#include "widgets/IconPainter.h"
 
 #include <QAccessible>
 #include <QLabel>

@@ -165,6 +165,8 @@ void TestVpnManager::cleanup()
 std::unique_ptr<VpnManager> TestVpnManager::makeManager(Platform::CommandSet::Kind kind)
 {
     auto manager = std::make_unique<VpnManager>(nullptr, commandSet(kind));
+    manager->setServiceUrls({qEnvironmentVariable("CORVANE_ACCOUNT_API_URL"),
+                             qEnvironmentVariable("CORVANE_VPN_API_URL")});
     VpnManager::Timings slow;
     slow.statusPollMs = 3600000;
     slow.clockTickMs = 3600000;

@@ -76,6 +76,8 @@ void TestVpnManagerRealTunnel::init()
 {
     keepRuntimeFilesUnder(runtimeFolder);
     manager = std::make_unique<VpnManager>(nullptr, Platform::CommandSet::linux());
+    manager->setServiceUrls(
+        {environment("CORVANE_ACCOUNT_API_URL"), environment("CORVANE_VPN_API_URL")});
     VpnManager::Timings fast;
     fast.statusPollMs = 250;
     manager->setTimings(fast);

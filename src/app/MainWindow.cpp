@@ -3,7 +3,6 @@
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
 #include "network/NetworkManager.h"
-#include "servers/IconPainter.h"
 #include "storage/AppSettings.h"
 #include "ui/LoadingForm.h"
 #include "ui/LoginForm.h"
@@ -12,6 +11,7 @@
 #include "widgets/Accessibility.h"
 #include "widgets/EnterPressesButtons.h"
 #include "widgets/FocusRing.h"
+#include "widgets/IconPainter.h"
 
 #include <QApplication>
 #include <QDebug>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/AppStyleUtil.h"
-#include "network/ReplyError.h"
-#include "network/ServerData.h"
+#include "types/AppStyleUtil.h"
+#include "types/ReplyError.h"
+#include "types/ServerData.h"
 
 #include <QMainWindow>
 #include <QPoint>

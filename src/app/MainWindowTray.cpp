@@ -2,8 +2,8 @@
 
 #include "platform/DesktopNotification.h"
 #include "storage/AppSettings.h"
+#include "types/ConnectionState.h"
 #include "ui/MainForm.h"
-#include "vpn/ConnectionState.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "network/ReplyError.h"
-#include "network/ServerData.h"
+#include "types/ReplyError.h"
+#include "types/ServerData.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/LatencyResult.h"
+#include "types/LatencyResult.h"
 
 #include <QElapsedTimer>
 #include <QObject>

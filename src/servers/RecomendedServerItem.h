@@ -1,6 +1,6 @@
 #pragma once
 
-#include "network/ServerData.h"
+#include "types/ServerData.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #include "servers/ServerListItemDelegate.h"
 
-#include "network/ServerData.h"
 #include "servers/ServerListItem.h"
+#include "types/ServerData.h"
 #include "widgets/FocusRing.h"
 
 #include <QPainter>

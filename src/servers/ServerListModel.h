@@ -1,7 +1,7 @@
 #pragma once
 
-#include "network/ServerData.h"
-#include "platform/LatencyResult.h"
+#include "types/LatencyResult.h"
+#include "types/ServerData.h"
 
 #include <QAbstractListModel>
 #include <QHash>

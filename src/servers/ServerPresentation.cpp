@@ -1,7 +1,7 @@
 #include "servers/ServerPresentation.h"
 
 #include "i18n/LanguageManager.h"
-#include "network/ServerData.h"
+#include "types/ServerData.h"
 #include "widgets/ScreenPixmap.h"
 
 #include <QImage>

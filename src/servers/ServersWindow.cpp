@@ -1,13 +1,13 @@
 #include "servers/ServersWindow.h"
 
 #include "i18n/LanguageManager.h"
-#include "servers/IconPainter.h"
-#include "servers/NavigationBar.h"
-#include "servers/PageChrome.h"
 #include "servers/ServerListItemDelegate.h"
 #include "servers/ServerListModel.h"
 #include "servers/ServerListView.h"
 #include "servers/ServerPresentation.h"
+#include "widgets/IconPainter.h"
+#include "widgets/NavigationBar.h"
+#include "widgets/PageChrome.h"
 
 #include <QFrame>
 #include <QLabel>

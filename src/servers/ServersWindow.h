@@ -1,7 +1,7 @@
 #pragma once
 
-#include "servers/NavigablePage.h"
 #include "servers/ServerListView.h"
+#include "widgets/NavigablePage.h"
 
 #include <QModelIndex>
 

@@ -2,9 +2,9 @@
 
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
-#include "servers/NavigationBar.h"
-#include "servers/PageChrome.h"
 #include "widgets/CaptionFit.h"
+#include "widgets/NavigationBar.h"
+#include "widgets/PageChrome.h"
 #include "widgets/ScreenPixmap.h"
 
 #include <QDesktopServices>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "servers/NavigablePage.h"
+#include "widgets/NavigablePage.h"
 
 class LanguageManager;
 class QLabel;

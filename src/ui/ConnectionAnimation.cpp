@@ -1,6 +1,6 @@
 #include "ui/ConnectionAnimation.h"
 
-#include "vpn/ConnectionState.h"
+#include "types/ConnectionState.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -4,7 +4,6 @@
 #include "network/Deployment.h"
 #include "network/NetworkManager.h"
 #include "ping/PingManager.h"
-#include "servers/NavigationBar.h"
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListModel.h"
 #include "servers/ServersWindow.h"
@@ -16,6 +15,7 @@
 #include "widgets/Accessibility.h"
 #include "widgets/CaptionFit.h"
 #include "widgets/FocusScope.h"
+#include "widgets/NavigationBar.h"
 #include "widgets/ScreenPixmap.h"
 
 #include <QDesktopServices>
@@ -455,6 +455,7 @@ void MainForm::createManagers()
 {
     pingManager = new PingManager(this);
     vpnManager = new VpnManager(this);
+    vpnManager->setServiceUrls({Deployment::accountApiUrl(), Deployment::vpnApiUrl()});
     connect(this, &MainForm::requestPings, pingManager, &PingManager::requestPings);
     connect(pingManager, &PingManager::pingsReceived, this, &MainForm::setServerPings);
     connect(this, &MainForm::changeConnectionState, vpnManager, &VpnManager::changeConnectionState);

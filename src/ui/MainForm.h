@@ -1,8 +1,8 @@
 #pragma once
 
-#include "network/ServerData.h"
-#include "platform/LatencyResult.h"
-#include "vpn/ConnectionState.h"
+#include "types/ConnectionState.h"
+#include "types/LatencyResult.h"
+#include "types/ServerData.h"
 
 #include <QByteArray>
 #include <QVector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppStyleUtil.h"
+#include "types/AppStyleUtil.h"
 
 #include <QWidget>
 

@@ -1,12 +1,12 @@
 #include "ui/SettingsWindow.h"
 
 #include "network/Deployment.h"
-#include "servers/IconPainter.h"
-#include "servers/NavigationBar.h"
-#include "servers/PageChrome.h"
 #include "storage/CredentialVault.h"
 #include "storage/DiagnosticLog.h"
 #include "widgets/Accessibility.h"
+#include "widgets/IconPainter.h"
+#include "widgets/NavigationBar.h"
+#include "widgets/PageChrome.h"
 #include "widgets/ScreenPixmap.h"
 
 #include <QApplication>

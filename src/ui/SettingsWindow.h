@@ -1,8 +1,8 @@
 #pragma once
 
 #include "i18n/LanguageManager.h"
-#include "servers/NavigablePage.h"
 #include "storage/AppSettings.h"
+#include "widgets/NavigablePage.h"
 
 class QComboBox;
 class QLabel;

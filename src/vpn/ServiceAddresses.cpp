@@ -1,7 +1,5 @@
 #include "vpn/ServiceAddresses.h"
 
-#include "network/Deployment.h"
-
 #include <QDebug>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -9,8 +7,15 @@
 
 ServiceAddresses::ServiceAddresses(QObject *parent)
     : QObject(parent)
+{}
+
+void ServiceAddresses::setServiceUrls(const QStringList &urls)
 {
-    for (const QString &text : {Deployment::accountApiUrl(), Deployment::vpnApiUrl()}) {
+    literalAddresses.clear();
+    servicePorts.clear();
+    hostNames.clear();
+    lastAnswers.clear();
+    for (const QString &text : urls) {
         const QUrl url(text, QUrl::TolerantMode);
         const QString host = url.host();
         if (host.isEmpty())
@@ -25,6 +30,7 @@ ServiceAddresses::ServiceAddresses(QObject *parent)
             list << entry;
     }
     refresh();
+    emit changed();
 }
 
 QStringList ServiceAddresses::addresses() const

@@ -16,6 +16,9 @@ class ServiceAddresses : public QObject {
 public:
     explicit ServiceAddresses(QObject *parent = nullptr);
 
+    // The services' URLs; their hosts are let through from now on.
+    void setServiceUrls(const QStringList &urls);
+
     QStringList addresses() const;
     // The services' TCP ports, from their URLs (443 for https, 80 for http unless given).
     QVector<quint16> ports() const { return servicePorts; }

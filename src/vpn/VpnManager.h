@@ -2,7 +2,7 @@
 
 #include "platform/CommandSet.h"
 #include "platform/KernelInterfaces.h"
-#include "vpn/ConnectionState.h"
+#include "types/ConnectionState.h"
 #include "vpn/TunnelTools.h"
 
 #include <QByteArray>
@@ -54,6 +54,8 @@ public:
 
     int connectionState() const { return state; }
     void setKillSwitchEnabled(bool enabled);
+    // The client's own services (account and VPN API URLs), which the kill switch lets through.
+    void setServiceUrls(const QStringList &urls);
     void deactivateKillSwitchIfActive();
     // Before asking the VPN API for a configuration: a block that lets the client's services
     // through stays; one that blocks everything is lifted until the home screen hands over the

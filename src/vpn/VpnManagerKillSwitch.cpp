@@ -180,3 +180,8 @@ Platform::KillSwitchRules VpnManager::killSwitchRules()
     }
     return rules;
 }
+
+void VpnManager::setServiceUrls(const QStringList &urls)
+{
+    serviceAddresses->setServiceUrls(urls);
+}

@@ -11,8 +11,8 @@
 // prober delivers and one result at a time as before.
 
 #include "app/Startup.h"
-#include "network/ServerData.h"
 #include "ping/PingManager.h"
+#include "types/ServerData.h"
 #include "ui/MainForm.h"
 #include "vpn/VpnManager.h"
 

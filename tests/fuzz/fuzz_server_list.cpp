@@ -1,5 +1,5 @@
 // A server list as the VPN API might send it: no id is repeated in what is taken.
-#include "network/ServerData.h"
+#include "types/ServerData.h"
 
 #include <QJsonDocument>
 #include <QSet>

@@ -61,6 +61,8 @@ void TestWindowsTunnel::cleanup()
 std::unique_ptr<VpnManager> TestWindowsTunnel::makeManager()
 {
     auto manager = std::make_unique<VpnManager>(nullptr, Platform::CommandSet::native());
+    manager->setServiceUrls({qEnvironmentVariable("CORVANE_ACCOUNT_API_URL"),
+                             qEnvironmentVariable("CORVANE_VPN_API_URL")});
     VpnManager::Timings timings;
     timings.statusPollMs = 50;
     timings.clockTickMs = 3600000;

@@ -1,7 +1,7 @@
-#include "servers/PageChrome.h"
+#include "widgets/PageChrome.h"
 
 #include "i18n/LanguageManager.h"
-#include "servers/IconPainter.h"
+#include "widgets/IconPainter.h"
 
 #include <QFrame>
 #include <QLabel>

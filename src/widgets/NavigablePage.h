@@ -1,6 +1,6 @@
 #pragma once
 
-#include "servers/PageChrome.h"
+#include "widgets/PageChrome.h"
 
 #include <QDialog>
 #include <QVector>

@@ -1,7 +1,7 @@
-#include "servers/NavigablePage.h"
+#include "widgets/NavigablePage.h"
 
-#include "servers/NavigationBar.h"
 #include "widgets/FocusScope.h"
+#include "widgets/NavigationBar.h"
 
 #include <QHideEvent>
 #include <QMouseEvent>

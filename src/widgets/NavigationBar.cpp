@@ -1,8 +1,8 @@
-#include "servers/NavigationBar.h"
+#include "widgets/NavigationBar.h"
 
 #include "i18n/LanguageManager.h"
-#include "servers/IconPainter.h"
 #include "widgets/Contrast.h"
+#include "widgets/IconPainter.h"
 
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>

@@ -1,4 +1,4 @@
-#include "servers/IconPainter.h"
+#include "widgets/IconPainter.h"
 #include "widgets/ScreenPixmap.h"
 
 #include <QFont>
