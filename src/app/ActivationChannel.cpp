@@ -1,6 +1,7 @@
 #include "app/ActivationChannel.h"
 
 #include "platform/ActivationChannelName.h"
+#include "types/LogCategories.h"
 
 #include <QDebug>
 #include <QLocalServer>
@@ -21,7 +22,7 @@ ActivationChannel::ActivationChannel(QObject *parent)
     QLocalServer::removeServer(name);
     server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server->listen(name))
-        qDebug().noquote() << "Cannot listen for a second launch:" << server->errorString();
+        qCDebug(lcApp).noquote() << "Cannot listen for a second launch:" << server->errorString();
     connect(server, &QLocalServer::newConnection, this, &ActivationChannel::readRequest);
 }
 

@@ -4,6 +4,7 @@
 #include "network/Deployment.h"
 #include "network/NetworkManager.h"
 #include "storage/AppSettings.h"
+#include "types/LogCategories.h"
 #include "ui/LoadingForm.h"
 #include "ui/LoginForm.h"
 #include "ui/MainForm.h"
@@ -202,7 +203,7 @@ void MainWindow::start(bool hidden)
 
 void MainWindow::bringToFront()
 {
-    qDebug() << "A second launch asked for the window";
+    qCDebug(lcApp) << "A second launch asked for the window";
     showWindow();
 }
 

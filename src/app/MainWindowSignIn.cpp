@@ -5,12 +5,13 @@
 #include "network/NetworkManager.h"
 #include "storage/AppSettings.h"
 #include "storage/CredentialVault.h"
+#include "types/LogCategories.h"
 #include "ui/LoginForm.h"
 #include "ui/MainForm.h"
 #include "ui/MessageForm.h"
 
 #include <QDebug>
-#include <QRegExp>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QTimer>
 
@@ -18,9 +19,11 @@ using AppStyleUtil::ApplicationForm::Form;
 
 bool MainWindow::isValidEmail(const QString &email)
 {
-    const QRegExp expression(QStringLiteral("\\b[A-Z0-9._%+-]+@[A-Z0-9.-]+\\.[A-Z]{2,4}\\b"),
-                             Qt::CaseInsensitive);
-    return expression.exactMatch(email);
+    static const QRegularExpression expression(
+        QRegularExpression::anchoredPattern(
+            QStringLiteral("\\b[A-Z0-9._%+-]+@[A-Z0-9.-]+\\.[A-Z]{2,4}\\b")),
+        QRegularExpression::CaseInsensitiveOption);
+    return expression.match(email).hasMatch();
 }
 
 void MainWindow::brandIdResolved(QString resolvedBrandId)
@@ -67,7 +70,7 @@ void MainWindow::restoreSession()
         // An entry this program cannot have written is no password: it goes, and so does
         // "remember".
         if (entry == CredentialVault::Entry::Damaged) {
-            qDebug() << "The stored password is damaged; it is deleted.";
+            qCDebug(lcApp) << "The stored password is damaged; it is deleted.";
             CredentialVault::write(QString(), QString(), target);
             AppSettings::setValue(AppSettings::RememberPassword, false);
         }
@@ -107,7 +110,7 @@ void MainWindow::loginRequest(QString email, QString password)
         return;
     }
     widgetLogin->clearError();
-    qDebug() << "Signing in";
+    qCDebug(lcApp) << "Signing in";
     openSignInChain();
     loginInProgress = true;
     if (loggedOut)
@@ -294,6 +297,6 @@ void MainWindow::processLogOut()
     widgetMain->stopLatencyRefresh();
     networkManager->forgetSession();
     closeSignInChain();
-    qDebug() << "Signed out";
+    qCDebug(lcApp) << "Signed out";
     showForm(Form::LoginPage);
 }

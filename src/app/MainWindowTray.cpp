@@ -3,6 +3,7 @@
 #include "platform/DesktopNotification.h"
 #include "storage/AppSettings.h"
 #include "types/ConnectionState.h"
+#include "types/LogCategories.h"
 #include "ui/MainForm.h"
 
 #include <QAction>
@@ -133,7 +134,7 @@ void MainWindow::shutDown()
     if (shutDownDone)
         return;
     shutDownDone = true;
-    qDebug() << "Quitting";
+    qCDebug(lcApp) << "Quitting";
     widgetMain->shutDown(quitNoticeTimeoutMs);
 }
 

@@ -5,6 +5,7 @@
 #include "platform/ActivationChannelName.h"
 #include "platform/TerminationSignals.h"
 #include "storage/DiagnosticLog.h"
+#include "types/LogCategories.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -52,8 +53,9 @@ int main(int argc, char *argv[])
         Platform::instanceGuardKey(QStringLiteral("VPN_APP_EXAMPLE_NAME_RunGuard")));
     const bool guarded = guard->tryToAcquire();
     if (!guarded && !guard->problem().isEmpty())
-        qDebug().noquote() << "The single-instance guard cannot be taken; starting without it:"
-                           << guard->problem();
+        qCDebug(lcApp).noquote()
+            << "The single-instance guard cannot be taken; starting without it:"
+            << guard->problem();
     if (!guarded && guard->problem().isEmpty()) {
         // Members expect a second launch to bring up the Corvane that runs.
         ActivationChannel::askRunningInstanceToShow();

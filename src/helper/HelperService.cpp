@@ -2,6 +2,7 @@
 
 #include "helper/PolkitAuthority.h"
 #include "platform/Resolvers.h"
+#include "types/LogCategories.h"
 #include "vpn/HelperInterface.h"
 #include "vpn/LocalTunnelTools.h"
 #include "vpn/WireGuardConfig.h"
@@ -121,7 +122,7 @@ int HelperService::Install(const QString &configuration, QString &errorText)
         // The client reads it too; the helper never trusts that it did.
         const WireGuardConfig config = WireGuardConfig::read(configuration.toUtf8());
         if (!config.isValid()) {
-            qWarning().noquote() << "WireGuard configuration refused:" << config.refusal();
+            qCWarning(lcHelper).noquote() << "WireGuard configuration refused:" << config.refusal();
             replyError(call, QLatin1String(HelperInterface::invalidArgumentsError),
                        QStringLiteral("Configuration refused: ") + config.refusal());
             return;

@@ -1,5 +1,7 @@
 #include "helper/PolkitAuthority.h"
 
+#include "types/LogCategories.h"
+
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
@@ -77,13 +79,14 @@ void PolkitAuthority::check(const QString &busName, const QString &action, Inter
                 watcher->deleteLater();
                 const QDBusPendingReply<PolkitResult> reply = *watcher;
                 if (reply.isError()) {
-                    qWarning().noquote() << "polkit could not be asked:" << reply.error().name()
-                                         << reply.error().message();
+                    qCWarning(lcHelper).noquote()
+                        << "polkit could not be asked:" << reply.error().name()
+                        << reply.error().message();
                     decide(false);
                     return;
                 }
                 if (!reply.value().isAuthorized)
-                    qWarning().noquote() << "polkit refused" << busName;
+                    qCWarning(lcHelper).noquote() << "polkit refused" << busName;
                 decide(reply.value().isAuthorized);
             });
 }

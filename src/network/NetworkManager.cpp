@@ -3,6 +3,7 @@
 #include "i18n/LanguageManager.h"
 #include "network/Deployment.h"
 #include "network/ServiceAccessManager.h"
+#include "types/LogCategories.h"
 
 #include <QHostAddress>
 #include <QJsonDocument>
@@ -116,7 +117,7 @@ void NetworkManager::logOnce(bool &given, const QString &line)
     if (given)
         return;
     given = true;
-    qDebug().noquote() << line;
+    qCDebug(lcNetwork).noquote() << line;
 }
 
 QNetworkReply *NetworkManager::send(QNetworkRequest request, Verb verb, const QByteArray &body,
@@ -125,7 +126,7 @@ QNetworkReply *NetworkManager::send(QNetworkRequest request, Verb verb, const QB
     const bool credentials = kind == Body::Credentials || request.hasRawHeader("Authorization");
     const QString host = request.url().host();
     if (credentials && isInsecureRemote(request.url()) && !insecureHttpAllowed()) {
-        qDebug().noquote() << "Refusing to send credentials over plain HTTP to" << host;
+        qCDebug(lcNetwork).noquote() << "Refusing to send credentials over plain HTTP to" << host;
         // A scheme no one serves: the reply fails at once, on the usual failure path, and
         // nothing leaves the machine.
         request.setUrl(QUrl(QStringLiteral("corvane-refused:")));
@@ -189,18 +190,18 @@ bool NetworkManager::readDataReply(const DataReplyFailures &failures, QJsonDocum
     if (!reply)
         return false;
     if (failed(reply)) {
-        qDebug() << failures.networkErrorLine;
+        qCDebug(lcNetwork) << failures.networkErrorLine;
         emit replyErrorOccurred(failures.type, unavailableWithStatus(reply, QStringLiteral(" ")));
         return false;
     }
     document = QJsonDocument::fromJson(reply->readAll());
     if (failures.expectsArray ? !document.isArray() : !document.isObject()) {
-        qDebug() << failures.emptyLine;
+        qCDebug(lcNetwork) << failures.emptyLine;
         emit replyErrorOccurred(failures.type, serviceUnavailable());
         return false;
     }
     if (jwtExpired(document)) {
-        qDebug() << "Jwt expired.";
+        qCDebug(lcNetwork) << "Jwt expired.";
         emit replyErrorOccurred(failures.type, serviceUnavailable());
         return false;
     }

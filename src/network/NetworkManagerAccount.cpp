@@ -1,6 +1,7 @@
 #include "network/NetworkManager.h"
 
 #include "network/QueryTemplate.h"
+#include "types/LogCategories.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -114,30 +115,31 @@ void NetworkManager::processBrandIdReply()
     if (!reply)
         return;
     if (failed(reply)) {
-        qDebug().noquote() << "Cannot resolve brand ID. Network error:" << httpStatusText(reply);
+        qCDebug(lcNetwork).noquote()
+            << "Cannot resolve brand ID. Network error:" << httpStatusText(reply);
         retryBrandLookup();
         return;
     }
     const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
     if (!document.isObject()) {
-        qDebug() << "Brand lookup reply is empty.";
+        qCDebug(lcNetwork) << "Brand lookup reply is empty.";
         retryBrandLookup();
         return;
     }
     if (document.object().contains(QLatin1String("errors"))) {
-        qDebug() << "Brand lookup returned errors.";
+        qCDebug(lcNetwork) << "Brand lookup returned errors.";
         retryBrandLookup();
         return;
     }
     const QString id = member(document, {"data", "brandByDomain", "id"}).toString();
     if (id.isEmpty()) {
-        qDebug() << "Brand not found for domain.";
+        qCDebug(lcNetwork) << "Brand not found for domain.";
         emit replyErrorOccurred(ReplyError::Login, QString::fromLatin1(brandLookupFailure));
         return;
     }
     brandLookupRetries = 0;
     brandId = id;
-    qDebug() << "Brand ID resolved:" << id;
+    qCDebug(lcNetwork) << "Brand ID resolved:" << id;
     emit brandIdReceived(id);
 }
 
@@ -149,8 +151,8 @@ void NetworkManager::retryBrandLookup()
         return;
     }
     ++brandLookupRetries;
-    qDebug().noquote().nospace() << "Retrying brand lookup (" << brandLookupRetries << "/"
-                                 << brandLookupMaxRetries << ")...";
+    qCDebug(lcNetwork).noquote().nospace() << "Retrying brand lookup (" << brandLookupRetries << "/"
+                                           << brandLookupMaxRetries << ")...";
     brandLookupRetryTimer->start(retryIntervalMs);
 }
 
@@ -181,7 +183,7 @@ bool NetworkManager::readLoginReply(QNetworkReply *reply)
     }
     const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
     if (!document.isObject()) {
-        qDebug() << "Login reply is empty.";
+        qCDebug(lcNetwork) << "Login reply is empty.";
         emit replyErrorOccurred(ReplyError::Login, serviceUnavailable());
         return false;
     }
@@ -190,12 +192,12 @@ bool NetworkManager::readLoginReply(QNetworkReply *reply)
         requestApllicationEvent(QStringLiteral("login_failed"));
         const QString message =
             translated("auth.invalidLogin", "Your email / password is incorrect.");
-        qDebug().noquote() << message;
+        qCDebug(lcNetwork).noquote() << message;
         emit replyErrorOccurred(ReplyError::Login, message);
         return false;
     }
     if (!isUsableToken(newToken)) {
-        qDebug() << "Login reply carries an unusable token.";
+        qCDebug(lcNetwork) << "Login reply carries an unusable token.";
         emit replyErrorOccurred(ReplyError::Login, serviceUnavailable());
         return false;
     }
@@ -226,7 +228,7 @@ void NetworkManager::processSubscriptionStatus()
     }
     const QString message =
         translated("auth.inactiveSubscription", "Your subscription is inactive.");
-    qDebug().noquote() << message;
+    qCDebug(lcNetwork).noquote() << message;
     emit replyErrorOccurred(ReplyError::Subscription, message);
 }
 
@@ -263,18 +265,18 @@ void NetworkManager::processUpdateServersFaviriteStatesReply()
     if (!reply)
         return;
     if (failed(reply)) {
-        qDebug().noquote() << QStringLiteral(
-                                  "Network error %1. Cannot update favorite servers ids.")
-                                  .arg(httpStatusText(reply));
+        qCDebug(lcNetwork).noquote()
+            << QStringLiteral("Network error %1. Cannot update favorite servers ids.")
+                   .arg(httpStatusText(reply));
         return;
     }
     const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
     if (!document.isObject()) {
-        qDebug() << "Cannot update favorite servers ids.";
+        qCDebug(lcNetwork) << "Cannot update favorite servers ids.";
         return;
     }
     if (jwtExpired(document)) {
-        qDebug() << "Jwt expired.";
+        qCDebug(lcNetwork) << "Jwt expired.";
         emit replyErrorOccurred(ReplyError::Service, serviceUnavailable());
     }
 }
@@ -283,5 +285,5 @@ void NetworkManager::processApllicationEventReply()
 {
     QNetworkReply *reply = finishedReply();
     if (reply && failed(reply))
-        qDebug().noquote() << httpStatusText(reply);
+        qCDebug(lcNetwork).noquote() << httpStatusText(reply);
 }

@@ -1,5 +1,7 @@
 #include "network/NetworkManager.h"
 
+#include "types/LogCategories.h"
+
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -59,8 +61,8 @@ void NetworkManager::processAllServersReply()
         return;
     QVector<ServerData> servers = parseServers(document.array());
     if (servers.size() > maximumServers) {
-        qDebug() << "Server list holds" << servers.size() << "servers; taking the first"
-                 << maximumServers;
+        qCDebug(lcNetwork) << "Server list holds" << servers.size() << "servers; taking the first"
+                           << maximumServers;
         servers.resize(maximumServers);
     }
     emit allServersDataReceived(servers);
@@ -77,26 +79,26 @@ void NetworkManager::processVpnConnectReply()
     const bool askedAfterRenewal = std::exchange(renewedForConnect, false);
     if (unauthorized && !askedAfterRenewal) {
         // The token expired before the renewal timer came round: renew it and ask again, once.
-        qDebug() << "VPN connect API refused the token; renewing the sign-in.";
+        qCDebug(lcNetwork) << "VPN connect API refused the token; renewing the sign-in.";
         renewedForConnect = true;
         connectAfterRenewal = reply->property("serverIp").toString();
         emit sessionRenewalNeeded();
         return;
     }
     if (failed(reply)) {
-        qDebug().noquote() << "VPN connect API error:" << httpStatusText(reply);
+        qCDebug(lcNetwork).noquote() << "VPN connect API error:" << httpStatusText(reply);
         emit vpnConfigFailed();
         return;
     }
     const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
     if (!document.isObject()) {
-        qDebug() << "VPN connect reply is not valid JSON";
+        qCDebug(lcNetwork) << "VPN connect reply is not valid JSON";
         emit vpnConfigFailed();
         return;
     }
     const QString status = document.object().value(QLatin1String("status")).toString();
     if (status != QLatin1String("success")) {
-        qDebug() << "VPN connect API returned status:" << status;
+        qCDebug(lcNetwork) << "VPN connect API returned status:" << status;
         emit vpnConfigFailed();
         return;
     }
@@ -109,8 +111,9 @@ void NetworkManager::processConfigData()
     if (!reply)
         return;
     if (failed(reply)) {
-        qDebug().noquote() << QStringLiteral("Network error %1.\n%2 config isn`t downloaded.")
-                                  .arg(httpStatusText(reply), reply->url().toString());
+        qCDebug(lcNetwork).noquote()
+            << QStringLiteral("Network error %1.\n%2 config isn`t downloaded.")
+                   .arg(httpStatusText(reply), reply->url().toString());
         emit configDataReceived(QByteArray());
         return;
     }

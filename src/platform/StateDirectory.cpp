@@ -1,5 +1,7 @@
 #include "platform/StateDirectory.h"
 
+#include "types/LogCategories.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -31,7 +33,8 @@ QString rootRuntimeFolder()
     const QString folder = base + QStringLiteral("/corvane");
     ::mkdir(QFile::encodeName(folder).constData(), 0700);
     if (!isOwnPrivateFolder(folder)) {
-        qWarning() << "Not a root-only folder, so no tunnel configuration goes there:" << folder;
+        qCWarning(lcPlatform) << "Not a root-only folder, so no tunnel configuration goes there:"
+                              << folder;
         return QString();
     }
     return folder;

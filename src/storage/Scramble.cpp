@@ -1,7 +1,5 @@
 #include "storage/Scramble.h"
 
-#include <QTextCodec>
-
 namespace Scramble {
 
 QByteArray scramble(QByteArray bytes)
@@ -31,10 +29,9 @@ bool decodeStrictly(const QByteArray &encoded, QString &text)
     if (!decoded)
         return false;
     const QByteArray plain = scramble(*decoded);
-    QTextCodec::ConverterState state;
-    const QString converted =
-        QTextCodec::codecForName("UTF-8")->toUnicode(plain.constData(), plain.size(), &state);
-    if (state.invalidChars > 0 || state.remainingChars > 0)
+    // Strict UTF-8: a sequence that is not valid comes back as U+FFFD and so not as it was.
+    const QString converted = QString::fromUtf8(plain);
+    if (converted.toUtf8() != plain)
         return false;
     const int end = converted.indexOf(QChar(0));
     text = end < 0 ? converted : converted.left(end);

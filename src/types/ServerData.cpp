@@ -1,5 +1,7 @@
 #include "types/ServerData.h"
 
+#include "types/LogCategories.h"
+
 #include <QDebug>
 #include <QJsonValue>
 #include <QSet>
@@ -72,7 +74,7 @@ QVector<ServerData> parseServers(const QJsonArray &servers)
         parsed.append(server);
     }
     if (repeated > 0)
-        qDebug() << "Server list repeats ids:" << repeated << "later servers left out";
+        qCDebug(lcServers) << "Server list repeats ids:" << repeated << "later servers left out";
     return parsed;
 }
 

@@ -6,6 +6,7 @@
 #include "servers/ServerListModel.h"
 #include "servers/ServersWindow.h"
 #include "storage/AppSettings.h"
+#include "types/LogCategories.h"
 #include "ui/AccountWindow.h"
 #include "ui/SettingsWindow.h"
 #include "vpn/VpnManager.h"
@@ -120,7 +121,7 @@ void MainForm::requestConnection(const ServerData &server)
     if (killSwitchEnabled && vpnManager->killSwitchFault() != VpnManager::KillSwitchFault::None) {
         vpnManager->setKillSwitchEnabled(true);
         if (vpnManager->killSwitchFault() != VpnManager::KillSwitchFault::None) {
-            qDebug() << "Not connecting: the kill switch is on and its block is not in force";
+            qCDebug(lcUi) << "Not connecting: the kill switch is on and its block is not in force";
             setVpnConnectionState(ConnectionState::Error);
             return;
         }
@@ -131,7 +132,7 @@ void MainForm::requestConnection(const ServerData &server)
         return;
     }
     // The city came from the network: quoted, with any control character escaped.
-    qDebug() << "Connecting to server" << server.id << server.city;
+    qCDebug(lcUi) << "Connecting to server" << server.id << server.city;
     setVpnConnectionState(ConnectionState::Connecting);
     vpnManager->prepareForConfigurationRequest();
     emit requestVpnConnect(server.serverIp);
@@ -142,7 +143,8 @@ void MainForm::tunnelStateChanged(int state)
     // A tunnel that never came up leaves nothing issued on the service: it hears at once, as it
     // would of a disconnect. Once up, the tunnel's own stop tells it.
     if (std::exchange(configurationIssued, false) && state != ConnectionState::Connected) {
-        qDebug() << "The tunnel did not come up: the service is told to withdraw its configuration";
+        qCDebug(lcUi)
+            << "The tunnel did not come up: the service is told to withdraw its configuration";
         emit requestVpnDisconnect();
     }
     if (state == ConnectionState::Connected || !reconnectAfterStop)
@@ -166,7 +168,7 @@ void MainForm::setCurrentServer(int id)
     if (!serverModel || !serverModel->hasServer(id))
         return;
     currentServer = serverModel->serverById(id);
-    qDebug() << "Server chosen:" << currentServer.id << currentServer.city;
+    qCDebug(lcUi) << "Server chosen:" << currentServer.id << currentServer.city;
     showCurrentServer();
     if (connected) {
         disconnectRequested = true;
@@ -204,7 +206,7 @@ void MainForm::on_pushButtonChangeConnectionState_clicked()
 {
     switch (vpnManager->connectionState()) {
     case ConnectionState::Connected:
-        qDebug() << "Disconnecting at the member's request";
+        qCDebug(lcUi) << "Disconnecting at the member's request";
         setVpnConnectionState(ConnectionState::Disconnecting);
         disconnectRequested = true;
         emit changeConnectionState(ConnectionState::Disconnecting);
@@ -228,7 +230,7 @@ void MainForm::setCurrentServerConfig(QByteArray configData)
     // A configuration that could run commands or is not WireGuard's is no configuration at all.
     const WireGuardConfig config = WireGuardConfig::read(configData);
     if (!config.isValid()) {
-        qDebug().noquote() << "WireGuard configuration refused:" << config.refusal();
+        qCDebug(lcUi).noquote() << "WireGuard configuration refused:" << config.refusal();
         onVpnConfigFailed();
         return;
     }
@@ -261,8 +263,8 @@ void MainForm::onVpnConfigFailed()
         return;
     }
     const ServerData next = candidates.at(fallbackAttempts++);
-    qDebug() << "Auto-fallback attempt" << fallbackAttempts << "- trying server:" << next.city
-             << "(ping:" << next.ping << "ms)";
+    qCDebug(lcUi) << "Auto-fallback attempt" << fallbackAttempts << "- trying server:" << next.city
+                  << "(ping:" << next.ping << "ms)";
     currentServer = next;
     showCurrentServer();
     AppSettings::setValue(AppSettings::LastServerId, next.id);

@@ -2,6 +2,7 @@
 
 #include "platform/NetworkMonitor.h"
 #include "platform/SleepMonitor.h"
+#include "types/LogCategories.h"
 #include "vpn/VpnManager.h"
 
 #include <QDebug>
@@ -42,7 +43,8 @@ void MainForm::leaveDeadServer()
     if (candidates.isEmpty())
         return;
     const ServerData next = candidates.first();
-    qDebug() << "Server stopped answering:" << currentServer.name << "- switching to" << next.name;
+    qCDebug(lcUi) << "Server stopped answering:" << currentServer.name << "- switching to"
+                  << next.name;
     emit serverAbandoned(currentServer.name, next.name);
     currentServer = next;
     showCurrentServer();
@@ -76,13 +78,13 @@ void MainForm::networkChanged()
 void MainForm::onlineChanged(bool online)
 {
     if (!online) {
-        qDebug() << "No network";
+        qCDebug(lcUi) << "No network";
         reconnectWhenOnline = reconnectWhenOnline || shownState == ConnectionState::Connected ||
                               shownState == ConnectionState::Connecting;
         presentLinkCondition();
         return;
     }
-    qDebug() << "Network is back";
+    qCDebug(lcUi) << "Network is back";
     presentLinkCondition();
     const bool reconnect = reconnectWhenOnline;
     reconnectWhenOnline = false;

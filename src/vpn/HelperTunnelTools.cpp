@@ -1,5 +1,6 @@
 #include "vpn/HelperTunnelTools.h"
 
+#include "types/LogCategories.h"
 #include "vpn/HelperInterface.h"
 
 #include <QDBusMessage>
@@ -89,8 +90,8 @@ bool HelperTunnelTools::noteOutcome(const char *method, const QDBusMessage &repl
         return true;
     }
     problem = problemOf(reply.errorName());
-    qDebug().noquote() << QStringLiteral("Helper call %1 failed:").arg(QLatin1String(method))
-                       << reply.errorName() << reply.errorMessage();
+    qCDebug(lcVpn).noquote() << QStringLiteral("Helper call %1 failed:").arg(QLatin1String(method))
+                             << reply.errorName() << reply.errorMessage();
     return false;
 }
 

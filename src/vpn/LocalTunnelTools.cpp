@@ -1,6 +1,7 @@
 #include "vpn/LocalTunnelTools.h"
 
 #include "platform/PrivateFile.h"
+#include "types/LogCategories.h"
 
 #include <QDebug>
 #include <QFile>
@@ -38,7 +39,7 @@ bool LocalTunnelTools::install(const QByteArray &configText)
     case Platform::PrivateFileResult::Written:
         break;
     case Platform::PrivateFileResult::CannotOpen:
-        qDebug() << "Cannot open config file for writing:" << configPath;
+        qCDebug(lcVpn) << "Cannot open config file for writing:" << configPath;
         return false;
     case Platform::PrivateFileResult::WriteFailed:
         return false;
@@ -96,14 +97,14 @@ bool LocalTunnelTools::confirmRemoval(bool toolSucceeded)
 {
     QFile::remove(configPath);
     if (!toolSucceeded) {
-        qWarning() << "The tunnel tool could not remove the tunnel; removing it by force";
+        qCWarning(lcVpn) << "The tunnel tool could not remove the tunnel; removing it by force";
         for (const Platform::Invocation &invocation : commands.forceTunnelRemoval())
             runAndWait(invocation, toolTimeoutMs);
     }
     const bool removed =
         commands.forceTunnelRemoval().isEmpty() ? toolSucceeded : !commands.tunnelMayExist();
     if (!removed)
-        qWarning() << "The tunnel could not be removed";
+        qCWarning(lcVpn) << "The tunnel could not be removed";
     return removed;
 }
 
@@ -160,9 +161,10 @@ bool LocalTunnelTools::runFirewall(const QVector<Platform::Invocation> &invocati
         succeeded = exitCode == 0;
         if (succeeded)
             continue;
-        qDebug().noquote() << invocation.program + QStringLiteral(" failed") << exitCode
-                           << invocation.arguments.join(QLatin1Char(' '))
-                           << QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+        qCDebug(lcVpn).noquote()
+            << invocation.program + QStringLiteral(" failed") << exitCode
+            << invocation.arguments.join(QLatin1Char(' '))
+            << QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
     }
     return succeeded;
 }

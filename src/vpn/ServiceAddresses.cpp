@@ -1,5 +1,7 @@
 #include "vpn/ServiceAddresses.h"
 
+#include "types/LogCategories.h"
+
 #include <QDebug>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -64,8 +66,8 @@ void ServiceAddresses::takeAnswer(const QString &hostName, const QHostInfo &answ
     QStringList addresses;
     for (const QHostAddress &address : answer.addresses()) {
         if (addresses.size() == maximumAddressesPerHost) {
-            qDebug() << "Service host" << hostName << "answered more than"
-                     << maximumAddressesPerHost << "addresses; the first are kept";
+            qCDebug(lcVpn) << "Service host" << hostName << "answered more than"
+                           << maximumAddressesPerHost << "addresses; the first are kept";
             break;
         }
         addresses << address.toString();

@@ -3,6 +3,7 @@
 #include "platform/Privileges.h"
 #include "platform/Resolvers.h"
 #include "platform/StateDirectory.h"
+#include "types/LogCategories.h"
 #include "vpn/HelperTunnelTools.h"
 #include "vpn/LocalTunnelTools.h"
 #include "vpn/ServiceAddresses.h"
@@ -60,7 +61,7 @@ VpnManager::VpnManager(QObject *parent, const Platform::CommandSet &commands)
     // Left by a run that ended without removing its tunnel: it holds a private key. A tunnel
     // that outlived it is removed before the next one, by force where the file is needed.
     if (QFile::remove(configPath))
-        qDebug() << "A configuration file left by an earlier run was deleted";
+        qCDebug(lcVpn) << "A configuration file left by an earlier run was deleted";
 
     const bool nativeSet = commands.kind() == Platform::CommandSet::native().kind();
     tools = nativeSet ? toolsFactory()(commands, configPath) : localTools(commands, configPath);
@@ -113,13 +114,13 @@ void VpnManager::startTunnel(const QByteArray &configData)
     const WireGuardConfig config = WireGuardConfig::read(configData);
     if (!config.isValid()) {
         // Refused before anything of it reaches the disk or a tool, not even the removal.
-        qDebug().noquote() << "WireGuard configuration refused:" << config.refusal();
+        qCDebug(lcVpn).noquote() << "WireGuard configuration refused:" << config.refusal();
         finishStop(true);
         return;
     }
     // The removal would delete the new file and end the new tunnel's bookkeeping: it goes first.
     if (isRemovalUnderWay()) {
-        qDebug() << "WireGuard tunnel waits for the removal under way";
+        qCDebug(lcVpn) << "WireGuard tunnel waits for the removal under way";
         startAfterRemoval = configData;
         return;
     }
@@ -166,7 +167,7 @@ void VpnManager::installTunnel(const WireGuardConfig &config,
     if (killSwitchEnabled && commands.killSwitchIsSelective()) {
         activateKillSwitch();
         if (!killSwitchActive) {
-            qDebug() << "Not connecting: the kill switch is on and its block is not in force";
+            qCDebug(lcVpn) << "Not connecting: the kill switch is on and its block is not in force";
             tunnelInUse = false;
             tunnelPeers.clear();
             finishStop(true);
@@ -174,7 +175,7 @@ void VpnManager::installTunnel(const WireGuardConfig &config,
         }
     }
     if (!tools->install(config.fileText())) {
-        qDebug() << "Failed to create WireGuard config file";
+        qCDebug(lcVpn) << "Failed to create WireGuard config file";
         stopTunnel(true);
     }
 }
@@ -182,11 +183,11 @@ void VpnManager::installTunnel(const WireGuardConfig &config,
 void VpnManager::processWgUpFinished(int exitCode, QString errorText)
 {
     if (exitCode != 0) {
-        qDebug() << "WireGuard tunnel start failed with exit code" << exitCode << errorText;
+        qCDebug(lcVpn) << "WireGuard tunnel start failed with exit code" << exitCode << errorText;
         stopTunnel(true);
         return;
     }
-    qDebug() << "WireGuard tunnel is up";
+    qCDebug(lcVpn) << "WireGuard tunnel is up";
     state = ConnectionState::Connected;
     emit connectionStateChanged(state);
     failedStatusChecks = 0;
@@ -274,7 +275,7 @@ bool VpnManager::shutDown()
     startAfterRemoval.reset();
     const bool tunnelWasUp = tunnelInUse;
     if (tunnelInUse && !tools->removeNow(timings.toolTimeoutMs))
-        qWarning() << "Quitting: the tunnel could not be removed";
+        qCWarning(lcVpn) << "Quitting: the tunnel could not be removed";
     tunnelInUse = false;
     tunnelPeers.clear();
     state = ConnectionState::Disconnected;

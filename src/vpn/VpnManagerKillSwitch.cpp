@@ -3,6 +3,7 @@
 #include "platform/Privileges.h"
 #include "platform/Resolvers.h"
 #include "platform/StateDirectory.h"
+#include "types/LogCategories.h"
 #include "vpn/ServiceAddresses.h"
 
 #include <QDebug>
@@ -36,7 +37,7 @@ void noteBlockInForce(bool inForce)
     QDir().mkpath(Platform::stateDirectory());
     QFile note(blockNotePath());
     if (!note.open(QIODevice::WriteOnly))
-        qDebug() << "Cannot note the kill switch in" << blockNotePath();
+        qCDebug(lcVpn) << "Cannot note the kill switch in" << blockNotePath();
 }
 
 } // namespace
@@ -97,9 +98,9 @@ void VpnManager::endServiceRequest()
 void VpnManager::activateKillSwitch()
 {
     if (tunnelInUse && commands.killSwitchIsSelective())
-        qDebug() << "Kill switch: only the tunnel may carry traffic";
+        qCDebug(lcVpn) << "Kill switch: only the tunnel may carry traffic";
     else
-        qDebug() << "Activating kill switch - blocking all non-VPN traffic";
+        qCDebug(lcVpn) << "Activating kill switch - blocking all non-VPN traffic";
     serviceAddresses->refresh();
     killSwitchActive = tools->putKillSwitch(killSwitchRules());
     if (killSwitchActive)
@@ -132,15 +133,15 @@ void VpnManager::setKillSwitchFault(KillSwitchFault fault)
         return;
     blockFault = fault;
     if (fault != KillSwitchFault::None)
-        qWarning() << "The kill switch's block is not in force:" << fault;
+        qCWarning(lcVpn) << "The kill switch's block is not in force:" << fault;
     else
-        qDebug() << "The kill switch's block is in force again";
+        qCDebug(lcVpn) << "The kill switch's block is in force again";
     emit killSwitchFaultChanged(fault);
 }
 
 void VpnManager::deactivateKillSwitch()
 {
-    qDebug() << "Deactivating kill switch - restoring normal traffic";
+    qCDebug(lcVpn) << "Deactivating kill switch - restoring normal traffic";
     // A block that could not be lifted stays noted, to be lifted at the next chance.
     if (tools->liftKillSwitch())
         noteBlockInForce(false);

@@ -1,5 +1,6 @@
 #include "vpn/VpnManager.h"
 
+#include "types/LogCategories.h"
 #include "vpn/ServiceAddresses.h"
 
 #include <QDateTime>
@@ -167,6 +168,7 @@ void VpnManager::setTunnelStale(bool stale)
         giveUpTimer->start();
     else
         giveUpTimer->stop();
-    qDebug() << (stale ? "Tunnel is stale: no handshake while sending" : "Tunnel handshakes again");
+    qCDebug(lcVpn) << (stale ? "Tunnel is stale: no handshake while sending"
+                             : "Tunnel handshakes again");
     emit tunnelHealthChanged(stale);
 }
