@@ -8,11 +8,53 @@
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QXmlStreamReader>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 #include <unistd.h>
+
+namespace {
+
+// Each method of the helper's interface in an introspection document, with its arguments'
+// directions and types ("in s", "out i"): the ins in order, then the outs in order (D-Bus orders
+// each on its own; Qt lists a return value first).
+QMap<QString, QStringList> helperMethods(const QString &introspection)
+{
+    QMap<QString, QStringList> methods;
+    QXmlStreamReader reader(introspection);
+    bool inHelper = false;
+    QString method;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isEndElement() && reader.name() == QLatin1String("interface"))
+            inHelper = false;
+        if (!reader.isStartElement())
+            continue;
+        const QXmlStreamAttributes attributes = reader.attributes();
+        if (reader.name() == QLatin1String("interface")) {
+            inHelper = attributes.value("name") == QLatin1String(HelperInterface::interfaceName);
+        } else if (inHelper && reader.name() == QLatin1String("method")) {
+            method = attributes.value("name").toString();
+            methods[method];
+        } else if (inHelper && reader.name() == QLatin1String("arg")) {
+            const QString direction = attributes.hasAttribute("direction")
+                                          ? attributes.value("direction").toString()
+                                          : QStringLiteral("in");
+            methods[method] << direction + ' ' + attributes.value("type").toString();
+        }
+    }
+    for (QStringList &arguments : methods)
+        std::stable_sort(arguments.begin(), arguments.end(),
+                         [](const QString &a, const QString &b) {
+                             return a.startsWith("in ") && b.startsWith("out ");
+                         });
+    return methods;
+}
+
+} // namespace
 
 // The helper as the bus starts it, with fake tools on its PATH, called over a private system
 // bus whose polkit authority answers as each test says.
@@ -37,6 +79,7 @@ private slots:
     void readingNeverAsksAndLiftingHasItsOwnAction();
     void anotherUserNeedsAnAdministrator_data();
     void anotherUserNeedsAnAdministrator();
+    void busInterfaceIsTheContract();
 
 private:
     // The helper called by another user (nobody) with dbus-send; true when it answered well.
@@ -313,6 +356,28 @@ void TestHelperService::anotherUserNeedsAnAdministrator()
     bus->setPolkitAnswer(true, "org.corvane.helper.manage-others-tunnel", true);
     QVERIFY(callAsAnotherUser(method));
     QCOMPARE(toolCalls(), before + 1);
+}
+
+// What the helper answers on the bus is the interface its contract file describes, from which
+// the client's proxy is generated.
+void TestHelperService::busInterfaceIsTheContract()
+{
+    QFile contract(QStringLiteral(CORVANE_HELPER_CONTRACT));
+    QVERIFY(contract.open(QIODevice::ReadOnly));
+    const QMap<QString, QStringList> described =
+        helperMethods(QString::fromUtf8(contract.readAll()));
+    QCOMPARE(described.size(), 6);
+
+    const QDBusMessage reply = QDBusConnection::systemBus().call(
+        QDBusMessage::createMethodCall(HelperInterface::serviceName, HelperInterface::objectPath,
+                                       "org.freedesktop.DBus.Introspectable", "Introspect"),
+        QDBus::Block, 20000);
+    QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+    const QMap<QString, QStringList> answered = helperMethods(reply.arguments().first().toString());
+    for (auto it = described.begin(); it != described.end(); ++it)
+        QVERIFY2(answered.value(it.key()) == it.value(),
+                 qPrintable(it.key() + " answers " + answered.value(it.key()).join(", ")));
+    QCOMPARE(answered.keys(), described.keys());
 }
 
 QTEST_GUILESS_MAIN(TestHelperService)

@@ -1,5 +1,6 @@
 #include "vpn/HelperTunnelTools.h"
 
+#include "HelperProxy.h"
 #include "types/LogCategories.h"
 #include "vpn/HelperInterface.h"
 
@@ -45,22 +46,21 @@ QString endpointText(const Platform::KillSwitchRules::Peer &peer)
 
 HelperTunnelTools::HelperTunnelTools(QObject *parent)
     : TunnelTools(parent)
-    , bus(QDBusConnection::systemBus())
+    , proxy(new HelperProxy(QLatin1String(HelperInterface::serviceName),
+                            QLatin1String(HelperInterface::objectPath),
+                            QDBusConnection::systemBus(), this))
 {}
 
-QDBusMessage HelperTunnelTools::methodCall(const char *method, const QVariantList &arguments) const
+HelperProxy *HelperTunnelTools::helper(int timeoutMs)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QLatin1String(HelperInterface::serviceName), QLatin1String(HelperInterface::objectPath),
-        QLatin1String(HelperInterface::interfaceName), QLatin1String(method));
-    call.setArguments(arguments);
-    return call;
+    proxy->setTimeout(timeoutMs);
+    return proxy;
 }
 
-QDBusMessage HelperTunnelTools::callNow(const char *method, const QVariantList &arguments,
-                                        int timeoutMs)
+QDBusMessage HelperTunnelTools::answerOf(const char *method, QDBusPendingCall pending)
 {
-    const QDBusMessage reply = bus.call(methodCall(method, arguments), QDBus::Block, timeoutMs);
+    pending.waitForFinished();
+    const QDBusMessage reply = pending.reply();
     noteOutcome(method, reply);
     return reply;
 }
@@ -97,33 +97,33 @@ bool HelperTunnelTools::noteOutcome(const char *method, const QDBusMessage &repl
 
 bool HelperTunnelTools::install(const QByteArray &configText)
 {
-    const QDBusPendingCall pending =
-        bus.asyncCall(methodCall("Install", {QString::fromUtf8(configText)}), installTimeoutMs);
-    whenAnswered(pending, [this](const QDBusMessage &reply) {
-        if (!noteOutcome("Install", reply) || reply.arguments().size() != 2) {
-            emit installFinished(-1, reply.errorMessage());
-            return;
-        }
-        emit installFinished(reply.arguments().at(0).toInt(), reply.arguments().at(1).toString());
-    });
+    whenAnswered(helper(installTimeoutMs)->Install(QString::fromUtf8(configText)),
+                 [this](const QDBusMessage &reply) {
+                     if (!noteOutcome("Install", reply) || reply.arguments().size() != 2) {
+                         emit installFinished(-1, reply.errorMessage());
+                         return;
+                     }
+                     emit installFinished(reply.arguments().at(0).toInt(),
+                                          reply.arguments().at(1).toString());
+                 });
     return true;
 }
 
 void HelperTunnelTools::remove()
 {
-    whenAnswered(bus.asyncCall(methodCall("Remove")), [this](const QDBusMessage &reply) {
+    whenAnswered(helper(-1)->Remove(), [this](const QDBusMessage &reply) {
         emit removalFinished(noteOutcome("Remove", reply));
     });
 }
 
 bool HelperTunnelTools::removeNow(int timeoutMs)
 {
-    return callNow("Remove", {}, timeoutMs).type() == QDBusMessage::ReplyMessage;
+    return answerOf("Remove", helper(timeoutMs)->Remove()).type() == QDBusMessage::ReplyMessage;
 }
 
-QString HelperTunnelTools::callForText(const char *method, int timeoutMs)
+QString HelperTunnelTools::textOf(const char *method, const QDBusPendingCall &pending)
 {
-    const QDBusMessage reply = callNow(method, {}, timeoutMs);
+    const QDBusMessage reply = answerOf(method, pending);
     return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
                ? reply.arguments().first().toString()
                : QString();
@@ -131,12 +131,12 @@ QString HelperTunnelTools::callForText(const char *method, int timeoutMs)
 
 QString HelperTunnelTools::transfer(int timeoutMs)
 {
-    return callForText("Transfer", timeoutMs);
+    return textOf("Transfer", helper(timeoutMs)->Transfer());
 }
 
 QString HelperTunnelTools::handshakes(int timeoutMs)
 {
-    return callForText("Handshakes", timeoutMs);
+    return textOf("Handshakes", helper(timeoutMs)->Handshakes());
 }
 
 bool HelperTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)
@@ -148,13 +148,14 @@ bool HelperTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)
     for (const Platform::KillSwitchRules::Peer &peer : rules.peers)
         endpoints << endpointText(peer);
     // The helper takes the owner from the bus, never from the call.
-    const QDBusMessage reply =
-        callNow("PutKillSwitch", {services, !rules.tunnelInterface.isEmpty(), endpoints},
-                firewallTimeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    const QDBusPendingCall pending =
+        helper(firewallTimeoutMs)
+            ->PutKillSwitch(services, !rules.tunnelInterface.isEmpty(), endpoints);
+    return answerOf("PutKillSwitch", pending).type() == QDBusMessage::ReplyMessage;
 }
 
 bool HelperTunnelTools::liftKillSwitch()
 {
-    return callNow("LiftKillSwitch", {}, firewallTimeoutMs).type() == QDBusMessage::ReplyMessage;
+    return answerOf("LiftKillSwitch", helper(firewallTimeoutMs)->LiftKillSwitch()).type() ==
+           QDBusMessage::ReplyMessage;
 }

@@ -2,8 +2,9 @@
 
 #include "vpn/TunnelTools.h"
 
-#include <QDBusConnection>
+#include <functional>
 
+class HelperProxy;
 class QDBusMessage;
 class QDBusPendingCall;
 
@@ -27,14 +28,16 @@ public:
     bool liftKillSwitch() override;
 
 private:
-    QDBusMessage methodCall(const char *method, const QVariantList &arguments = {}) const;
-    QDBusMessage callNow(const char *method, const QVariantList &arguments, int timeoutMs);
+    // Waits at most timeoutMs for the answer to a call the proxy made.
+    QDBusMessage answerOf(const char *method, QDBusPendingCall pending);
     // The first text of a call answered at once; empty when it fails.
-    QString callForText(const char *method, int timeoutMs);
+    QString textOf(const char *method, const QDBusPendingCall &pending);
     void whenAnswered(const QDBusPendingCall &pending,
                       const std::function<void(const QDBusMessage &)> &handle);
     // Notes why a call failed, with a log line that names it; true when it did not.
     bool noteOutcome(const char *method, const QDBusMessage &reply);
+    // The proxy, with the time-out its next call waits.
+    HelperProxy *helper(int timeoutMs);
 
-    QDBusConnection bus;
+    HelperProxy *proxy;
 };
