@@ -3,6 +3,7 @@
 #include "types/AppStyleUtil.h"
 #include "types/ReplyError.h"
 #include "types/ServerData.h"
+#include "widgets/WindowDrag.h"
 
 #include <QMainWindow>
 #include <QPoint>
@@ -144,10 +145,5 @@ private:
     QPushButton *minimizeButton = nullptr;
     QPushButton *closeButton = nullptr;
 
-    bool dragging = false;
-    QWidget *dragWindow = nullptr;
-    QWidget *companionWindow = nullptr;
-    QPoint pressPos;
-    QPoint dragWindowStartPos;
-    QPoint companionStartPos;
+    WindowDrag drag;
 };

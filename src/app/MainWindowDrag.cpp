@@ -57,12 +57,7 @@ bool MainWindow::startDrag(QWidget *watched, const QPoint &globalPos)
     // main window along is moved here.
     if (target == this && Platform::startSystemWindowMove(windowHandle()))
         return true;
-    dragWindow = target;
-    companionWindow = target != this ? this : nullptr;
-    dragging = true;
-    pressPos = globalPos;
-    dragWindowStartPos = target->pos();
-    companionStartPos = companionWindow ? companionWindow->pos() : QPoint(0, 0);
+    drag.start(target, globalPos, target != this ? this : nullptr);
     return true;
 }
 
@@ -77,18 +72,12 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     }
     case QEvent::MouseMove: {
         auto *mouse = static_cast<QMouseEvent *>(event);
-        if (!dragging || !dragWindow || !(mouse->buttons() & Qt::LeftButton))
-            break;
-        const QPoint offset = mouse->globalPos() - pressPos;
-        dragWindow->move(dragWindowStartPos + offset);
-        if (companionWindow)
-            companionWindow->move(companionStartPos + offset);
-        return true;
+        if (drag.follow(mouse->globalPos(), mouse->buttons()))
+            return true;
+        break;
     }
     case QEvent::MouseButtonRelease:
-        dragging = false;
-        dragWindow = nullptr;
-        companionWindow = nullptr;
+        drag.stop();
         break;
     default:
         break;

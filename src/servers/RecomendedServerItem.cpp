@@ -4,6 +4,7 @@
 #include "servers/ServerPresentation.h"
 #include "widgets/Accessibility.h"
 #include "widgets/CaptionFit.h"
+#include "widgets/Theme.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -12,7 +13,6 @@
 
 namespace {
 
-const char litColor[] = "#14A85A";
 const char unlitColor[] = "#666666";
 
 QLabel *cardLabel(QWidget *parent, const char *name, const QRect &rect, const QString &style)
@@ -27,7 +27,7 @@ QLabel *cardLabel(QWidget *parent, const char *name, const QRect &rect, const QS
 QString barStyle(bool lit)
 {
     return QStringLiteral("background-color: %1; border: 0; border-radius: 1px;")
-        .arg(QLatin1String(lit ? litColor : unlitColor));
+        .arg(QLatin1String(lit ? Theme::accent : unlitColor));
 }
 
 // The right-hand column: the ping over the latency word, right-aligned, with the signal bars
@@ -62,7 +62,8 @@ RecomendedServerItem::RecomendedServerItem(QWidget *parent)
     labelFlag = cardLabel(frame, "labelFlag", QRect(28, 26, 28, 20), plain);
     labelName =
         cardLabel(frame, "labelName", QRect(nameLeft, 15, widestName, 22),
-                  plain + QStringLiteral(" color: #1C2733; font-family: Roboto; font-size: 14pt;"));
+                  plain + QStringLiteral(" color: %1; font-family: Roboto; font-size: 14pt;")
+                              .arg(QLatin1String(Theme::primaryText)));
     labelSubtitle = cardLabel(frame, "labelSubtitle", QRect(nameLeft, 37, widestName, 18), plain);
     for (int bar = 0; bar < 4; ++bar) {
         bars[bar] = cardLabel(frame, "",
@@ -72,12 +73,14 @@ RecomendedServerItem::RecomendedServerItem(QWidget *parent)
     }
     labelPing =
         cardLabel(frame, "labelPing", QRect(315, 16, 34, 18),
-                  plain + QStringLiteral(" color: #0E7941; font-family: Roboto; font-size: 10px;"));
+                  plain + QStringLiteral(" color: %1; font-family: Roboto; font-size: 10px;")
+                              .arg(QLatin1String(Theme::accentText)));
     labelPing->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     labelLatencyLabel =
         cardLabel(frame, "labelLatencyLabel", QRect(315, 34, 34, 16),
-                  plain + QStringLiteral(" color: #5F6672; font-family: Roboto; font-size: 8pt; "
-                                         "letter-spacing: 0.8px;"));
+                  plain + QStringLiteral(" color: %1; font-family: Roboto; font-size: 8pt; "
+                                         "letter-spacing: 0.8px;")
+                              .arg(QLatin1String(Theme::secondaryText)));
     labelLatencyLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     labelFavorite = cardLabel(frame, "labelFavorite", QRect(), plain);
@@ -141,8 +144,9 @@ void RecomendedServerItem::layOutLatencyColumn()
     labelName->resize(nameWidth, labelName->height());
     labelSubtitle->resize(nameWidth, labelSubtitle->height());
     CaptionFit::fitTextSize(labelSubtitle,
-                            QStringLiteral("border: 0; background: transparent; color: #0E7941; "
-                                           "font-family: Roboto;"),
+                            QStringLiteral("border: 0; background: transparent; color: %1; "
+                                           "font-family: Roboto;")
+                                .arg(QLatin1String(Theme::accentText)),
                             {"10pt", "9pt", "8pt"});
 }
 

@@ -3,6 +3,7 @@
 #include "i18n/LanguageManager.h"
 #include "servers/ServerPresentation.h"
 #include "widgets/Contrast.h"
+#include "widgets/Theme.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -42,15 +43,17 @@ ServerListItem::ServerListItem(const ServerData &record, LanguageManager *langua
 
     QLabel *name = label(frame, "labelName", QRect(80, 14, 165, 25));
     name->setText(ServerPresentation::displayName(server));
-    name->setStyleSheet(QStringLiteral("border: 0; background: transparent; color: #1C2733; "
-                                       "font-family: Roboto; font-size: 16pt; font-weight: 400;"));
+    name->setStyleSheet(QStringLiteral("border: 0; background: transparent; color: %1; "
+                                       "font-family: Roboto; font-size: 16pt; font-weight: 400;")
+                            .arg(QLatin1String(Theme::primaryText)));
 
     QLabel *locations = label(frame, "labelLocations", QRect(80, 42, 86, 18));
     locations->setText(
         ServerPresentation::locationCountText(languageManager, server.locationCount));
     locations->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    locations->setStyleSheet(QStringLiteral("border: 0; background: transparent; color: #5F6672; "
-                                            "font-family: Roboto; font-size: 11px;"));
+    locations->setStyleSheet(QStringLiteral("border: 0; background: transparent; color: %1; "
+                                            "font-family: Roboto; font-size: 11px;")
+                                 .arg(QLatin1String(Theme::secondaryText)));
     // The bars and the ping follow the location count, 6 pixels after it where a translation
     // is longer than the count's room.
     locations->ensurePolished();

@@ -8,6 +8,7 @@
 #include "widgets/IconPainter.h"
 #include "widgets/NavigationBar.h"
 #include "widgets/PageChrome.h"
+#include "widgets/Theme.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -19,9 +20,12 @@
 
 namespace {
 
-const char activeCategoryStyle[] =
-    "border: 0; border-radius: 20px; background-color: #108648; color: "
-    "white; font-family: Roboto; font-size: 13px; font-weight: 400;";
+QString activeCategoryStyle()
+{
+    return QStringLiteral("border: 0; border-radius: 20px; background-color: %1; color: "
+                          "white; font-family: Roboto; font-size: 13px; font-weight: 400;")
+        .arg(QLatin1String(Theme::accentFill));
+}
 const char inactiveCategoryStyle[] = "border: 1px solid rgba(0,0,0,34); border-radius: 20px; "
                                      "background-color: #F0F3F7; color: #3C4555; "
                                      "font-family: Roboto; font-size: 13px; font-weight: 400;";
@@ -70,8 +74,8 @@ void ServersWindow::buildPage()
     lineEditSearch = new QLineEdit(searchBox);
     lineEditSearch->setObjectName(QStringLiteral("lineEditSearch"));
     lineEditSearch->setGeometry(48, 13, 292, 30);
-    lineEditSearch->setStyleSheet(
-        QStringLiteral("border: none;\ncolor: #1C2733; font-size: 15px;"));
+    lineEditSearch->setStyleSheet(QStringLiteral("border: none;\ncolor: %1; font-size: 15px;")
+                                      .arg(QLatin1String(Theme::primaryText)));
     auto *findShortcut = new QShortcut(QKeySequence::Find, this);
     connect(findShortcut, &QShortcut::activated, this, &ServersWindow::focusSearch);
     connect(lineEditSearch, &QLineEdit::textEdited, this,
@@ -94,9 +98,10 @@ void ServersWindow::buildPage()
     recommendedLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     recommendedLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     recommendedLabel->setStyleSheet(
-        QStringLiteral("background: transparent; border: 0; color: #0E7941; "
+        QStringLiteral("background: transparent; border: 0; color: %1; "
                        "font-family: Roboto; font-size: 11px; font-weight: 400; "
-                       "letter-spacing: 2.2px;"));
+                       "letter-spacing: 2.2px;")
+            .arg(QLatin1String(Theme::accentText)));
 
     listViewServers = serverView("listViewServers");
     listViewFavoriteServers = serverView("listViewFavoriteServers");
@@ -108,8 +113,9 @@ void ServersWindow::buildPage()
     pushButtonFastestLocation = new QPushButton(this);
     pushButtonFastestLocation->setObjectName(QStringLiteral("pushButtonFastestLocation"));
     pushButtonFastestLocation->setGeometry(24, 792, 363, 48);
-    pushButtonFastestLocation->setStyleSheet(QStringLiteral(
-        "background-color: #108648;\nborder-radius: 24px;\ncolor: rgb(255, 255, 255);\n"));
+    pushButtonFastestLocation->setStyleSheet(
+        QStringLiteral("background-color: %1;\nborder-radius: 24px;\ncolor: rgb(255, 255, 255);\n")
+            .arg(QLatin1String(Theme::accentFill)));
     pushButtonFastestLocation->setIcon(QIcon(QStringLiteral(":/images/buttons/fastestServer.png")));
     pushButtonFastestLocation->hide();
     connect(pushButtonFastestLocation, &QPushButton::clicked, this,
@@ -216,8 +222,8 @@ void ServersWindow::selectCategory(QPushButton *active)
     if (ServerListModel *servers = model())
         servers->setFilter(0);
     for (QPushButton *button : {pushButtonAllServers, pushButtonFavorites, gamingButton, p2pButton})
-        button->setStyleSheet(
-            QString::fromLatin1(button == active ? activeCategoryStyle : inactiveCategoryStyle));
+        button->setStyleSheet(button == active ? activeCategoryStyle()
+                                               : QString::fromLatin1(inactiveCategoryStyle));
     listViewServers->show();
     listViewFavoriteServers->hide();
     listViewServers->update();

@@ -6,6 +6,7 @@
 #include "widgets/NavigationBar.h"
 #include "widgets/PageChrome.h"
 #include "widgets/ScreenPixmap.h"
+#include "widgets/Theme.h"
 
 #include <QDesktopServices>
 #include <QFrame>
@@ -23,7 +24,7 @@ QPixmap avatar()
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(30 / 25.0, 30 / 25.0);
     p.setPen(
-        QPen(QColor(QStringLiteral("#14A85A")), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        QPen(QColor(QLatin1String(Theme::accent)), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     p.drawEllipse(QRectF(8.4, 5, 8.2, 8.2));
     p.drawArc(QRectF(5, 13, 15, 10), 20 * 16, 140 * 16);
@@ -63,8 +64,9 @@ AccountWindow::AccountWindow(QWidget *parent)
     subtitleLabel->setAlignment(Qt::AlignCenter);
     subtitleLabel->setWordWrap(true);
     subtitleLabel->setStyleSheet(
-        QStringLiteral("background: transparent; border: 0; color: #5F6672; font-family: "
-                       "Roboto; font-size: 14px; line-height: 135%;"));
+        QStringLiteral("background: transparent; border: 0; color: %1; font-family: "
+                       "Roboto; font-size: 14px; line-height: 135%;")
+            .arg(QLatin1String(Theme::secondaryText)));
 
     membersButton = new QPushButton(Deployment::membersSiteUrl(), this);
     membersButton->setObjectName(QStringLiteral("pushButtonMembers"));
@@ -92,8 +94,9 @@ void AccountWindow::setLanguageManager(LanguageManager *manager)
 void AccountWindow::fitTitle()
 {
     CaptionFit::fitTextSize(titleLabel,
-                            QStringLiteral("background: transparent; border: 0; color: #1C2733; "
-                                           "font-family: Roboto; font-weight: 400;"),
+                            QStringLiteral("background: transparent; border: 0; color: %1; "
+                                           "font-family: Roboto; font-weight: 400;")
+                                .arg(QLatin1String(Theme::primaryText)),
                             {"20px", "18px", "16px"});
 }
 

@@ -5,6 +5,7 @@
 #include "widgets/Accessibility.h"
 #include "widgets/LinkLabel.h"
 #include "widgets/ScreenPixmap.h"
+#include "widgets/Theme.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -26,8 +27,12 @@ const char formStyle[] =
     "stop:0.42 #F7FAFD, stop:0.72 #F1F6FB, stop:1 #FFFFFF); }";
 const char frameStyle[] =
     "QFrame { border: 1px solid rgba(0, 0, 0, 34); border-radius: 28px; background-color: white; }";
-const char fieldStyle[] = "QLineEdit { background: transparent; border: none; color: #1C2733; "
-                          "selection-background-color: #14A85A; }";
+QString fieldStyle()
+{
+    return QStringLiteral("QLineEdit { background: transparent; border: none; color: %1; "
+                          "selection-background-color: %2; }")
+        .arg(QLatin1String(Theme::primaryText), QLatin1String(Theme::accent));
+}
 const char logInStyle[] =
     "QPushButton { background: qlineargradient(spread:pad, x1:0, y1:0, x2:1, y2:1, stop:0 #1E854E, "
     "stop:1 #0F5F34); border-radius: 26px; color: white; font-weight: bold; }";
@@ -45,7 +50,7 @@ const char registerLink[] = "<html><head/><body><p><a href=\"register\" style=\"
 QString accentColorName()
 {
     const QColor accent(QStringLiteral("#199b56"));
-    return (accent.isValid() ? accent : QColor(QStringLiteral("#14A85A"))).name();
+    return (accent.isValid() ? accent : QColor(QLatin1String(Theme::accent))).name();
 }
 
 QLabel *iconLabel(QWidget *parent, const QString &name, const QString &resource, const QRect &rect)
@@ -110,8 +115,8 @@ void LoginForm::buildForm()
     labelAppName->setObjectName(QStringLiteral("labelAppName"));
     labelAppName->setGeometry(0, 226, 411, 36);
     labelAppName->setAlignment(Qt::AlignCenter);
-    labelAppName->setStyleSheet(
-        QStringLiteral("color: #1C2733; font-family: Roboto; font-size: 24px;"));
+    labelAppName->setStyleSheet(QStringLiteral("color: %1; font-family: Roboto; font-size: 24px;")
+                                    .arg(QLatin1String(Theme::primaryText)));
 
     lineEditEmail->setObjectName(QStringLiteral("lineEditEmail"));
     buildField(QStringLiteral("frameEmail"), QStringLiteral("labelEmailIcon"),
@@ -151,7 +156,8 @@ void LoginForm::buildForm()
     labelDontHaveAccount->setObjectName(QStringLiteral("labelDontHaveAccount"));
     labelDontHaveAccount->setGeometry(24, 680, 363, 24);
     labelDontHaveAccount->setAlignment(Qt::AlignCenter);
-    labelDontHaveAccount->setStyleSheet(QStringLiteral("color: #5F6672; background: transparent;"));
+    labelDontHaveAccount->setStyleSheet(QStringLiteral("color: %1; background: transparent;")
+                                            .arg(QLatin1String(Theme::secondaryText)));
     labelDontHaveAccount_2->setObjectName(QStringLiteral("labelDontHaveAccount_2"));
     labelDontHaveAccount_2->setGeometry(24, 706, 363, 24);
     labelDontHaveAccount_2->setAlignment(Qt::AlignCenter);
@@ -167,7 +173,7 @@ QFrame *LoginForm::buildField(const QString &frameName, const QString &iconName,
     Accessibility::hide(iconLabel(frame, iconName, icon, QRect(18, 16, 24, 24)));
     field->setParent(frame);
     field->setGeometry(52, 8, 295, 40);
-    field->setStyleSheet(QString::fromLatin1(fieldStyle));
+    field->setStyleSheet(fieldStyle());
     return frame;
 }
 
@@ -188,8 +194,8 @@ void LoginForm::buildRememberRow()
 
     labelRememberPassword->setObjectName(QStringLiteral("labelRememberPassword"));
     labelRememberPassword->setGeometry(72, 520, rememberCaptionWidth, 23);
-    labelRememberPassword->setStyleSheet(
-        QStringLiteral("color: #1C2733; background: transparent;"));
+    labelRememberPassword->setStyleSheet(QStringLiteral("color: %1; background: transparent;")
+                                             .arg(QLatin1String(Theme::primaryText)));
 
     // The caption toggles too: a transparent button lies over the whole row.
     labelRememberProblem->setObjectName(QStringLiteral("labelRememberProblem"));

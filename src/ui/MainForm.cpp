@@ -17,6 +17,7 @@
 #include "widgets/FocusScope.h"
 #include "widgets/NavigationBar.h"
 #include "widgets/ScreenPixmap.h"
+#include "widgets/Theme.h"
 
 #include <QDesktopServices>
 #include <QFontMetrics>
@@ -33,7 +34,7 @@ namespace {
 
 const QColor accent = QColor(QStringLiteral("#199b56")).isValid()
                           ? QColor(QStringLiteral("#199b56"))
-                          : QColor(QStringLiteral("#14A85A"));
+                          : QColor(QLatin1String(Theme::accent));
 const char pillStyleTemplate[] =
     "background-color: %1; color: white; border-radius: 15px; padding: 5px 14px; "
     "font-weight: 500; font-size: 12px;";
@@ -209,13 +210,15 @@ void MainForm::buildStatusArea()
                                      QRect(80, 372, 251, 22), transparentButton);
     // The state in words: read, never pressed.
     pushButtonInfoState->setFocusPolicy(Qt::NoFocus);
-    labelConnectionTime = makeLabel(
-        frameConnectionStatus, "labelConnectionTime", QRect(80, 394, 251, 24),
-        QStringLiteral("background: transparent; border: 0; color: #1C2733; font-size: 18px;"));
+    labelConnectionTime =
+        makeLabel(frameConnectionStatus, "labelConnectionTime", QRect(80, 394, 251, 24),
+                  QStringLiteral("background: transparent; border: 0; color: %1; font-size: 18px;")
+                      .arg(QLatin1String(Theme::primaryText)));
     labelConnectionTime->setAlignment(Qt::AlignCenter);
-    labelServerName = makeLabel(
-        frameConnectionStatus, "labelServerName", QRect(24, 418, 363, 22),
-        QStringLiteral("background: transparent; border: 0; color: #5F6672; font-size: 14px;"));
+    labelServerName =
+        makeLabel(frameConnectionStatus, "labelServerName", QRect(24, 418, 363, 22),
+                  QStringLiteral("background: transparent; border: 0; color: %1; font-size: 14px;")
+                      .arg(QLatin1String(Theme::secondaryText)));
     labelServerName->setAlignment(Qt::AlignCenter);
     // In the place of the connection time, which only a connected tunnel shows.
     labelTunnelProblem = makeLabel(
@@ -248,10 +251,12 @@ void MainForm::buildRateCards()
         icon->setPixmap(homeIcon(card.kind, accent, 14));
         QLabel *title = makeLabel(
             frame, card.title, QRect(36, 8, 130, 16),
-            QStringLiteral("background: transparent; border: 0; color: #5F6672; font-size: 10px;"));
+            QStringLiteral("background: transparent; border: 0; color: %1; font-size: 10px;")
+                .arg(QLatin1String(Theme::secondaryText)));
         QLabel *value = makeLabel(
             frame, card.value, QRect(36, 24, 130, 22),
-            QStringLiteral("background: transparent; border: 0; color: #1C2733; font-size: 15px;"));
+            QStringLiteral("background: transparent; border: 0; color: %1; font-size: 15px;")
+                .arg(QLatin1String(Theme::primaryText)));
         if (card.kind == DownloadIcon) {
             labelDownloadIcon = icon;
             labelDownloadTitle = title;
@@ -280,9 +285,10 @@ void MainForm::buildKillSwitchRow()
     labelKillSwitchText = makeLabel(frame, "labelKillSwitchText", QRect(48, 6, 240, 20));
     labelKillSwitchText->setText(QStringLiteral("Internet Kill Switch"));
     fitKillSwitchText();
-    labelKillSwitchCaption = makeLabel(
-        frame, "labelKillSwitchCaption", QRect(48, 26, 240, 16),
-        QStringLiteral("background: transparent; border: 0; color: #5F6672; font-size: 10px;"));
+    labelKillSwitchCaption =
+        makeLabel(frame, "labelKillSwitchCaption", QRect(48, 26, 240, 16),
+                  QStringLiteral("background: transparent; border: 0; color: %1; font-size: 10px;")
+                      .arg(QLatin1String(Theme::secondaryText)));
     pushButtonKillSwitch =
         makeButton(frame, "pushButtonKillSwitch", QRect(303, 12, 44, 24), transparentButton);
     pushButtonKillSwitch->setIconSize(QSize(40, 23));
@@ -295,15 +301,17 @@ void MainForm::buildKillSwitchRow()
 void MainForm::fitKillSwitchText()
 {
     CaptionFit::fitTextSize(labelKillSwitchText,
-                            QStringLiteral("background: transparent; border: 0; color: #1C2733;"),
+                            QStringLiteral("background: transparent; border: 0; color: %1;")
+                                .arg(QLatin1String(Theme::primaryText)),
                             {"14px", "13px", "12px"});
 }
 
 void MainForm::buildCards()
 {
-    labelRecomendedLocaions = makeLabel(
-        frameConnectionStatus, "labelRecomendedLocaions", QRect(28, 558, 355, 16),
-        QStringLiteral("background: transparent; border: 0; color: #0E7941; font-size: 11px;"));
+    labelRecomendedLocaions =
+        makeLabel(frameConnectionStatus, "labelRecomendedLocaions", QRect(28, 558, 355, 16),
+                  QStringLiteral("background: transparent; border: 0; color: %1; font-size: 11px;")
+                      .arg(QLatin1String(Theme::accentText)));
     for (int index = 0; index < 3; ++index) {
         cards[index] = new RecomendedServerItem(frameConnectionStatus);
         cards[index]->setObjectName(QStringLiteral("widgetRecomendedLocation_%1").arg(index + 1));
@@ -327,8 +335,10 @@ void MainForm::buildMenu()
     frameMenu->setObjectName(QStringLiteral("frameMenu"));
     frameMenu->setGeometry(411, 0, 371, 914);
     frameMenu->setStyleSheet(QStringLiteral("#frameMenu { background: white; border: 0; }"));
-    const QString entry = QStringLiteral(
-        "text-align: left; border: 0; background: transparent; color: #1C2733; font-size: 15px;");
+    const QString entry =
+        QStringLiteral(
+            "text-align: left; border: 0; background: transparent; color: %1; font-size: 15px;")
+            .arg(QLatin1String(Theme::primaryText));
     auto *close = makeButton(frameMenu, "pushButtonCloseMenu", QRect(315, 30, 40, 40), entry);
     pushButtonCloseMenu = close;
     close->setText(QStringLiteral("✕"));
@@ -828,7 +838,8 @@ void MainForm::showKillSwitchFault()
         labelKillSwitchCaption->setText(text("home.killswitch.caption").toUpper());
         restyleIfChanged(
             labelKillSwitchCaption,
-            QStringLiteral("background: transparent; border: 0; color: #5F6672; font-size: 10px;"));
+            QStringLiteral("background: transparent; border: 0; color: %1; font-size: 10px;")
+                .arg(QLatin1String(Theme::secondaryText)));
         return;
     }
     labelKillSwitchCaption->setText(fault);

@@ -8,6 +8,7 @@
 #include "widgets/NavigationBar.h"
 #include "widgets/PageChrome.h"
 #include "widgets/ScreenPixmap.h"
+#include "widgets/Theme.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -26,28 +27,41 @@
 
 namespace {
 
-const char headerStyle[] =
-    "background: transparent; border: 0; color: #0E7941; font-family: Roboto; "
-    "font-size: 11px; font-weight: 500; letter-spacing: 2.2px;";
-const char subtitleStyle[] =
-    "background: transparent; border: 0; color: #5F6672; font-family: Roboto; font-size: 12px;";
+QString headerStyle()
+{
+    return QStringLiteral("background: transparent; border: 0; color: %1; font-family: Roboto; "
+                          "font-size: 11px; font-weight: 500; letter-spacing: 2.2px;")
+        .arg(QLatin1String(Theme::accentText));
+}
+QString subtitleStyle()
+{
+    return QStringLiteral("background: transparent; border: 0; color: %1; font-family: Roboto; "
+                          "font-size: 12px;")
+        .arg(QLatin1String(Theme::secondaryText));
+}
 const char cardStyle[] =
     "#%1 { background: white; border: 1px solid rgba(0,0,0,34); border-radius: 22px; }";
-const char comboStyle[] =
-    "QComboBox { border: none; background: transparent; color: #1C2733; font-size: 15px; }"
-    "QComboBox::drop-down { border: none; width: 24px; }"
-    "QComboBox::down-arrow { image: url(:/images/buttons/downarrow.png); width: 16px; height: "
-    "16px; }"
-    "QComboBox QAbstractItemView { border: none; outline: 0; selection-background-color: #F0F3F7; "
-    "selection-color: #1C2733; }"
-    "QComboBox QAbstractItemView::item { min-height: 34px; }";
+QString comboStyle()
+{
+    return QStringLiteral(
+               "QComboBox { border: none; background: transparent; color: %1; font-size: 15px; }"
+               "QComboBox::drop-down { border: none; width: 24px; }"
+               "QComboBox::down-arrow { image: url(:/images/buttons/downarrow.png); width: 16px; "
+               "height: "
+               "16px; }"
+               "QComboBox QAbstractItemView { border: none; outline: 0; "
+               "selection-background-color: #F0F3F7; "
+               "selection-color: %1; }"
+               "QComboBox QAbstractItemView::item { min-height: 34px; }")
+        .arg(QLatin1String(Theme::primaryText));
+}
 
-QLabel *textLabel(QWidget *parent, const QRect &rect, const char *style,
+QLabel *textLabel(QWidget *parent, const QRect &rect, const QString &style,
                   const QString &text = QString())
 {
     auto *label = new QLabel(text, parent);
     label->setGeometry(rect);
-    label->setStyleSheet(QString::fromLatin1(style));
+    label->setStyleSheet(style);
     return label;
 }
 
@@ -109,14 +123,14 @@ QString SettingsWindow::applicationVersion()
 void SettingsWindow::buildVisiblePage()
 {
     languageHeader =
-        textLabel(this, QRect(24, 98, 363, 16), headerStyle, QStringLiteral("LANGUAGE"));
-    languageSubtitle = textLabel(this, QRect(24, 120, 363, 16), subtitleStyle,
+        textLabel(this, QRect(24, 98, 363, 16), headerStyle(), QStringLiteral("LANGUAGE"));
+    languageSubtitle = textLabel(this, QRect(24, 120, 363, 16), subtitleStyle(),
                                  QStringLiteral("Choose the app language"));
     QFrame *languageCard = card(this, "frameLanguageCard", QRect(24, 150, 363, 58));
     comboBoxLanguage = new QComboBox(languageCard);
     comboBoxLanguage->setObjectName(QStringLiteral("comboBoxLanguage"));
     comboBoxLanguage->setGeometry(18, 9, 327, 40);
-    comboBoxLanguage->setStyleSheet(QString::fromLatin1(comboStyle));
+    comboBoxLanguage->setStyleSheet(comboStyle());
     comboBoxLanguage->blockSignals(true);
     comboBoxLanguage->addItems(
         {QStringLiteral("English"), QStringLiteral("French"), QStringLiteral("Spanish")});
@@ -129,9 +143,9 @@ void SettingsWindow::buildVisiblePage()
     connect(comboBoxLanguage, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &SettingsWindow::on_comboBoxLanguage_currentIndexChanged);
 
-    supportHeader =
-        textLabel(this, QRect(24, 236, 363, 16), headerStyle, QStringLiteral("SUPPORT & FEEDBACK"));
-    supportSubtitle = textLabel(this, QRect(24, 258, 363, 16), subtitleStyle,
+    supportHeader = textLabel(this, QRect(24, 236, 363, 16), headerStyle(),
+                              QStringLiteral("SUPPORT & FEEDBACK"));
+    supportSubtitle = textLabel(this, QRect(24, 258, 363, 16), subtitleStyle(),
                                 QStringLiteral("Get help and support for any questions you have"));
     QFrame *supportCard = card(this, "frameSupportCard", QRect(24, 288, 363, 174));
     helpCenterRow = supportRow(supportCard, 0, IconPainter::Help, "HelpCenter");
@@ -165,8 +179,9 @@ void SettingsWindow::buildVisiblePage()
     versionLabel->setGeometry(24, 770, 363, 18);
     versionLabel->setAlignment(Qt::AlignCenter);
     versionLabel->setStyleSheet(
-        QStringLiteral("background: transparent; border: 0; color: #5F6672; font-size: "
-                       "11px; letter-spacing: 1.6px;"));
+        QStringLiteral("background: transparent; border: 0; color: %1; font-size: "
+                       "11px; letter-spacing: 1.6px;")
+            .arg(QLatin1String(Theme::secondaryText)));
     versionLabel->setText(QStringLiteral("APP VERSION %1 - %2 VPN")
                               .arg(applicationVersion(), QStringLiteral("CORVANE")));
 }
@@ -185,9 +200,11 @@ void SettingsWindow::buildSwitchesCard()
         SwitchRow &switchRow = row(key);
         switchRow.title->setParent(switchesCard);
         switchRow.title->setGeometry(20, y, 275, rowHeight);
-        switchRow.title->setStyleSheet(QStringLiteral(
-            "QLabel { background: transparent; border: 0; color: #1C2733; font-size: 14px; }"
-            "QLabel:disabled { color: #A3ABB6; }"));
+        switchRow.title->setStyleSheet(
+            QStringLiteral(
+                "QLabel { background: transparent; border: 0; color: %1; font-size: 14px; }"
+                "QLabel:disabled { color: #A3ABB6; }")
+                .arg(QLatin1String(Theme::primaryText)));
         switchRow.button->setParent(switchesCard);
         switchRow.button->setGeometry(303, y + 10, 44, 24);
         switchRow.button->setCursor(Qt::PointingHandCursor);
@@ -215,7 +232,8 @@ QWidget *SettingsWindow::supportRow(QWidget *supportCard, int y, int iconKind, c
     title->setObjectName(QStringLiteral("label%1").arg(QLatin1String(name)));
     title->setGeometry(56, 0, 250, 58);
     title->setStyleSheet(
-        QStringLiteral("background: transparent; border: 0; color: #1C2733; font-size: 15px;"));
+        QStringLiteral("background: transparent; border: 0; color: %1; font-size: 15px;")
+            .arg(QLatin1String(Theme::primaryText)));
     auto *chevron = new QLabel(row);
     chevron->setGeometry(323, 19, 20, 20);
     chevron->setStyleSheet(QStringLiteral("background: transparent; border: 0;"));

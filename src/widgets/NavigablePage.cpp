@@ -39,18 +39,21 @@ void NavigablePage::mousePressEvent(QMouseEvent *event)
             return;
         }
     }
-    dragger.press(this, event);
+    // The window the page lies in goes along, or the page itself where it stands alone.
+    drag.start(parentWidget() ? parentWidget()->window() : this, event->globalPos());
     QDialog::mousePressEvent(event);
 }
 
 void NavigablePage::mouseMoveEvent(QMouseEvent *event)
 {
-    if (!dragger.move(this, event))
+    if (drag.follow(event->globalPos(), event->buttons()))
+        event->accept();
+    else
         QDialog::mouseMoveEvent(event);
 }
 
 void NavigablePage::mouseReleaseEvent(QMouseEvent *event)
 {
-    dragger.release();
+    drag.stop();
     QDialog::mouseReleaseEvent(event);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "widgets/PageChrome.h"
+#include "widgets/WindowDrag.h"
 
 #include <QDialog>
 #include <QVector>
@@ -39,5 +39,5 @@ protected:
 
 private:
     QVector<Zone> navigationZones;
-    PageChrome::Dragger dragger;
+    WindowDrag drag;
 };

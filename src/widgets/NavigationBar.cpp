@@ -3,6 +3,7 @@
 #include "i18n/LanguageManager.h"
 #include "widgets/Contrast.h"
 #include "widgets/IconPainter.h"
+#include "widgets/Theme.h"
 
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
@@ -83,7 +84,7 @@ void build(QWidget *page, int activeItem)
 
     for (int item = Home; item <= Settings; ++item) {
         const bool active = item == activeItem;
-        const QColor color(active ? QStringLiteral("#14A85A") : QStringLiteral("#7A8493"));
+        const QColor color(QLatin1String(active ? Theme::accent : "#7A8493"));
         if (active) {
             auto *highlight = new QFrame(bar);
             highlight->setObjectName(QStringLiteral("frameNavigationHighlight"));

@@ -2,10 +2,10 @@
 
 #include "i18n/LanguageManager.h"
 #include "widgets/IconPainter.h"
+#include "widgets/Theme.h"
 
 #include <QFrame>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainterPath>
 #include <QPushButton>
 #include <QRegion>
@@ -54,8 +54,8 @@ QPushButton *build(QWidget *page, const QString &title)
     back->setObjectName(QStringLiteral("pushButtonBack"));
     back->setGeometry(4, 38, 56, 56);
     back->setStyleSheet(QStringLiteral("border: 0; background: transparent;"));
-    back->setIcon(IconPainter::paint(IconPainter::BackChevron, QColor(QStringLiteral("#1C2733")),
-                                     QSize(24, 24)));
+    back->setIcon(IconPainter::paint(IconPainter::BackChevron,
+                                     QColor(QLatin1String(Theme::primaryText)), QSize(24, 24)));
     back->setIconSize(QSize(24, 24));
     QObject::connect(back, &QPushButton::clicked, page, &QWidget::close);
 
@@ -65,8 +65,9 @@ QPushButton *build(QWidget *page, const QString &title)
     sectionTitle->setAlignment(Qt::AlignCenter);
     sectionTitle->setAttribute(Qt::WA_TransparentForMouseEvents);
     sectionTitle->setStyleSheet(
-        QStringLiteral("background: transparent; color: #1C2733; font-family: Roboto; "
-                       "font-size: 20px; font-weight: 400; border: 0;"));
+        QStringLiteral("background: transparent; color: %1; font-family: Roboto; "
+                       "font-size: 20px; font-weight: 400; border: 0;")
+            .arg(QLatin1String(Theme::primaryText)));
     return back;
 }
 
@@ -75,34 +76,6 @@ void translate(QWidget *page, const LanguageManager *languages)
     if (auto *back = page->findChild<QPushButton *>(QStringLiteral("pushButtonBack"),
                                                     Qt::FindDirectChildrenOnly))
         back->setAccessibleName(languages->text(QStringLiteral("a11y.back")));
-}
-
-void Dragger::press(QWidget *page, QMouseEvent *event)
-{
-    dragging = true;
-    target = page->parentWidget() ? page->parentWidget()->window() : nullptr;
-    pressPosition = event->globalPos();
-    pageStart = page->pos();
-    targetStart = target ? target->pos() : QPoint(0, 0);
-}
-
-bool Dragger::move(QWidget *page, QMouseEvent *event)
-{
-    if (!dragging || !(event->buttons() & Qt::LeftButton))
-        return false;
-    const QPoint offset = event->globalPos() - pressPosition;
-    if (target && target != page)
-        target->move(targetStart + offset);
-    else
-        page->move(pageStart + offset);
-    event->accept();
-    return true;
-}
-
-void Dragger::release()
-{
-    dragging = false;
-    target = nullptr;
 }
 
 } // namespace PageChrome
