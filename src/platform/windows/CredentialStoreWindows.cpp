@@ -1,9 +1,5 @@
 #include "platform/CredentialStore.h"
 
-#include <QtGlobal>
-
-#ifdef Q_OS_WIN
-
 // windows.h declares the types every other Windows header uses: it comes first, in a block of
 // its own so that sorting includes cannot move it.
 #include <windows.h>
@@ -53,5 +49,3 @@ bool deleteCredential(const QByteArray &target)
 }
 
 } // namespace Platform
-
-#endif

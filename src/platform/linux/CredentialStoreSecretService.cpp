@@ -2,9 +2,6 @@
 
 #include <QByteArray>
 #include <QFileInfo>
-#include <QtGlobal>
-
-#ifndef Q_OS_WIN
 
 // libsecret's headers use "signals" as an identifier.
 #undef signals
@@ -95,5 +92,3 @@ bool deleteCredential(const QByteArray &target)
 }
 
 } // namespace Platform
-
-#endif
