@@ -10,6 +10,8 @@ private slots:
     void encoding_data();
     void encoding();
     void decodeStopsAtTheFirstNul();
+    void strictDecodingRefusesWhatEncodeCannotWrite_data();
+    void strictDecodingRefusesWhatEncodeCannotWrite();
 };
 
 void TestScramble::scrambleIsItsOwnInverseAndChangesEveryByte()
@@ -52,6 +54,29 @@ void TestScramble::decodeStopsAtTheFirstNul()
     const QByteArray withNul =
         Scramble::scramble(QByteArray("pass\0tail", 9)).toBase64(QByteArray::OmitTrailingEquals);
     QCOMPARE(Scramble::decode(withNul), QStringLiteral("pass"));
+}
+
+void TestScramble::strictDecodingRefusesWhatEncodeCannotWrite_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("ASCII") << QByteArray("secret") << true;
+    QTest::newRow("two-byte character") << QByteArray("j\xc3\xb6rg") << true;
+    QTest::newRow("the replacement character itself") << QByteArray("a\xef\xbf\xbd") << true;
+    QTest::newRow("a byte no character starts with") << QByteArray("a\xff") << false;
+    QTest::newRow("a character cut short at the end") << QByteArray("ab\xc3") << false;
+    QTest::newRow("an overlong slash") << QByteArray("\xc0\xaf") << false;
+    QTest::newRow("a surrogate") << QByteArray("\xed\xa0\x80") << false;
+}
+
+void TestScramble::strictDecodingRefusesWhatEncodeCannotWrite()
+{
+    QFETCH(QByteArray, plain);
+    const QByteArray encoded = Scramble::scramble(plain).toBase64(QByteArray::OmitTrailingEquals);
+    QString text;
+    QTEST(Scramble::decodeStrictly(encoded, text), "accepted");
+    if (Scramble::decodeStrictly(encoded, text))
+        QCOMPARE(text, QString::fromUtf8(plain));
 }
 
 QTEST_GUILESS_MAIN(TestScramble)
