@@ -2,6 +2,7 @@
 #include "PrivateSystemBus.h"
 #include "SampleConfig.h"
 #include "vpn/HelperInterface.h"
+#include "vpn/HelperTunnelTools.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -80,6 +81,7 @@ private slots:
     void anotherUserNeedsAnAdministrator_data();
     void anotherUserNeedsAnAdministrator();
     void busInterfaceIsTheContract();
+    void firewallStepsKeepTheirOrderWhileAPasswordIsAwaited();
 
 private:
     // The helper called by another user (nobody) with dbus-send; true when it answered well.
@@ -378,6 +380,31 @@ void TestHelperService::busInterfaceIsTheContract()
         QVERIFY2(answered.value(it.key()) == it.value(),
                  qPrintable(it.key() + " answers " + answered.value(it.key()).join(", ")));
     QCOMPARE(answered.keys(), described.keys());
+}
+
+// The member is asked for a password before the block goes up, and turns the switch off
+// meanwhile: the call returns at once, and the lift, though allowed without asking, follows the
+// block rather than overtaking it.
+void TestHelperService::firewallStepsKeepTheirOrderWhileAPasswordIsAwaited()
+{
+    bus->setPolkitAnswer(true, "org.corvane.helper.manage-tunnel", true, 1500);
+    HelperTunnelTools tools;
+    QSignalSpy put(&tools, &TunnelTools::killSwitchPut);
+    QSignalSpy lifted(&tools, &TunnelTools::killSwitchLifted);
+    Platform::KillSwitchRules rules;
+    rules.services.append({"192.0.2.1", 443});
+    const int before = nftCalls().size();
+    tools.putKillSwitch(rules);
+    tools.liftKillSwitch();
+    QCOMPARE(put.count(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(lifted.count(), 1, 20000);
+    QCOMPARE(put.count(), 1);
+    QCOMPARE(put.first().at(0).toBool(), true);
+    QCOMPARE(lifted.first().at(0).toBool(), true);
+    const QStringList calls = nftCalls().mid(before);
+    QCOMPARE(calls.size(), 2);
+    QVERIFY2(calls.first().contains("chain output"), qPrintable(calls.first()));
+    QVERIFY2(!calls.last().contains("chain output"), qPrintable(calls.last()));
 }
 
 QTEST_GUILESS_MAIN(TestHelperService)

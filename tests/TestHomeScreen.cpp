@@ -5,6 +5,7 @@
 #include "app/Startup.h"
 #include "i18n/LanguageManager.h"
 #include "network/NetworkManager.h"
+#include "ping/PingManager.h"
 #include "ping/PingOutput.h"
 #include "platform/CommandSet.h"
 #include "servers/RecomendedServerItem.h"
@@ -263,6 +264,7 @@ void TestHomeScreen::connectAndDisconnect()
 
     fakes->script("wg", "STDOUT", "key\t1543125\t625\n");
     QMetaObject::invokeMethod(home->tunnel(), "checkConnectionStatus");
+    QTRY_VERIFY_WITH_TIMEOUT(!home->tunnel()->isReadingTunnel(), 5000);
     const qint64 intervalMs = home->tunnel()->transferIntervalMs();
     QCOMPARE(home->findChild<QLabel *>("labelDownloadSpeed")->text(),
              MainForm::rateText(1543125, intervalMs));
@@ -472,9 +474,19 @@ void TestHomeScreen::aBatchOfResultsEndsAsResultsOneByOne()
     }
     const auto finalState = [&](bool batched) {
         MainForm form;
+        QSignalSpy ownSweep(form.findChild<PingManager *>(), &PingManager::pingsReceived);
         form.setServers(servers);
         // The form's own sweep finishes first; its steps are not counted.
-        QTest::qWait(500);
+        const bool swept = QTest::qWaitFor(
+            [&] {
+                int answered = 0;
+                for (const QList<QVariant> &batch : ownSweep)
+                    answered += batch.at(0).value<QVector<Platform::LatencyResult>>().size();
+                return answered >= servers.size();
+            },
+            20000);
+        if (!swept)
+            return QStringList{QStringLiteral("the form's own sweep did not finish")};
         QSignalSpy steps(&form, &MainForm::pingDone);
         if (batched) {
             QMetaObject::invokeMethod(&form, "setServerPings",
@@ -691,7 +703,7 @@ void TestHomeScreen::blockWithoutTheHelperIsSaid()
     QSignalSpy told(home.get(), &MainForm::killSwitchNotInForce);
     QVERIFY(QMetaObject::invokeMethod(home.get(), "on_pushButtonKillSwitch_clicked"));
     auto *caption = home->findChild<QLabel *>("labelKillSwitchCaption");
-    QCOMPARE(caption->text(), message);
+    QTRY_COMPARE_WITH_TIMEOUT(caption->text(), message, 5000);
     // Every reason fits the card's caption in this language.
     caption->ensurePolished();
     for (const char *key : {"killswitch.notInForce.helperMissing", "killswitch.notInForce.refused",
@@ -705,7 +717,7 @@ void TestHomeScreen::blockWithoutTheHelperIsSaid()
     auto *button = home->findChild<QPushButton *>("pushButtonChangeConnectionState");
     QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 5000);
     QTest::mouseClick(button, Qt::LeftButton);
-    QCOMPARE(pillText(), languages->text("status.error"));
+    QTRY_COMPARE_WITH_TIMEOUT(pillText(), languages->text("status.error"), 5000);
     QVERIFY(service->requestsTo("/api/client/connect").isEmpty());
     QVERIFY(QMetaObject::invokeMethod(home.get(), "on_pushButtonKillSwitch_clicked"));
     QVERIFY(caption->text() != message);

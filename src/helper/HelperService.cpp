@@ -148,7 +148,7 @@ void HelperService::Remove()
 QString HelperService::Transfer()
 {
     authorizeThen(Access::Read, [this](const QDBusMessage &call, int) {
-        reply(call, {tools->transfer(toolTimeoutMs)});
+        reply(call, {tools->transferNow(toolTimeoutMs)});
     });
     return {};
 }
@@ -156,7 +156,7 @@ QString HelperService::Transfer()
 QString HelperService::Handshakes()
 {
     authorizeThen(Access::Read, [this](const QDBusMessage &call, int) {
-        reply(call, {tools->handshakes(toolTimeoutMs)});
+        reply(call, {tools->handshakesNow(toolTimeoutMs)});
     });
     return {};
 }
@@ -186,7 +186,7 @@ void HelperService::PutKillSwitch(const QStringList &services, bool tunnel,
         rules.resolvers = Platform::configuredResolvers();
         if (tunnel)
             rules.tunnelInterface = QLatin1String(Platform::CommandSet::tunnelName);
-        blockActive = tools->putKillSwitch(rules);
+        blockActive = tools->putKillSwitchNow(rules);
         noteOwner(blockActive ? uid : ownerUid);
         if (!blockActive)
             return replyError(call, QStringLiteral("org.corvane.Helper1.Error.Failed"),
@@ -198,7 +198,7 @@ void HelperService::PutKillSwitch(const QStringList &services, bool tunnel,
 void HelperService::LiftKillSwitch()
 {
     authorizeThen(Access::Lift, [this](const QDBusMessage &call, int) {
-        tools->liftKillSwitch();
+        tools->liftKillSwitchNow(toolTimeoutMs);
         blockActive = false;
         noteOwner(ownerUid);
         reply(call);

@@ -119,6 +119,7 @@ MainForm::MainForm(QWidget *parent)
         showKillSwitchFault();
         tellKillSwitchFault();
     });
+    connect(vpnManager, &VpnManager::killSwitchSettled, this, &MainForm::killSwitchSettled);
     killSwitchEnabled = AppSettings::switchState(AppSettings::KillSwitch);
     vpnManager->setKillSwitchEnabled(killSwitchEnabled);
     setKillSwitchIcon();

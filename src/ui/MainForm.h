@@ -8,6 +8,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <optional>
+
 class AccountWindow;
 class ConnectionAnimation;
 class LanguageManager;
@@ -149,6 +151,9 @@ private:
                  const QColor &iconColor);
     void chooseServer(int id, bool autoConnect);
     void requestConnection(const ServerData &server);
+    void requestConfiguration(const ServerData &server);
+    // The firewall answered every step asked of it.
+    void killSwitchSettled();
     void runDisconnectSequence();
     void sweepPings(const QVector<ServerData> &servers);
     void updateRecommendedCards();
@@ -186,6 +191,8 @@ private:
     SettingsWindow *settingsWindow = nullptr;
     AccountWindow *accountWindow = nullptr;
     ServerData currentServer;
+    // Asked for while the firewall had not answered the block's new attempt.
+    std::optional<ServerData> serverAwaitingBlock;
     QGraphicsBlurEffect *menuBlur = nullptr;
     QTimer *increaseMaskTimer = nullptr;
     QTimer *decreaseMaskTimer = nullptr;

@@ -117,14 +117,30 @@ void MainForm::requestConnection(const ServerData &server)
         return;
     }
     // With the switch on, a connection is made only under a block in force: it is tried once
-    // more, and a block that still fails ends the attempt as an error.
+    // more, and the attempt goes on once the firewall has answered.
     if (killSwitchEnabled && vpnManager->killSwitchFault() != VpnManager::KillSwitchFault::None) {
         vpnManager->setKillSwitchEnabled(true);
-        if (vpnManager->killSwitchFault() != VpnManager::KillSwitchFault::None) {
-            qCDebug(lcUi) << "Not connecting: the kill switch is on and its block is not in force";
-            setVpnConnectionState(ConnectionState::Error);
+        if (vpnManager->isKillSwitchChanging()) {
+            serverAwaitingBlock = server;
             return;
         }
+    }
+    requestConfiguration(server);
+}
+
+void MainForm::killSwitchSettled()
+{
+    if (const std::optional<ServerData> server = std::exchange(serverAwaitingBlock, std::nullopt))
+        requestConfiguration(*server);
+}
+
+// A block that still fails ends the attempt as an error.
+void MainForm::requestConfiguration(const ServerData &server)
+{
+    if (killSwitchEnabled && vpnManager->killSwitchFault() != VpnManager::KillSwitchFault::None) {
+        qCDebug(lcUi) << "Not connecting: the kill switch is on and its block is not in force";
+        setVpnConnectionState(ConnectionState::Error);
+        return;
     }
     // A configuration is asked for only once no removal is under way.
     if (vpnManager->isRemovalUnderWay()) {
@@ -403,6 +419,7 @@ void MainForm::logOut()
 {
     reconnectAfterStop = false;
     reconnectWhenOnline = false;
+    serverAwaitingBlock.reset();
     stopLatencyRefresh();
     runDisconnectSequence();
     hideWindows();

@@ -121,25 +121,28 @@ bool HelperTunnelTools::removeNow(int timeoutMs)
     return answerOf("Remove", helper(timeoutMs)->Remove()).type() == QDBusMessage::ReplyMessage;
 }
 
-QString HelperTunnelTools::textOf(const char *method, const QDBusPendingCall &pending)
+QString HelperTunnelTools::textOf(const char *method, const QDBusMessage &reply)
 {
-    const QDBusMessage reply = answerOf(method, pending);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+    return noteOutcome(method, reply) && !reply.arguments().isEmpty()
                ? reply.arguments().first().toString()
                : QString();
 }
 
-QString HelperTunnelTools::transfer(int timeoutMs)
+void HelperTunnelTools::readTransfer(int timeoutMs)
 {
-    return textOf("Transfer", helper(timeoutMs)->Transfer());
+    whenAnswered(helper(timeoutMs)->Transfer(), [this](const QDBusMessage &reply) {
+        emit transferRead(textOf("Transfer", reply));
+    });
 }
 
-QString HelperTunnelTools::handshakes(int timeoutMs)
+void HelperTunnelTools::readHandshakes(int timeoutMs)
 {
-    return textOf("Handshakes", helper(timeoutMs)->Handshakes());
+    whenAnswered(helper(timeoutMs)->Handshakes(), [this](const QDBusMessage &reply) {
+        emit handshakesRead(textOf("Handshakes", reply));
+    });
 }
 
-bool HelperTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)
+void HelperTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)
 {
     QStringList services;
     for (const Platform::KillSwitchRules::Peer &service : rules.services)
@@ -147,15 +150,49 @@ bool HelperTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)
     QStringList endpoints;
     for (const Platform::KillSwitchRules::Peer &peer : rules.peers)
         endpoints << endpointText(peer);
+    const bool tunnel = !rules.tunnelInterface.isEmpty();
     // The helper takes the owner from the bus, never from the call.
-    const QDBusPendingCall pending =
-        helper(firewallTimeoutMs)
-            ->PutKillSwitch(services, !rules.tunnelInterface.isEmpty(), endpoints);
-    return answerOf("PutKillSwitch", pending).type() == QDBusMessage::ReplyMessage;
+    queueFirewallStep(
+        {"PutKillSwitch",
+         [this, services, tunnel, endpoints] {
+             return helper(firewallTimeoutMs)->PutKillSwitch(services, tunnel, endpoints);
+         },
+         &TunnelTools::killSwitchPut});
 }
 
-bool HelperTunnelTools::liftKillSwitch()
+void HelperTunnelTools::liftKillSwitch()
 {
-    return answerOf("LiftKillSwitch", helper(firewallTimeoutMs)->LiftKillSwitch()).type() ==
+    queueFirewallStep({"LiftKillSwitch",
+                       [this] { return helper(firewallTimeoutMs)->LiftKillSwitch(); },
+                       &TunnelTools::killSwitchLifted});
+}
+
+void HelperTunnelTools::queueFirewallStep(const FirewallStep &step)
+{
+    firewallSteps.append(step);
+    runNextFirewallStep();
+}
+
+void HelperTunnelTools::runNextFirewallStep()
+{
+    if (firewallCallInFlight || firewallSteps.isEmpty())
+        return;
+    const FirewallStep step = firewallSteps.takeFirst();
+    firewallCallInFlight = step.call();
+    whenAnswered(*firewallCallInFlight, [this, step](const QDBusMessage &reply) {
+        firewallCallInFlight.reset();
+        emit(this->*step.answer)(noteOutcome(step.method, reply));
+        runNextFirewallStep();
+    });
+}
+
+bool HelperTunnelTools::liftKillSwitchNow(int timeoutMs)
+{
+    // Steps not sent yet are moot; one under way is waited for, or its block would follow this
+    // lift.
+    firewallSteps.clear();
+    if (firewallCallInFlight)
+        firewallCallInFlight->waitForFinished();
+    return answerOf("LiftKillSwitch", helper(timeoutMs)->LiftKillSwitch()).type() ==
            QDBusMessage::ReplyMessage;
 }

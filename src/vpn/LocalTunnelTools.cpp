@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
 
 namespace {
 
@@ -122,37 +123,87 @@ bool LocalTunnelTools::removeNow(int timeoutMs)
     return confirmRemoval(exitedWell(process));
 }
 
-QString LocalTunnelTools::transfer(int timeoutMs)
+void LocalTunnelTools::readOutput(const Platform::Invocation &invocation, int timeoutMs,
+                                  void (TunnelTools::*answer)(QString))
+{
+    auto *process = new QProcess(this);
+    auto *deadline = new QTimer(process);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, process, &QProcess::kill);
+    const auto finish = [this, process, answer] {
+        // One answer per run, though a tool that fails to start may also report finished.
+        disconnect(process, nullptr, this, nullptr);
+        process->deleteLater();
+        const bool ranWell = process->exitStatus() == QProcess::NormalExit &&
+                             process->error() != QProcess::FailedToStart &&
+                             process->error() != QProcess::Crashed;
+        emit(this->*answer)(ranWell ? QString::fromUtf8(process->readAllStandardOutput())
+                                    : QString());
+    };
+    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, finish);
+    connect(process, &QProcess::errorOccurred, this, [finish](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            finish();
+    });
+    process->start(invocation.program, invocation.arguments);
+    deadline->start(timeoutMs);
+}
+
+void LocalTunnelTools::readTransfer(int timeoutMs)
+{
+    readOutput(commands.tunnelTransfer(), timeoutMs, &TunnelTools::transferRead);
+}
+
+void LocalTunnelTools::readHandshakes(int timeoutMs)
+{
+    readOutput(commands.tunnelHandshakes(), timeoutMs, &TunnelTools::handshakesRead);
+}
+
+QString LocalTunnelTools::transferNow(int timeoutMs)
 {
     return QString::fromUtf8(runAndWait(commands.tunnelTransfer(), timeoutMs));
 }
 
-QString LocalTunnelTools::handshakes(int timeoutMs)
+QString LocalTunnelTools::handshakesNow(int timeoutMs)
 {
     return QString::fromUtf8(runAndWait(commands.tunnelHandshakes(), timeoutMs));
 }
 
-bool LocalTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)
+// The firewall steps run to their end before the call returns: a block that stops everything
+// must be gone before the request that follows its lifting leaves, and an elevated client waits
+// for no one's answer but the firewall's.
+void LocalTunnelTools::putKillSwitch(const Platform::KillSwitchRules &rules)
 {
-    return runFirewall(commands.putKillSwitch(rules));
+    emit killSwitchPut(putKillSwitchNow(rules));
 }
 
-bool LocalTunnelTools::liftKillSwitch()
+void LocalTunnelTools::liftKillSwitch()
 {
-    return runFirewall(commands.liftKillSwitch());
+    emit killSwitchLifted(liftKillSwitchNow(toolTimeoutMs));
+}
+
+bool LocalTunnelTools::putKillSwitchNow(const Platform::KillSwitchRules &rules)
+{
+    return runFirewall(commands.putKillSwitch(rules), toolTimeoutMs);
+}
+
+bool LocalTunnelTools::liftKillSwitchNow(int timeoutMs)
+{
+    return runFirewall(commands.liftKillSwitch(), timeoutMs);
 }
 
 // Runs each firewall call in order; the block's fate is the last call's. A failure is logged
 // once with the tool's own message.
-bool LocalTunnelTools::runFirewall(const QVector<Platform::Invocation> &invocations) const
+bool LocalTunnelTools::runFirewall(const QVector<Platform::Invocation> &invocations,
+                                   int timeoutMs) const
 {
     bool succeeded = false;
     for (const Platform::Invocation &invocation : invocations) {
         QProcess process;
         process.start(invocation.program, invocation.arguments);
         int exitCode = -2;
-        if (process.waitForStarted(toolTimeoutMs)) {
-            process.waitForFinished(toolTimeoutMs);
+        if (process.waitForStarted(timeoutMs)) {
+            process.waitForFinished(timeoutMs);
             exitCode = process.exitStatus() == QProcess::NormalExit &&
                                process.state() == QProcess::NotRunning
                            ? process.exitCode()

@@ -18,16 +18,26 @@ public:
     bool install(const QByteArray &configText) override;
     void remove() override;
     bool removeNow(int timeoutMs) override;
-    QString transfer(int timeoutMs) override;
-    QString handshakes(int timeoutMs) override;
-    bool putKillSwitch(const Platform::KillSwitchRules &rules) override;
-    bool liftKillSwitch() override;
+    void readTransfer(int timeoutMs) override;
+    void readHandshakes(int timeoutMs) override;
+    void putKillSwitch(const Platform::KillSwitchRules &rules) override;
+    void liftKillSwitch() override;
+    bool liftKillSwitchNow(int timeoutMs) override;
+
+    // The same steps run to their end, for the helper, which answers each call in turn.
+    QString transferNow(int timeoutMs);
+    QString handshakesNow(int timeoutMs);
+    bool putKillSwitchNow(const Platform::KillSwitchRules &rules);
 
 private:
     void finishInstall(int exitCode);
     void finishRemoval(QProcess *removal);
     bool confirmRemoval(bool toolSucceeded);
-    bool runFirewall(const QVector<Platform::Invocation> &invocations) const;
+    bool runFirewall(const QVector<Platform::Invocation> &invocations, int timeoutMs) const;
+    // Runs a tool without waiting for it; then hands its standard output, empty when it could
+    // not start or was stopped after timeoutMs, to the member function given.
+    void readOutput(const Platform::Invocation &invocation, int timeoutMs,
+                    void (TunnelTools::*answer)(QString));
 
     Platform::CommandSet commands;
     QString configPath;

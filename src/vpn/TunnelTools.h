@@ -27,19 +27,28 @@ public:
     virtual void remove() = 0;
     // The same, waiting at most timeoutMs, for quitting; true when the tunnel is gone.
     virtual bool removeNow(int timeoutMs) = 0;
-    // The transfer counters as the tool prints them; empty when there is no tunnel.
-    virtual QString transfer(int timeoutMs) = 0;
-    // The peers' latest handshakes as the tool prints them; empty when there is no tunnel.
-    virtual QString handshakes(int timeoutMs) = 0;
-    // Puts the block in place of any block there is; true when it is in force.
-    virtual bool putKillSwitch(const Platform::KillSwitchRules &rules) = 0;
-    virtual bool liftKillSwitch() = 0;
+    // Reads the transfer counters; transferRead gives them as the tool prints them, empty when
+    // there is no tunnel or the tool took longer than timeoutMs.
+    virtual void readTransfer(int timeoutMs) = 0;
+    // Reads the peers' latest handshakes; handshakesRead gives them, empty as above.
+    virtual void readHandshakes(int timeoutMs) = 0;
+    // Puts the block in place of any block there is; killSwitchPut says whether it is in force.
+    // Firewall steps are carried out and answered in the order they were asked for.
+    virtual void putKillSwitch(const Platform::KillSwitchRules &rules) = 0;
+    // Lifts the block; killSwitchLifted says whether it is gone.
+    virtual void liftKillSwitch() = 0;
+    // The same, after any step under way, waiting at most timeoutMs, for quitting.
+    virtual bool liftKillSwitchNow(int timeoutMs) = 0;
 
     Problem lastProblem() const { return problem; }
 
 signals:
     void installFinished(int exitCode, QString errorText);
     void removalFinished(bool removed);
+    void transferRead(QString output);
+    void handshakesRead(QString output);
+    void killSwitchPut(bool inForce);
+    void killSwitchLifted(bool lifted);
 
 protected:
     Problem problem = Problem::None;

@@ -68,6 +68,10 @@ VpnManager::VpnManager(QObject *parent, const Platform::CommandSet &commands)
     tools->setParent(this);
     connect(tools, &TunnelTools::installFinished, this, &VpnManager::processWgUpFinished);
     connect(tools, &TunnelTools::removalFinished, this, &VpnManager::removalFinished);
+    connect(tools, &TunnelTools::transferRead, this, &VpnManager::transferAnswered);
+    connect(tools, &TunnelTools::handshakesRead, this, &VpnManager::handshakesAnswered);
+    connect(tools, &TunnelTools::killSwitchPut, this, &VpnManager::blockPut);
+    connect(tools, &TunnelTools::killSwitchLifted, this, &VpnManager::blockLifted);
     connect(serviceAddresses, &ServiceAddresses::changed, this,
             &VpnManager::refreshActiveKillSwitch);
     // Files are replaced rather than written in place: their folders are watched.
@@ -124,7 +128,7 @@ void VpnManager::startTunnel(const QByteArray &configData)
         startAfterRemoval = configData;
         return;
     }
-    if (!commands.killSwitchIsSelective() && killSwitchActive)
+    if (!commands.killSwitchIsSelective() && blockWanted)
         deactivateKillSwitch();
     lastReceivedBytes = 0;
     lastSentBytes = 0;
@@ -162,19 +166,35 @@ void VpnManager::installTunnel(const WireGuardConfig &config,
 {
     tunnelInUse = true;
     tunnelPeers = peers;
-    // The attempt never runs unprotected: the block now lets this tunnel and its peers through.
-    // A block that cannot be put in force ends the attempt; the member is told why.
+    // The attempt never runs unprotected: the block now lets this tunnel and its peers through,
+    // and the tool gets the configuration once the firewall says so.
     if (killSwitchEnabled && commands.killSwitchIsSelective()) {
+        configAwaitingBlock = config.fileText();
         activateKillSwitch();
-        if (!killSwitchActive) {
-            qCDebug(lcVpn) << "Not connecting: the kill switch is on and its block is not in force";
-            tunnelInUse = false;
-            tunnelPeers.clear();
-            finishStop(true);
-            return;
-        }
+        return;
     }
-    if (!tools->install(config.fileText())) {
+    handToTool(config.fileText());
+}
+
+// A block that cannot be put in force ends the attempt; the member is told why.
+void VpnManager::installOnceBlockDecided()
+{
+    if (!configAwaitingBlock)
+        return;
+    const QByteArray configText = *std::exchange(configAwaitingBlock, std::nullopt);
+    if (killSwitchEnabled && !killSwitchActive) {
+        qCDebug(lcVpn) << "Not connecting: the kill switch is on and its block is not in force";
+        tunnelInUse = false;
+        tunnelPeers.clear();
+        finishStop(true);
+        return;
+    }
+    handToTool(configText);
+}
+
+void VpnManager::handToTool(const QByteArray &configText)
+{
+    if (!tools->install(configText)) {
         qCDebug(lcVpn) << "Failed to create WireGuard config file";
         stopTunnel(true);
     }
@@ -188,6 +208,7 @@ void VpnManager::processWgUpFinished(int exitCode, QString errorText)
         return;
     }
     qCDebug(lcVpn) << "WireGuard tunnel is up";
+    ++tunnelsStarted;
     state = ConnectionState::Connected;
     emit connectionStateChanged(state);
     failedStatusChecks = 0;
@@ -197,7 +218,7 @@ void VpnManager::processWgUpFinished(int exitCode, QString errorText)
     transferBaseOutdated = false;
     tunnelUpSinceEpoch = QDateTime::currentSecsSinceEpoch();
     transferInterval.start();
-    if (!commands.killSwitchIsSelective() && killSwitchActive)
+    if (!commands.killSwitchIsSelective() && blockWanted)
         deactivateKillSwitch();
     startTimers();
 }
@@ -229,6 +250,7 @@ void VpnManager::stopTimers()
 void VpnManager::stopTunnel(bool failed)
 {
     startAfterRemoval.reset();
+    configAwaitingBlock.reset();
     stopTimers();
     setTunnelStale(false);
     pendingStops.append(failed);
@@ -259,9 +281,9 @@ void VpnManager::finishStop(bool failed)
     tunnelInUse = false;
     tunnelPeers.clear();
     state = failed ? ConnectionState::Error : ConnectionState::Disconnected;
-    if (killSwitchEnabled && (!killSwitchActive || commands.killSwitchIsSelective()))
+    if (killSwitchEnabled && (!isBlockInForceOrComing() || commands.killSwitchIsSelective()))
         activateKillSwitch();
-    else if (!killSwitchEnabled && killSwitchActive)
+    else if (!killSwitchEnabled && blockWanted)
         deactivateKillSwitch();
     emit connectionStateChanged(state);
 }
@@ -279,8 +301,10 @@ bool VpnManager::shutDown()
     tunnelInUse = false;
     tunnelPeers.clear();
     state = ConnectionState::Disconnected;
-    if (killSwitchActive)
-        deactivateKillSwitch();
+    // Answers still on their way would note a block after this lift.
+    disconnect(tools, nullptr, this, nullptr);
+    if (blockWanted || killSwitchActive)
+        liftBlockNow();
     return tunnelWasUp;
 }
 

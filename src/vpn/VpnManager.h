@@ -76,10 +76,15 @@ public:
     // tunnel and its health, and nothing to spawn.
     void setFiguresShown(bool shown);
     QString configFilePath() const { return configPath; }
+    // Whether the firewall confirmed the block the last answered step put; a step may be under way.
     bool isKillSwitchActive() const { return killSwitchActive; }
+    // Whether a firewall step has not been answered yet; the fault then may still change.
+    bool isKillSwitchChanging() const { return firewallStepsUnanswered > 0; }
     KillSwitchFault killSwitchFault() const { return blockFault; }
     // Whether a removal has not reported back yet; a connection asked for meanwhile waits for it.
     bool isRemovalUnderWay() const { return !pendingStops.isEmpty(); }
+    // Whether a traffic or handshake reading has been asked of the tool and not answered yet.
+    bool isReadingTunnel() const { return transferAskedFor || handshakesAskedFor; }
     // Whether the connected tunnel sends into a session the server no longer answers.
     bool isTunnelStale() const { return tunnelStale; }
     // Reads the handshakes at once rather than at the next poll (after a resume, a new route).
@@ -103,6 +108,8 @@ signals:
     void connectionTimeUpdated(int totalSeconds);
     void tunnelHealthChanged(bool stale);
     void killSwitchFaultChanged(VpnManager::KillSwitchFault fault);
+    // Every firewall step asked for has been answered.
+    void killSwitchSettled();
     // The tunnel stayed stale for staleGiveUpMs: its server no longer answers.
     void tunnelDead();
 
@@ -132,6 +139,25 @@ private:
 
     void activateKillSwitch();
     void deactivateKillSwitch();
+    void putBlock();
+    // For quitting: lifts the block before returning.
+    void liftBlockNow();
+    void blockPut(bool inForce);
+    void blockLifted(bool lifted);
+    bool isBlockInForceOrComing() const
+    {
+        return blockWanted && (killSwitchActive || firewallStepsUnanswered > 0);
+    }
+    // Hands the configuration waiting for the block to the tool once the block is decided, or
+    // ends the attempt where the switch is on and the block is not in force.
+    void installOnceBlockDecided();
+    void handToTool(const QByteArray &configText);
+    // Notes a reading asked for now; false while one of its kind is still under way.
+    bool askReading(std::optional<int> &askedFor);
+    // Takes the answer to a reading in; true when it is of the tunnel connected now.
+    bool takeReading(std::optional<int> &askedFor);
+    void transferAnswered(const QString &output);
+    void handshakesAnswered(const QString &output);
     // The block's fate after each attempt to put it in force; said once per change.
     void noteBlockAttempt(bool inForce);
     void setKillSwitchFault(KillSwitchFault fault);
@@ -142,7 +168,18 @@ private:
     Platform::KillSwitchRules killSwitchRules();
 
     bool killSwitchEnabled = false;
+    // Confirmed by the firewall's last answer.
     bool killSwitchActive = false;
+    // What the last step asked for, answered or not.
+    bool blockWanted = false;
+    int firewallStepsUnanswered = 0;
+    // The validated configuration of an attempt waiting for its block.
+    std::optional<QByteArray> configAwaitingBlock;
+    // One reading of each kind at a time, noted with the tunnel it was asked for: one asked for
+    // before the tunnel changed is dropped.
+    int tunnelsStarted = 0;
+    std::optional<int> transferAskedFor;
+    std::optional<int> handshakesAskedFor;
     // The resolvers the block in force was put with.
     QStringList blockResolvers;
     KillSwitchFault blockFault = KillSwitchFault::None;

@@ -48,11 +48,11 @@ void VpnManager::setKillSwitchEnabled(bool enabled)
     configurationRequestPending = false;
     if (!enabled) {
         setKillSwitchFault(KillSwitchFault::None);
-        if (killSwitchActive || blockMayBeInForce())
+        if (blockWanted || killSwitchActive || blockMayBeInForce())
             deactivateKillSwitch();
         return;
     }
-    if (killSwitchActive)
+    if (isBlockInForceOrComing())
         return;
     // A selective block also holds while a tunnel is up: then only the tunnel carries traffic.
     const bool tunnelDown =
@@ -63,7 +63,7 @@ void VpnManager::setKillSwitchEnabled(bool enabled)
 
 void VpnManager::deactivateKillSwitchIfActive()
 {
-    if (killSwitchActive)
+    if (blockWanted)
         deactivateKillSwitch();
 }
 
@@ -91,7 +91,7 @@ void VpnManager::endServiceRequest()
         return;
     const bool tunnelDown =
         state == ConnectionState::Disconnected || state == ConnectionState::Error;
-    if (killSwitchEnabled && tunnelDown && !killSwitchActive && !configurationRequestPending)
+    if (killSwitchEnabled && tunnelDown && !blockWanted && !configurationRequestPending)
         activateKillSwitch();
 }
 
@@ -102,10 +102,43 @@ void VpnManager::activateKillSwitch()
     else
         qCDebug(lcVpn) << "Activating kill switch - blocking all non-VPN traffic";
     serviceAddresses->refresh();
-    killSwitchActive = tools->putKillSwitch(killSwitchRules());
-    if (killSwitchActive)
+    putBlock();
+}
+
+void VpnManager::putBlock()
+{
+    blockWanted = true;
+    ++firewallStepsUnanswered;
+    tools->putKillSwitch(killSwitchRules());
+}
+
+void VpnManager::blockPut(bool inForce)
+{
+    --firewallStepsUnanswered;
+    killSwitchActive = inForce;
+    if (inForce)
         noteBlockInForce(true);
-    noteBlockAttempt(killSwitchActive);
+    // A step asked for since decides what the member is told.
+    if (firewallStepsUnanswered > 0)
+        return;
+    noteBlockAttempt(inForce);
+    installOnceBlockDecided();
+    if (firewallStepsUnanswered == 0)
+        emit killSwitchSettled();
+}
+
+void VpnManager::blockLifted(bool lifted)
+{
+    --firewallStepsUnanswered;
+    // A block that could not be lifted stays noted, to be lifted at the next chance.
+    if (lifted)
+        noteBlockInForce(false);
+    killSwitchActive = false;
+    if (firewallStepsUnanswered > 0)
+        return;
+    installOnceBlockDecided();
+    if (firewallStepsUnanswered == 0)
+        emit killSwitchSettled();
 }
 
 void VpnManager::noteBlockAttempt(bool inForce)
@@ -142,24 +175,31 @@ void VpnManager::setKillSwitchFault(KillSwitchFault fault)
 void VpnManager::deactivateKillSwitch()
 {
     qCDebug(lcVpn) << "Deactivating kill switch - restoring normal traffic";
-    // A block that could not be lifted stays noted, to be lifted at the next chance.
-    if (tools->liftKillSwitch())
+    blockWanted = false;
+    ++firewallStepsUnanswered;
+    tools->liftKillSwitch();
+}
+
+void VpnManager::liftBlockNow()
+{
+    qCDebug(lcVpn) << "Deactivating kill switch - restoring normal traffic";
+    if (tools->liftKillSwitchNow(timings.toolTimeoutMs))
         noteBlockInForce(false);
-    killSwitchActive = false;
+    blockWanted = killSwitchActive = false;
+    firewallStepsUnanswered = 0;
 }
 
 // A service address changed: the block in force takes the new one.
 void VpnManager::refreshActiveKillSwitch()
 {
-    if (!killSwitchActive || !commands.killSwitchIsSelective())
+    if (!blockWanted || !commands.killSwitchIsSelective())
         return;
-    killSwitchActive = tools->putKillSwitch(killSwitchRules());
-    noteBlockAttempt(killSwitchActive);
+    putBlock();
 }
 
 void VpnManager::resolversMayHaveChanged()
 {
-    if (killSwitchActive && Platform::configuredResolvers() != blockResolvers)
+    if (blockWanted && Platform::configuredResolvers() != blockResolvers)
         refreshActiveKillSwitch();
 }
 

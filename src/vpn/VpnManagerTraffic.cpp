@@ -69,8 +69,30 @@ void VpnManager::checkConnectionStatus()
         return;
     if (!figuresShown && pollInterfaceCounters())
         return;
-    const QString output = tools->transfer(timings.toolTimeoutMs).trimmed();
+    if (askReading(transferAskedFor))
+        tools->readTransfer(timings.toolTimeoutMs);
+}
 
+bool VpnManager::askReading(std::optional<int> &askedFor)
+{
+    if (askedFor)
+        return false;
+    askedFor = tunnelsStarted;
+    return true;
+}
+
+bool VpnManager::takeReading(std::optional<int> &askedFor)
+{
+    const bool forThisTunnel = askedFor == tunnelsStarted;
+    askedFor.reset();
+    return forThisTunnel && state == ConnectionState::Connected;
+}
+
+void VpnManager::transferAnswered(const QString &toolOutput)
+{
+    if (!takeReading(transferAskedFor))
+        return;
+    const QString output = toolOutput.trimmed();
     if (output.isEmpty()) {
         if (++failedStatusChecks > 2) {
             statusTimer->stop();
@@ -149,7 +171,15 @@ void VpnManager::networkChanged()
 // received, and fresh again with a new handshake.
 void VpnManager::updateHealth()
 {
-    const qint64 latest = latestHandshake(tools->handshakes(timings.toolTimeoutMs));
+    if (askReading(handshakesAskedFor))
+        tools->readHandshakes(timings.toolTimeoutMs);
+}
+
+void VpnManager::handshakesAnswered(const QString &output)
+{
+    if (!takeReading(handshakesAskedFor))
+        return;
+    const qint64 latest = latestHandshake(output);
     if (latest < 0)
         return;
     const qint64 since = latest > 0 ? latest : tunnelUpSinceEpoch;

@@ -3,17 +3,21 @@
 //
 //   FAKE_POLKIT_ANSWER_FILE  read at every call: its first line answers every action ("yes"
 //                            authorises, anything else refuses) but those named on a later
-//                            line as "<action> yes" or "<action> no"
+//                            line as "<action> yes" or "<action> no", answered after
+//                            "<action> yes <milliseconds>" as a member typing a password is
 //   FAKE_POLKIT_LOG          one line per call: action, subject kind, subject name, flags
 #include "helper/PolkitAuthority.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMessage>
 #include <QFile>
+#include <QTimer>
 
 #include <cstdio>
 
-class FakeAuthority : public QObject {
+class FakeAuthority : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.PolicyKit1.Authority")
 
@@ -34,10 +38,19 @@ public slots:
             return result;
         const QList<QByteArray> lines = answer.readAll().trimmed().split('\n');
         result.isAuthorized = lines.first().trimmed() == "yes";
+        int delayMs = 0;
         for (const QByteArray &line : lines.mid(1)) {
             const QList<QByteArray> words = line.simplified().split(' ');
-            if (words.size() == 2 && words.first() == actionId.toUtf8())
-                result.isAuthorized = words.last() == "yes";
+            if (words.size() < 2 || words.first() != actionId.toUtf8())
+                continue;
+            result.isAuthorized = words.at(1) == "yes";
+            delayMs = words.value(2).toInt();
+        }
+        if (delayMs > 0) {
+            setDelayedReply(true);
+            const QDBusMessage reply = message().createReply(QVariant::fromValue(result));
+            QTimer::singleShot(delayMs, this,
+                               [bus = connection(), reply]() mutable { bus.send(reply); });
         }
         return result;
     }

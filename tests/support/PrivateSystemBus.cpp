@@ -103,12 +103,15 @@ void PrivateSystemBus::setPolkitAnswer(bool authorized)
 }
 
 void PrivateSystemBus::setPolkitAnswer(bool authorized, const QString &action,
-                                       bool actionAuthorized)
+                                       bool actionAuthorized, int delayMs)
 {
     setPolkitAnswer(authorized);
     QFile answer(scratch.filePath("polkit-answer"));
     answer.open(QIODevice::Append);
-    answer.write((action + (actionAuthorized ? " yes\n" : " no\n")).toUtf8());
+    answer.write(QStringLiteral("%1 %2 %3\n")
+                     .arg(action, actionAuthorized ? "yes" : "no")
+                     .arg(delayMs)
+                     .toUtf8());
 }
 
 QStringList PrivateSystemBus::polkitChecks() const

@@ -26,8 +26,9 @@ public:
     QString log() const;
 
     void setPolkitAnswer(bool authorized);
-    // One action answered otherwise than the rest.
-    void setPolkitAnswer(bool authorized, const QString &action, bool actionAuthorized);
+    // One action answered otherwise than the rest, after delayMs where given.
+    void setPolkitAnswer(bool authorized, const QString &action, bool actionAuthorized,
+                         int delayMs = 0);
     // One "action<TAB>subject kind<TAB>subject name<TAB>flags" line per check so far.
     QStringList polkitChecks() const;
     // The process that owns the helper's name, 0 when none does.
