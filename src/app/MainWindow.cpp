@@ -1,7 +1,6 @@
 #include "app/MainWindow.h"
 
 #include "i18n/LanguageManager.h"
-#include "network/Deployment.h"
 #include "network/NetworkManager.h"
 #include "storage/AppSettings.h"
 #include "types/LogCategories.h"
@@ -23,7 +22,6 @@
 #include <QPushButton>
 #include <QRegion>
 #include <QStackedWidget>
-#include <QTimer>
 
 namespace {
 
@@ -57,14 +55,11 @@ MainWindow::MainWindow(QWidget *parent)
     connectForms();
     createTray();
     createServiceClient();
+    createSignIn();
 
-    jwtTimer = new QTimer(this);
-    connect(jwtTimer, &QTimer::timeout, this, &MainWindow::updateJwt);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::shutDown);
     qApp->installEventFilter(this);
-    showForm(AppStyleUtil::ApplicationForm::LoadingPage);
-    openSignInChain();
-    emit requestBrandId(Deployment::brandDomain());
+    signIn->start();
 }
 
 void MainWindow::buildInterface()
@@ -218,7 +213,6 @@ void MainWindow::showWindow()
 void MainWindow::showForm(AppStyleUtil::ApplicationForm::Form form)
 {
     using AppStyleUtil::ApplicationForm::Form;
-    jwtTimer->stop();
     // Started in the tray: the icon stays while signing in, and a page the member must answer
     // brings the window up.
     const bool waitingInTray = startedInTray && !isVisible();
@@ -230,7 +224,6 @@ void MainWindow::showForm(AppStyleUtil::ApplicationForm::Form form)
         widgetMain->resetView();
         if (AppSettings::switchState(AppSettings::TrayIcon))
             trayIcon->show();
-        jwtTimer->start(jwtRefreshInterval);
     }
     stackedWidget->setCurrentIndex(form);
 }

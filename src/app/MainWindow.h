@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controllers/SignInController.h"
 #include "types/AppStyleUtil.h"
 #include "types/ReplyError.h"
 #include "types/ServerData.h"
@@ -19,11 +20,10 @@ class QAction;
 class QMenu;
 class QPushButton;
 class QStackedWidget;
-class QTimer;
 
-// The program's only top-level window and the controller of the sign-in: it hosts the loading,
-// message, login and home pages, drives brand lookup, login, subscription, server list and
-// favourites, keeps the tray icon and lets the member drag the frameless window.
+// The program's only top-level window: it hosts the loading, message, login and home pages,
+// shows what the sign-in controller decides and hands it the member's and the service's words,
+// keeps the tray icon and lets the member drag the frameless window.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -35,7 +35,7 @@ public:
     static constexpr int cornerRadius = 18;
 
     // The token renewal interval; settable so a test need not wait sixty hours.
-    void setJwtRefreshInterval(int milliseconds) { jwtRefreshInterval = milliseconds; }
+    void setJwtRefreshInterval(int milliseconds);
 
     // Shows the window, or with hidden and the tray icon switched on, only the tray icon; a
     // page that needs the member (login, message) then shows the window after all.
@@ -94,13 +94,8 @@ private:
     void connectForms();
     void createTray();
     void createServiceClient();
-    void restoreSession();
-    // From the brand lookup (or the login) to the favourites, or the failure that ends it: a
-    // block that stops everything, the client's own requests too, is lifted for the whole chain
-    // and put back once it ends.
-    void openSignInChain();
-    void closeSignInChain();
-    void rememberCredentials();
+    void createSignIn();
+    void showSignInFailure(SignInController::Failure failure, const QString &message);
     void presentConnectionState(bool notify);
     void notifyServerAbandoned(const QString &from, const QString &to);
     void notifyKillSwitchNotInForce(const QString &reason);
@@ -120,19 +115,12 @@ private:
     MainForm *widgetMain = nullptr;
 
     NetworkManager *networkManager = nullptr;
+    SignInController *signIn = nullptr;
     LanguageManager *languageManager = nullptr;
-    QTimer *jwtTimer = nullptr;
-    int jwtRefreshInterval = 216000000;
     int quitNoticeTimeoutMs = 2000;
     bool startedInTray = false;
-    int loggedOut = 1;
     int connectionState = 1;
     int linkCondition = 0;
-    QString brandId;
-    QString pendingEmail;
-    QString pendingPassword;
-    bool loginInProgress = false;
-    bool signInChainOpen = false;
     bool shutDownDone = false;
     ServerData currentServer;
 

@@ -1,41 +1,62 @@
 #include "app/MainWindow.h"
 
+#include "controllers/SignInController.h"
 #include "i18n/LanguageManager.h"
-#include "network/Deployment.h"
 #include "network/NetworkManager.h"
 #include "storage/AppSettings.h"
-#include "storage/CredentialVault.h"
-#include "types/LogCategories.h"
 #include "ui/LoginForm.h"
 #include "ui/MainForm.h"
 #include "ui/MessageForm.h"
 
-#include <QDebug>
-#include <QRegularExpression>
 #include <QStackedWidget>
-#include <QTimer>
 
 using AppStyleUtil::ApplicationForm::Form;
 
 bool MainWindow::isValidEmail(const QString &email)
 {
-    static const QRegularExpression expression(
-        QRegularExpression::anchoredPattern(
-            QStringLiteral("\\b[A-Z0-9._%+-]+@[A-Z0-9.-]+\\.[A-Z]{2,4}\\b")),
-        QRegularExpression::CaseInsensitiveOption);
-    return expression.match(email).hasMatch();
+    return SignInController::isValidEmail(email);
 }
 
-void MainWindow::brandIdResolved(QString resolvedBrandId)
+void MainWindow::createSignIn()
 {
-    brandId = resolvedBrandId;
-    if (!pendingEmail.isEmpty() && !pendingPassword.isEmpty()) {
-        emit requestLoginData(pendingEmail, pendingPassword, brandId);
-        pendingEmail.clear();
-        pendingPassword.clear();
-        return;
-    }
-    restoreSession();
+    signIn = new SignInController(this);
+    connect(signIn, &SignInController::requestBrandId, this, &MainWindow::requestBrandId);
+    connect(signIn, &SignInController::requestLoginData, this, &MainWindow::requestLoginData);
+    connect(signIn, &SignInController::requestSubscriptionStatus, this,
+            &MainWindow::requestSubscriptionStatus);
+    connect(signIn, &SignInController::requestAllServersData, this,
+            &MainWindow::requestAllServersData);
+    connect(signIn, &SignInController::requestFavoriteServersData, this,
+            &MainWindow::requestFavoriteServersData);
+
+    connect(signIn, &SignInController::pageWanted, this, &MainWindow::showForm);
+    connect(signIn, &SignInController::storedLanguageWanted, this,
+            &MainWindow::applyStoredLanguage);
+    connect(signIn, &SignInController::credentialsRestored, this,
+            [this](const QString &email, const QString &password, bool remember) {
+                widgetLogin->setCredentials(email, password);
+                widgetLogin->setRememberPassword(remember);
+            });
+    connect(signIn, &SignInController::invalidEmailGiven, this, [this] {
+        widgetLogin->showError(text("auth.invalidLogin", "Your email / password is incorrect."));
+    });
+    connect(signIn, &SignInController::loginRefused, widgetLogin, &LoginForm::showError);
+    connect(signIn, &SignInController::loginErrorCleared, widgetLogin, &LoginForm::clearError);
+    connect(signIn, &SignInController::rememberProblem, widgetLogin,
+            &LoginForm::setRememberProblem);
+    connect(signIn, &SignInController::failed, this, &MainWindow::showSignInFailure);
+    connect(signIn, &SignInController::serversArrived, widgetMain, &MainForm::setServers);
+    connect(signIn, &SignInController::favouritesArrived, widgetMain,
+            &MainForm::setFavoriteServers);
+    connect(signIn, &SignInController::serviceRequestsBegin, widgetMain,
+            &MainForm::beginServiceRequest);
+    connect(signIn, &SignInController::serviceRequestsEnd, widgetMain,
+            &MainForm::endServiceRequest);
+}
+
+void MainWindow::setJwtRefreshInterval(int milliseconds)
+{
+    signIn->setRenewalInterval(milliseconds);
 }
 
 void MainWindow::applyStoredLanguage()
@@ -49,79 +70,28 @@ void MainWindow::applyStoredLanguage()
     languageManager->languageChanged(Translation::Language(language));
 }
 
-void MainWindow::restoreSession()
+void MainWindow::showSignInFailure(SignInController::Failure failure, const QString &message)
 {
-    applyStoredLanguage();
-
-    QString email = AppSettings::value(AppSettings::LastEmail).toString();
-    QString password;
-    const bool remember = AppSettings::value(AppSettings::RememberPassword).toBool();
-    const QByteArray target = AppSettings::value(AppSettings::CredentialTarget).toByteArray();
-    if (remember && !target.isEmpty()) {
-        QString storedUser;
-        QString storedSecret;
-        const CredentialVault::Entry entry =
-            CredentialVault::load(storedUser, storedSecret, target);
-        if (entry == CredentialVault::Entry::Found && !storedUser.isEmpty() &&
-            !storedSecret.isEmpty()) {
-            email = storedUser;
-            password = storedSecret;
-        }
-        // An entry this program cannot have written is no password: it goes, and so does
-        // "remember".
-        if (entry == CredentialVault::Entry::Damaged) {
-            qCDebug(lcApp) << "The stored password is damaged; it is deleted.";
-            CredentialVault::write(QString(), QString(), target);
-            AppSettings::setValue(AppSettings::RememberPassword, false);
-        }
-    }
-    widgetLogin->setCredentials(email, password);
-    widgetLogin->setRememberPassword(remember && !password.isEmpty());
-    if (!email.isEmpty() && !password.isEmpty()) {
-        loginRequest(email, password);
+    switch (failure) {
+    case SignInController::Failure::ServiceUnavailable:
+        widgetMessage->setMessage(
+            text("auth.serviceunaviable", "Service unavailable. Try again later."),
+            text("auth.tryagain", "Try again"), false, Form::LoadingPage);
+        return;
+    case SignInController::Failure::InactiveSubscription:
+        widgetMessage->setMessage(message, text("settings.manageAccount", "Manage Account"), true,
+                                  Form::LoginPage);
+        return;
+    case SignInController::Failure::RequestFailed:
+        widgetMessage->setMessage(message, text("auth.tryagain", "Try again"), false,
+                                  Form::LoginPage);
         return;
     }
-    closeSignInChain();
-    showForm(Form::LoginPage);
-}
-
-void MainWindow::openSignInChain()
-{
-    if (signInChainOpen)
-        return;
-    signInChainOpen = true;
-    widgetMain->beginServiceRequest();
-}
-
-void MainWindow::closeSignInChain()
-{
-    if (!signInChainOpen)
-        return;
-    signInChainOpen = false;
-    widgetMain->endServiceRequest();
 }
 
 void MainWindow::loginRequest(QString email, QString password)
 {
-    if (!isValidEmail(email)) {
-        closeSignInChain();
-        showForm(Form::LoginPage);
-        widgetLogin->showError(text("auth.invalidLogin", "Your email / password is incorrect."));
-        return;
-    }
-    widgetLogin->clearError();
-    qCDebug(lcApp) << "Signing in";
-    openSignInChain();
-    loginInProgress = true;
-    if (loggedOut)
-        showForm(Form::LoadingPage);
-    if (!brandId.isEmpty()) {
-        emit requestLoginData(email, password, brandId);
-        return;
-    }
-    pendingEmail = email;
-    pendingPassword = password;
-    emit requestBrandId(Deployment::brandDomain());
+    signIn->signIn(email, password, widgetLogin->isRememberPassword());
 }
 
 void MainWindow::subscriptionRequest()
@@ -142,80 +112,31 @@ void MainWindow::favoriteServersRequest()
     emit requestFavoriteServersData();
 }
 
+void MainWindow::brandIdResolved(QString resolvedBrandId)
+{
+    signIn->brandIdResolved(resolvedBrandId);
+}
+
 void MainWindow::processLogin() {}
 
 void MainWindow::processSubscriptionStatus()
 {
-    if (!loginInProgress && loggedOut)
-        return;
-    loggedOut = 0;
-    rememberCredentials();
-    loginInProgress = false;
-    showForm(Form::LoadingPage);
-    emit requestAllServersData();
-}
-
-// Stores the sign-in as the member asked: the last e-mail always, the password in the
-// credential store only with the remember control on.
-void MainWindow::rememberCredentials()
-{
-    QString email;
-    QString password;
-    widgetLogin->credentials(email, password);
-    const QByteArray oldTarget = AppSettings::value(AppSettings::CredentialTarget).toByteArray();
-    if (email.isEmpty() || password.isEmpty())
-        CredentialVault::read(email, password, oldTarget);
-    const bool remember = widgetLogin->isRememberPassword();
-
-    if (!email.isEmpty()) {
-        AppSettings::setValue(AppSettings::LastEmail, email);
-        AppSettings::setValue(AppSettings::RememberPassword, remember);
-        AppSettings::setValue(AppSettings::CredentialTarget, email);
-        if (remember && !password.isEmpty()) {
-            const QByteArray target =
-                AppSettings::value(AppSettings::CredentialTarget).toByteArray();
-            // Another member's password does not stay behind.
-            if (!oldTarget.isEmpty() && oldTarget != target)
-                CredentialVault::write(QString(), QString(), oldTarget);
-            const bool kept = CredentialVault::write(email, password, target);
-            widgetLogin->setRememberProblem(!kept);
-            if (!kept)
-                AppSettings::setValue(AppSettings::RememberPassword, false);
-            return;
-        }
-    }
-    AppSettings::setValue(AppSettings::RememberPassword, false);
-    if (!oldTarget.isEmpty())
-        CredentialVault::write(QString(), QString(), oldTarget);
+    signIn->subscriptionIsActive();
 }
 
 void MainWindow::processServerData(QVector<ServerData> serversData)
 {
-    if (loggedOut) {
-        closeSignInChain();
-        return;
-    }
-    widgetMain->setServers(serversData);
-    // The favourites come from the account once the list is on the home screen.
-    emit requestFavoriteServersData();
-    showForm(Form::MainPage);
+    signIn->serversReceived(serversData);
 }
 
 void MainWindow::processFavoriteServersData(QVector<int> favoriteServersIds)
 {
-    closeSignInChain();
-    if (loggedOut)
-        return;
-    widgetMain->setFavoriteServers(favoriteServersIds);
+    signIn->favouritesReceived(favoriteServersIds);
 }
 
-// Latency results only take a signed-in member from the loading page to the home page; they
-// never close a page the member opened, nor bring a home page back after log-out.
 void MainWindow::pingDone()
 {
-    if (loggedOut || stackedWidget->currentIndex() != Form::LoadingPage)
-        return;
-    showForm(Form::MainPage);
+    signIn->latencyResultsArrived();
 }
 
 void MainWindow::setCurrentServer(ServerData serverData)
@@ -225,78 +146,25 @@ void MainWindow::setCurrentServer(ServerData serverData)
 
 void MainWindow::replyErrorOccurred(ReplyError::Type errorType, QString message)
 {
-    closeSignInChain();
-    // The start-up brand lookup gave up: never leave the member on the loading page.
-    if (brandId.isEmpty() && !loginInProgress) {
-        // The member's language, which the sign-in would otherwise have applied first.
-        applyStoredLanguage();
-        widgetMessage->setMessage(
-            text("auth.serviceunaviable", "Service unavailable. Try again later."),
-            text("auth.tryagain", "Try again"), false, Form::LoadingPage);
-        showForm(Form::MessagePage);
-        return;
-    }
-    if (!loginInProgress && loggedOut)
-        return;
-    switch (errorType) {
-    case ReplyError::Login:
-        loginInProgress = false;
-        loggedOut = 1;
-        showForm(Form::LoginPage);
-        widgetLogin->showError(message);
-        return;
-    case ReplyError::Subscription:
-        loginInProgress = false;
-        loggedOut = 1;
-        widgetMessage->setMessage(message, text("settings.manageAccount", "Manage Account"), true,
-                                  Form::LoginPage);
-        showForm(Form::MessagePage);
-        return;
-    case ReplyError::Service:
-        break;
-    }
-    widgetMessage->setMessage(message, text("auth.tryagain", "Try again"), false, Form::LoginPage);
-    showForm(Form::MessagePage);
+    signIn->replyErrorOccurred(errorType, message);
 }
 
 void MainWindow::returnFromMessage(Form form)
 {
-    showForm(form);
-    if (form == Form::LoadingPage && brandId.isEmpty()) {
-        openSignInChain();
-        emit requestBrandId(Deployment::brandDomain());
-    }
+    signIn->returnFromMessage(form);
 }
 
 void MainWindow::updateJwt()
 {
-    // A late pingDone may show the home page after a log-out; there is no account to renew then.
-    if (loggedOut)
-        return;
-    QString email;
-    QString password;
-    widgetLogin->credentials(email, password);
-    openSignInChain();
-    emit requestLoginData(email, password, brandId);
+    signIn->renewSession();
 }
 
 void MainWindow::processLogOut()
 {
-    pendingEmail.clear();
-    pendingPassword.clear();
-    loginInProgress = false;
-    jwtTimer->stop();
     trayIcon->hide();
-    const QByteArray target = AppSettings::value(AppSettings::CredentialTarget).toByteArray();
-    if (!target.isEmpty())
-        CredentialVault::write(QString(), QString(), target);
-    AppSettings::setValue(AppSettings::CredentialTarget, QString());
     widgetLogin->setCredentials(QString(), QString());
     widgetLogin->setRememberPassword(false);
-    loggedOut = 1;
     widgetMain->stopLatencyRefresh();
     networkManager->forgetSession();
-    closeSignInChain();
-    qCDebug(lcApp) << "Signed out";
-    showForm(Form::LoginPage);
+    signIn->logOut();
 }
