@@ -1,9 +1,10 @@
 #include "ping/PingManager.h"
 
+#include "platform/ProcessOutput.h"
+
 #include "ping/PingOutput.h"
 
 #include <QHostAddress>
-#include <QProcess>
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
@@ -88,11 +89,7 @@ void PingManager::pingHost(int id, const QString &hostname)
         collect(id, 0);
         return;
     }
-    const Platform::Invocation ping = commands.ping(hostname);
-    QProcess process;
-    process.start(ping.program, ping.arguments);
-    process.waitForFinished(-1);
-    const QByteArray output = process.readAllStandardOutput();
+    const QByteArray output = Platform::runForOutput(commands.ping(hostname), probeTimeoutMs);
     const int end = output.indexOf('\0');
     collect(id, PingOutput::averageMs(QString::fromLatin1(end < 0 ? output : output.left(end))));
 }

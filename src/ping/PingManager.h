@@ -33,6 +33,8 @@ public:
     // Probes mostly wait for the tool, so the pool is sized for waiting processes, not cores.
     static constexpr int maxConcurrentProbes = 64;
     static constexpr int batchIntervalMs = 150;
+    // The tool gives up on a host after a few seconds by itself; one that hangs is stopped.
+    static constexpr int probeTimeoutMs = 15000;
 
     bool usesIcmpSockets() const { return prober != nullptr; }
 
