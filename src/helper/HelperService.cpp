@@ -1,5 +1,7 @@
 #include "helper/HelperService.h"
 
+#include "HelperAdaptor.h"
+
 #include "helper/PolkitAuthority.h"
 #include "platform/Resolvers.h"
 #include "types/LogCategories.h"
@@ -39,6 +41,7 @@ HelperService::HelperService(const QDBusConnection &bus, const QString &runtimeD
                                  this))
     , idleTimer(new QTimer(this))
 {
+    new HelperAdaptor(this);
     tools->setToolTimeout(toolTimeoutMs);
     connect(tools, &TunnelTools::installFinished, this,
             [this](int exitCode, const QString &errorText) {

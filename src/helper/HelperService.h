@@ -17,22 +17,21 @@ class QTimer;
 // call authorised by polkit first. No method takes a command, a path, a file or an interface
 // name: the configuration is read and refused like the client does, the interface is always
 // vpn_wg0 and the file lives in the helper's own root-only runtime folder.
+// Its methods are the interface of org.corvane.Helper1.xml, reached through the adaptor
+// generated from that file; each answers its call itself, later (QDBusContext).
 class HelperService final : public QObject, protected QDBusContext {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.corvane.Helper1")
 
 public:
     HelperService(const QDBusConnection &bus, const QString &runtimeDirectory, int idleExitMs,
                   QObject *parent = nullptr);
 
-public slots:
-    Q_SCRIPTABLE int Install(const QString &configuration, QString &errorText);
-    Q_SCRIPTABLE void Remove();
-    Q_SCRIPTABLE QString Transfer();
-    Q_SCRIPTABLE QString Handshakes();
-    Q_SCRIPTABLE void PutKillSwitch(const QStringList &services, bool tunnel,
-                                    const QStringList &peerEndpoints);
-    Q_SCRIPTABLE void LiftKillSwitch();
+    int Install(const QString &configuration, QString &errorText);
+    void Remove();
+    QString Transfer();
+    QString Handshakes();
+    void PutKillSwitch(const QStringList &services, bool tunnel, const QStringList &peerEndpoints);
+    void LiftKillSwitch();
 
 private:
     // What a call asks of polkit.

@@ -58,7 +58,7 @@ int main(int argc, char *argv[])
     }
     HelperService service(bus, runtimeDirectory(), parser.value(idleExit).toInt() * 1000);
     if (!bus.registerObject(QLatin1String(HelperInterface::objectPath), &service,
-                            QDBusConnection::ExportScriptableSlots) ||
+                            QDBusConnection::ExportAdaptors) ||
         !bus.registerService(QLatin1String(HelperInterface::serviceName))) {
         std::fprintf(stderr, "corvane-helper: cannot own %s\n", HelperInterface::serviceName);
         return 1;
