@@ -1,8 +1,8 @@
 #include "helper/PolkitAuthority.h"
 
+#include "PolkitAuthorityProxy.h"
 #include "types/LogCategories.h"
 
-#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -51,29 +51,29 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, PolkitResult &res
 
 PolkitAuthority::PolkitAuthority(const QDBusConnection &bus, QObject *parent)
     : QObject(parent)
-    , bus(bus)
-{}
+    , authority(new PolkitAuthorityProxy(QStringLiteral("org.freedesktop.PolicyKit1"),
+                                         QStringLiteral("/org/freedesktop/PolicyKit1/Authority"),
+                                         bus, this))
+{
+    authority->setTimeout(authorityTimeoutMs);
+}
 
 void PolkitAuthority::registerTypes()
 {
     qDBusRegisterMetaType<PolkitSubject>();
     qDBusRegisterMetaType<PolkitResult>();
-    qDBusRegisterMetaType<QMap<QString, QString>>();
+    qDBusRegisterMetaType<PolkitDetails>();
 }
 
 void PolkitAuthority::check(const QString &busName, const QString &action, Interaction interaction,
                             const std::function<void(bool)> &decide)
 {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.PolicyKit1"),
-                                       QStringLiteral("/org/freedesktop/PolicyKit1/Authority"),
-                                       QStringLiteral("org.freedesktop.PolicyKit1.Authority"),
-                                       QStringLiteral("CheckAuthorization"));
     const PolkitSubject subject{QStringLiteral("system-bus-name"),
                                 {{QStringLiteral("name"), busName}}};
-    call << QVariant::fromValue(subject) << action << QVariant::fromValue(QMap<QString, QString>())
-         << (interaction == Interaction::Allowed ? allowUserInteraction : 0u) << QString();
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, authorityTimeoutMs), this);
+    const QDBusPendingReply<PolkitResult> pending = authority->CheckAuthorization(
+        subject, action, {}, interaction == Interaction::Allowed ? allowUserInteraction : 0u,
+        QString());
+    auto *watcher = new QDBusPendingCallWatcher(pending, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [watcher, busName, decide](QDBusPendingCallWatcher *) {
                 watcher->deleteLater();

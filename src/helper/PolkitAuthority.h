@@ -1,32 +1,14 @@
 #pragma once
 
-#include <QDBusArgument>
+#include "helper/PolkitTypes.h"
+
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
-#include <QVariantMap>
 
 #include <functional>
 
-// polkit's subject, "(sa{sv})": a kind ("system-bus-name") and its details ({"name": ":1.42"}).
-struct PolkitSubject {
-    QString kind;
-    QVariantMap details;
-};
-Q_DECLARE_METATYPE(PolkitSubject)
-
-// polkit's answer, "(bba{ss})".
-struct PolkitResult {
-    bool isAuthorized = false;
-    bool isChallenge = false;
-    QMap<QString, QString> details;
-};
-Q_DECLARE_METATYPE(PolkitResult)
-
-QDBusArgument &operator<<(QDBusArgument &argument, const PolkitSubject &subject);
-const QDBusArgument &operator>>(const QDBusArgument &argument, PolkitSubject &subject);
-QDBusArgument &operator<<(QDBusArgument &argument, const PolkitResult &result);
-const QDBusArgument &operator>>(const QDBusArgument &argument, PolkitResult &result);
+class PolkitAuthorityProxy;
 
 // Asks polkit's authority (org.freedesktop.PolicyKit1 on the same bus) whether a caller, named
 // by its unique bus name, may take an action; the member may be asked to authenticate.
@@ -45,5 +27,5 @@ public:
                const std::function<void(bool)> &decide);
 
 private:
-    QDBusConnection bus;
+    PolkitAuthorityProxy *authority;
 };
