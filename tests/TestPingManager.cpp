@@ -159,9 +159,9 @@ void TestPingManager::missingToolGivesZero()
     QCOMPARE(results.received.first(), qMakePair(4, 0));
 }
 
-// 64 probes of a second each run while 136 more wait: leaving waits only for the running ones.
-// The probes wait at a gate: exactly the cap start, and no more however long they wait. The gate
-// opens only after destruction has begun: the probes under way end, the queued ones never start.
+// 64 probes run while 136 more wait. The probes wait at a gate: exactly the cap start, and no
+// more however long they wait. The gate opens only after destruction has begun: the probes under
+// way are stopped, the queued ones never start.
 void TestPingManager::probesRunAtMostTheCapAtOnceAndStopWithTheManager()
 {
     QTemporaryDir gates;
@@ -181,7 +181,7 @@ void TestPingManager::probesRunAtMostTheCapAtOnceAndStopWithTheManager()
         });
         opener.detach();
     }
-    QVERIFY(QFile::exists(gate));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(gate), 5000);
     QTest::qWait(300);
     QCOMPARE(loggedCalls().size(), PingManager::maxConcurrentProbes);
 }

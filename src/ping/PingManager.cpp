@@ -1,14 +1,11 @@
 #include "ping/PingManager.h"
 
-#include "platform/ProcessOutput.h"
-
 #include "ping/PingOutput.h"
+#include "platform/ToolRunner.h"
 
 #include <QHostAddress>
 #include <QThread>
-#include <QThreadPool>
 #include <QTimer>
-#include <QtConcurrent>
 
 namespace {
 
@@ -28,10 +25,14 @@ void PingManager::setDefaultMethod(Method method)
 PingManager::PingManager(QObject *parent, const Platform::CommandSet &commands)
     : QObject(parent)
     , commands(commands)
-    , pool(new QThreadPool(this))
+    , runnerThread(new QThread(this))
+    , runner(new ToolRunner)
     , batchTimer(new QTimer(this))
 {
-    pool->setMaxThreadCount(maxConcurrentProbes);
+    runner->moveToThread(runnerThread);
+    connect(runnerThread, &QThread::finished, runner, &QObject::deleteLater);
+    connect(runner, &ToolRunner::finished, this, &PingManager::probeFinished);
+    runnerThread->start();
     batchTimer->setSingleShot(true);
     batchTimer->setInterval(batchIntervalMs);
     connect(batchTimer, &QTimer::timeout, this, &PingManager::flush);
@@ -51,11 +52,11 @@ PingManager::PingManager(QObject *parent, const Platform::CommandSet &commands)
     proberThread->start();
 }
 
-// Probes that have not started are dropped: quitting waits only for those under way.
+// Probes that have not started are dropped, and those under way stopped.
 PingManager::~PingManager()
 {
-    pool->clear();
-    pool->waitForDone();
+    runnerThread->quit();
+    runnerThread->wait();
     if (proberThread) {
         proberThread->quit();
         proberThread->wait();
@@ -73,9 +74,12 @@ void PingManager::requestPings(const QVector<Request> &requests)
     for (const Request &request : requests) {
         if (prober && !QHostAddress(request.second).isNull())
             forProber.append(request);
+        else if (!PingOutput::isPlainHost(request.second))
+            collect(request.first, 0);
         else
-            QtConcurrent::run(pool, [this, request] { pingHost(request.first, request.second); });
+            waitingForTool.append(request);
     }
+    startWaitingProbes();
     if (forProber.isEmpty())
         return;
     QMetaObject::invokeMethod(
@@ -83,19 +87,29 @@ void PingManager::requestPings(const QVector<Request> &requests)
         Qt::QueuedConnection);
 }
 
-void PingManager::pingHost(int id, const QString &hostname)
+void PingManager::startWaitingProbes()
 {
-    if (!PingOutput::isPlainHost(hostname)) {
-        collect(id, 0);
-        return;
+    while (probesRunning < maxConcurrentProbes && !waitingForTool.isEmpty()) {
+        const Request request = waitingForTool.takeFirst();
+        const Platform::Invocation ping = commands.ping(request.second);
+        ++probesRunning;
+        QMetaObject::invokeMethod(
+            runner,
+            [runner = runner, id = request.first, ping] { runner->run(id, ping, probeTimeoutMs); },
+            Qt::QueuedConnection);
     }
-    const QByteArray output = Platform::runForOutput(commands.ping(hostname), probeTimeoutMs);
-    const int end = output.indexOf('\0');
-    collect(id, PingOutput::averageMs(QString::fromLatin1(end < 0 ? output : output.left(end))));
 }
 
-// From the probing threads: the first result of a batch asks the owner's thread, once, to hand
-// the batch over a little later.
+void PingManager::probeFinished(int id, const QByteArray &output)
+{
+    --probesRunning;
+    const int end = output.indexOf('\0');
+    collect(id, PingOutput::averageMs(QString::fromLatin1(end < 0 ? output : output.left(end))));
+    startWaitingProbes();
+}
+
+// The first result of a batch asks the owner's thread, once, to hand the batch over a little
+// later.
 void PingManager::collect(int id, int ping)
 {
     QMutexLocker locker(&collectedLock);

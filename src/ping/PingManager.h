@@ -10,11 +10,11 @@
 #include <QVector>
 
 class QThread;
-class QThreadPool;
+class ToolRunner;
 class QTimer;
 
 // Measures servers' latency: with ICMP echo from one thread (Platform::IcmpProber) where the
-// system lets the program do so, else with the system ping tool, one probe a task. Results reach
+// system lets the program do so, else with the system ping tool, many at once. Results reach
 // the caller's thread in batches, in the order the probes finish.
 class PingManager : public QObject {
     Q_OBJECT
@@ -30,7 +30,7 @@ public:
                          const Platform::CommandSet &commands = Platform::CommandSet::inUse());
     ~PingManager() override;
 
-    // Probes mostly wait for the tool, so the pool is sized for waiting processes, not cores.
+    // Probes mostly wait for the network: this many tools run at once, the rest wait their turn.
     static constexpr int maxConcurrentProbes = 64;
     static constexpr int batchIntervalMs = 150;
     // The tool gives up on a host after a few seconds by itself; one that hangs is stopped.
@@ -49,12 +49,17 @@ signals:
     void pingsReceived(QVector<Platform::LatencyResult> results);
 
 private:
-    void pingHost(int id, const QString &hostname);
+    void startWaitingProbes();
+    void probeFinished(int id, const QByteArray &output);
     void collect(int id, int ping);
     void flush();
 
     Platform::CommandSet commands;
-    QThreadPool *pool;
+    // The tools run from a thread of their own, which reads their output as it comes.
+    QThread *runnerThread;
+    ToolRunner *runner;
+    QVector<Request> waitingForTool;
+    int probesRunning = 0;
     QThread *proberThread = nullptr;
     Platform::IcmpProber *prober = nullptr;
     QTimer *batchTimer;
