@@ -1,6 +1,6 @@
 #include "FakePrograms.h"
+#include "ping/IcmpProber.h"
 #include "ping/PingManager.h"
-#include "platform/IcmpProber.h"
 
 #include <QFile>
 #include <QtTest>
@@ -12,8 +12,8 @@ class Batches : public QObject {
 public:
     explicit Batches(QObject *source)
     {
-        if (auto *prober = qobject_cast<Platform::IcmpProber *>(source))
-            connect(prober, &Platform::IcmpProber::measured, this, &Batches::take);
+        if (auto *prober = qobject_cast<IcmpProber *>(source))
+            connect(prober, &IcmpProber::measured, this, &Batches::take);
         else if (auto *manager = qobject_cast<PingManager *>(source))
             connect(manager, &PingManager::pingsReceived, this, &Batches::take);
     }
@@ -52,13 +52,13 @@ private slots:
 
 void TestIcmpProber::initTestCase()
 {
-    QVERIFY2(Platform::IcmpProber().isOpen(), "run through tests/helpers/with-icmp-namespace");
+    QVERIFY2(IcmpProber().isOpen(), "run through tests/helpers/with-icmp-namespace");
 }
 
 // Hundreds of hosts at once, IPv4 and IPv6: each answers, at least 1 ms, in a few batches.
 void TestIcmpProber::everyLoopbackHostAnswers()
 {
-    Platform::IcmpProber prober;
+    IcmpProber prober;
     Batches batches(&prober);
     for (int id = 1; id <= 500; ++id)
         prober.probe(id, QStringLiteral("127.0.%1.%2").arg(id / 250).arg(id % 250 + 1));
@@ -73,8 +73,8 @@ void TestIcmpProber::everyLoopbackHostAnswers()
 // an address that is not one is 0 at once; both beside hosts that answer.
 void TestIcmpProber::silentHostsGiveZeroAfterTheWait()
 {
-    Platform::IcmpProber prober;
-    Platform::IcmpProber::Timing timing;
+    IcmpProber prober;
+    IcmpProber::Timing timing;
     timing.replyWaitMs = 300;
     timing.echoIntervalMs = 100;
     prober.setTiming(timing);

@@ -39,7 +39,7 @@ PingManager::PingManager(QObject *parent, const Platform::CommandSet &commands)
     if (defaultMethod() != Method::Automatic ||
         commands.kind() != Platform::CommandSet::Kind::Linux)
         return;
-    auto *icmp = new Platform::IcmpProber;
+    auto *icmp = new IcmpProber;
     if (!icmp->isOpen()) {
         delete icmp;
         return;
@@ -48,7 +48,7 @@ PingManager::PingManager(QObject *parent, const Platform::CommandSet &commands)
     proberThread = new QThread(this);
     prober->moveToThread(proberThread);
     connect(proberThread, &QThread::finished, prober, &QObject::deleteLater);
-    connect(prober, &Platform::IcmpProber::measured, this, &PingManager::pingsReceived);
+    connect(prober, &IcmpProber::measured, this, &PingManager::pingsReceived);
     proberThread->start();
 }
 

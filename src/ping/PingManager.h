@@ -1,7 +1,7 @@
 #pragma once
 
+#include "ping/IcmpProber.h"
 #include "platform/CommandSet.h"
-#include "platform/IcmpProber.h"
 
 #include <QMutex>
 #include <QObject>
@@ -13,7 +13,7 @@ class QThread;
 class ToolRunner;
 class QTimer;
 
-// Measures servers' latency: with ICMP echo from one thread (Platform::IcmpProber) where the
+// Measures servers' latency: with ICMP echo from one thread (IcmpProber) where the
 // system lets the program do so, else with the system ping tool, many at once. Results reach
 // the caller's thread in batches, in the order the probes finish.
 class PingManager : public QObject {
@@ -61,7 +61,7 @@ private:
     QVector<Request> waitingForTool;
     int probesRunning = 0;
     QThread *proberThread = nullptr;
-    Platform::IcmpProber *prober = nullptr;
+    IcmpProber *prober = nullptr;
     QTimer *batchTimer;
     QMutex collectedLock;
     QVector<Platform::LatencyResult> collected;

@@ -1,23 +1,10 @@
-#include "platform/IcmpProber.h"
+#include "ping/IcmpProber.h"
 
-#include <QHostAddress>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-
-#ifdef Q_OS_LINUX
-#include <netinet/icmp6.h>
-#include <netinet/in.h>
-#include <netinet/ip_icmp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
-namespace Platform {
 
 namespace {
 
@@ -25,44 +12,12 @@ constexpr int sequences = 65536;
 // Sends per turn of the event loop, so that replies are read while a long sweep goes out.
 constexpr int sendsPerTurn = 256;
 
-#ifdef Q_OS_LINUX
-int openIcmpSocket(int family)
-{
-    const int protocol = family == AF_INET ? int(IPPROTO_ICMP) : int(IPPROTO_ICMPV6);
-    const int fd = ::socket(family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
-    if (fd < 0)
-        return -1;
-    // Room for a whole sweep's replies arriving together.
-    const int buffer = 4 * 1024 * 1024;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-    // The port a datagram ICMP socket is bound to is its echoes' identifier: a random one, not
-    // the next in the kernel's sequence. Taken by another socket, the kernel's choice stays.
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        const quint16 identifier = quint16(QRandomGenerator::system()->bounded(1, 65536));
-        sockaddr_storage local = {};
-        socklen_t length = 0;
-        if (family == AF_INET) {
-            auto &address = reinterpret_cast<sockaddr_in &>(local);
-            address.sin_family = AF_INET;
-            address.sin_port = htons(identifier);
-            length = sizeof address;
-        } else {
-            auto &address = reinterpret_cast<sockaddr_in6 &>(local);
-            address.sin6_family = AF_INET6;
-            address.sin6_port = htons(identifier);
-            length = sizeof address;
-        }
-        if (::bind(fd, reinterpret_cast<const sockaddr *>(&local), length) == 0)
-            break;
-    }
-    return fd;
-}
-#endif
-
 } // namespace
 
 IcmpProber::IcmpProber(QObject *parent)
     : QObject(parent)
+    , ipv4(std::make_unique<Platform::IcmpSocket>(QAbstractSocket::IPv4Protocol))
+    , ipv6(std::make_unique<Platform::IcmpSocket>(QAbstractSocket::IPv6Protocol))
     , clock(new QTimer(this))
     , batchTimer(new QTimer(this))
     , echoes(sequences)
@@ -75,30 +30,17 @@ IcmpProber::IcmpProber(QObject *parent)
     connect(clock, &QTimer::timeout, this, &IcmpProber::advance);
     batchTimer->setSingleShot(true);
     connect(batchTimer, &QTimer::timeout, this, &IcmpProber::flush);
-#ifdef Q_OS_LINUX
-    ipv4Socket = openIcmpSocket(AF_INET);
-    if (ipv4Socket < 0)
+    if (!ipv4->isOpen())
         return;
-    ipv4Notifier = new QSocketNotifier(ipv4Socket, QSocketNotifier::Read, this);
-    connect(ipv4Notifier, &QSocketNotifier::activated, this, [this] { readReplies(ipv4Socket); });
-    ipv6Socket = openIcmpSocket(AF_INET6);
-    if (ipv6Socket >= 0) {
-        ipv6Notifier = new QSocketNotifier(ipv6Socket, QSocketNotifier::Read, this);
-        connect(ipv6Notifier, &QSocketNotifier::activated, this,
-                [this] { readReplies(ipv6Socket); });
+    ipv4Notifier = new QSocketNotifier(ipv4->socketDescriptor(), QSocketNotifier::Read, this);
+    connect(ipv4Notifier, &QSocketNotifier::activated, this, [this] { readReplies(*ipv4); });
+    if (ipv6->isOpen()) {
+        ipv6Notifier = new QSocketNotifier(ipv6->socketDescriptor(), QSocketNotifier::Read, this);
+        connect(ipv6Notifier, &QSocketNotifier::activated, this, [this] { readReplies(*ipv6); });
     }
-#endif
 }
 
-IcmpProber::~IcmpProber()
-{
-#ifdef Q_OS_LINUX
-    for (const int fd : {ipv4Socket, ipv6Socket}) {
-        if (fd >= 0)
-            ::close(fd);
-    }
-#endif
-}
+IcmpProber::~IcmpProber() = default;
 
 void IcmpProber::probe(int id, const QString &address)
 {
@@ -106,25 +48,12 @@ void IcmpProber::probe(int id, const QString &address)
     Probe probe;
     probe.id = id;
     probe.ipv6 = host.protocol() == QAbstractSocket::IPv6Protocol;
-    if (host.isNull() || (probe.ipv6 && ipv6Socket < 0)) {
+    if (host.isNull() || (probe.ipv6 && !ipv6->isOpen())) {
         pending.append({id, 0});
         batchTimer->start(timing.batchIntervalMs);
         return;
     }
-#ifdef Q_OS_LINUX
-    if (probe.ipv6) {
-        sockaddr_in6 target = {};
-        target.sin6_family = AF_INET6;
-        const Q_IPV6ADDR bytes = host.toIPv6Address();
-        std::memcpy(&target.sin6_addr, bytes.c, sizeof bytes.c);
-        probe.address = QByteArray(reinterpret_cast<const char *>(&target), sizeof target);
-    } else {
-        sockaddr_in target = {};
-        target.sin_family = AF_INET;
-        target.sin_addr.s_addr = htonl(host.toIPv4Address());
-        probe.address = QByteArray(reinterpret_cast<const char *>(&target), sizeof target);
-    }
-#endif
+    probe.address = host;
     probes.push_back(probe);
     ++unfinished;
     const int index = int(probes.size()) - 1;
@@ -162,20 +91,9 @@ bool IcmpProber::sendEcho(int probeIndex)
 {
     Probe &probe = probes[size_t(probeIndex)];
     const quint16 sequence = nextSequence;
-#ifdef Q_OS_LINUX
-    // The kernel fills in the identifier and the checksum of a datagram ICMP socket.
-    unsigned char packet[16] = {};
-    packet[0] = probe.ipv6 ? ICMP6_ECHO_REQUEST : ICMP_ECHO;
-    packet[6] = quint8(sequence >> 8);
-    packet[7] = quint8(sequence & 0xff);
-    std::memcpy(packet + 8, &nonce, sizeof nonce);
-    const ssize_t sent = ::sendto(probe.ipv6 ? ipv6Socket : ipv4Socket, packet, sizeof packet, 0,
-                                  reinterpret_cast<const sockaddr *>(probe.address.constData()),
-                                  socklen_t(probe.address.size()));
-    // Any other failure (no route) is an echo that gets no reply.
-    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS))
+    Platform::IcmpSocket &socket = probe.ipv6 ? *ipv6 : *ipv4;
+    if (socket.sendEcho(probe.address, sequence, nonce) == Platform::IcmpSocket::Sent::BufferFull)
         return false;
-#endif
     ++nextSequence;
     echoes[sequence] = {probeIndex, monotonic.nsecsElapsed()};
     probe.lastSentNs = echoes[sequence].sentNs;
@@ -183,38 +101,18 @@ bool IcmpProber::sendEcho(int probeIndex)
     return true;
 }
 
-void IcmpProber::readReplies(int socket)
+void IcmpProber::readReplies(Platform::IcmpSocket &socket)
 {
-#ifdef Q_OS_LINUX
-    unsigned char packet[1500];
-    sockaddr_storage from = {};
-    socklen_t fromLength = sizeof from;
-    for (;;) {
-        fromLength = sizeof from;
-        const ssize_t length = ::recvfrom(socket, packet, sizeof packet, 0,
-                                          reinterpret_cast<sockaddr *>(&from), &fromLength);
-        if (length < 0)
-            break;
+    const bool ipv6Reply = &socket == ipv6.get();
+    Platform::IcmpSocket::Reply reply;
+    while (socket.nextReply(nonce, &reply)) {
         const qint64 now = monotonic.nsecsElapsed();
-        const bool ipv6 = socket == ipv6Socket;
-        if (length < 16 || packet[0] != (ipv6 ? ICMP6_ECHO_REPLY : ICMP_ECHOREPLY) ||
-            std::memcmp(packet + 8, &nonce, sizeof nonce) != 0)
-            continue;
-        const quint16 sequence = quint16((packet[6] << 8) | packet[7]);
-        Echo &echo = echoes[sequence];
+        Echo &echo = echoes[reply.sequence];
         if (echo.probe < 0)
             continue;
         Probe &probe = probes[size_t(echo.probe)];
         // A reply from elsewhere, or for an echo already given up, is no measurement.
-        const QByteArray &target = probe.address;
-        const bool sameHost =
-            ipv6 ? std::memcmp(
-                       &reinterpret_cast<const sockaddr_in6 &>(from).sin6_addr,
-                       &reinterpret_cast<const sockaddr_in6 *>(target.constData())->sin6_addr,
-                       sizeof(in6_addr)) == 0
-                 : reinterpret_cast<const sockaddr_in &>(from).sin_addr.s_addr ==
-                       reinterpret_cast<const sockaddr_in *>(target.constData())->sin_addr.s_addr;
-        if (!sameHost || probe.done || probe.ipv6 != ipv6)
+        if (reply.from != probe.address || probe.done || probe.ipv6 != ipv6Reply)
             continue;
         const int probeIndex = echo.probe;
         const bool latestEcho = echo.sentNs == probe.lastSentNs;
@@ -231,9 +129,6 @@ void IcmpProber::readReplies(int socket)
             finish(probeIndex);
         }
     }
-#else
-    Q_UNUSED(socket)
-#endif
 }
 
 // Second echoes a second after unanswered first ones; probes whose last echo waited long enough
@@ -301,5 +196,3 @@ void IcmpProber::flush()
     emit measured(pending);
     pending.clear();
 }
-
-} // namespace Platform

@@ -1,25 +1,25 @@
 #pragma once
 
+#include "platform/IcmpSocket.h"
 #include "types/LatencyResult.h"
 
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QObject>
 #include <QVector>
 
 #include <deque>
+#include <memory>
 #include <vector>
 
 class QSocketNotifier;
 class QTimer;
 
-namespace Platform {
-
-// Measures latency with ICMP echo through datagram ICMP sockets, the way Linux lets programs
-// ping without privileges (net.ipv4.ping_group_range): every host in flight at once from the
-// thread this object lives in. Two echoes per host: the second as soon as the first is
-// answered, or a second after it; an echo unanswered after replyWaitMs is lost. Results are
-// handed over in batches, never one call per host. Elsewhere, or where such sockets are not
-// allowed, isOpen() is false and callers use the ping tool.
+// Measures latency with ICMP echo through the system's echo sockets (Platform::IcmpSocket):
+// every host in flight at once from the thread this object lives in. Two echoes per host: the
+// second as soon as the first is answered, or a second after it; an echo unanswered after
+// replyWaitMs is lost. Results are handed over in batches, never one call per host. Elsewhere, or
+// where such sockets are not allowed, isOpen() is false and callers use the ping tool.
 class IcmpProber : public QObject {
     Q_OBJECT
 
@@ -33,7 +33,7 @@ public:
     explicit IcmpProber(QObject *parent = nullptr);
     ~IcmpProber() override;
 
-    bool isOpen() const { return ipv4Socket >= 0; }
+    bool isOpen() const { return ipv4->isOpen(); }
     void setTiming(const Timing &newTiming) { timing = newTiming; }
 
 public slots:
@@ -48,7 +48,7 @@ private:
     struct Probe {
         int id = 0;
         bool ipv6 = false;
-        QByteArray address;
+        QHostAddress address;
         int echoesSent = 0;
         int replies = 0;
         double totalMs = 0;
@@ -63,13 +63,13 @@ private:
     void sendFirstEchoes();
     // False when the socket's buffer is full: the echo was not sent and goes again later.
     bool sendEcho(int probeIndex);
-    void readReplies(int socket);
+    void readReplies(Platform::IcmpSocket &socket);
     void advance();
     void finish(int probeIndex);
     void flush();
 
-    int ipv4Socket = -1;
-    int ipv6Socket = -1;
+    std::unique_ptr<Platform::IcmpSocket> ipv4;
+    std::unique_ptr<Platform::IcmpSocket> ipv6;
     QSocketNotifier *ipv4Notifier = nullptr;
     QSocketNotifier *ipv6Notifier = nullptr;
     QTimer *clock = nullptr;
@@ -89,7 +89,5 @@ private:
     std::deque<int> awaitingSecond;
     std::deque<int> awaitingLast;
     int unfinished = 0;
-    QVector<LatencyResult> pending;
+    QVector<Platform::LatencyResult> pending;
 };
-
-} // namespace Platform
