@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "widgets/Theme.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
@@ -44,7 +46,7 @@ bool installApplicationFont(const QString &fontPath)
     if (families.isEmpty())
         return false;
     const QString family = families.first();
-    QFont::insertSubstitution(QStringLiteral("Roboto"), family);
+    QFont::insertSubstitution(QLatin1String(Theme::fontFamily), family);
     QApplication::setFont(QFont(family));
     return true;
 }

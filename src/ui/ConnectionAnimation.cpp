@@ -1,6 +1,7 @@
 #include "ui/ConnectionAnimation.h"
 
 #include "types/ConnectionState.h"
+#include "widgets/Theme.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -148,7 +149,7 @@ void ConnectionAnimation::paintEvent(QPaintEvent *)
     p.drawArc(QRectF(centre.x() - 20 * u, centre.y() - 36 * u, 40 * u, 40 * u), 135 * 16, 270 * 16);
     p.drawLine(QPointF(centre.x(), centre.y() - 43 * u), QPointF(centre.x(), centre.y() - 21 * u));
 
-    QFont font(QStringLiteral("Roboto"));
+    QFont font(QLatin1String(Theme::fontFamily));
     font.setPixelSize(int(std::lround(10 * u)));
     font.setWeight(63);
     p.setFont(font);

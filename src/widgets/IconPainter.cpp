@@ -1,5 +1,6 @@
 #include "widgets/IconPainter.h"
 #include "widgets/ScreenPixmap.h"
+#include "widgets/Theme.h"
 
 #include <QFont>
 #include <QPainter>
@@ -46,7 +47,7 @@ void drawIcon(QPainter &p, int kind, const QColor &color)
         break;
     case Help: {
         p.drawEllipse(QRectF(4, 4, 17, 17));
-        QFont font(QStringLiteral("Roboto"));
+        QFont font(QLatin1String(Theme::fontFamily));
         font.setPointSize(13);
         font.setWeight(57);
         p.setFont(font);
