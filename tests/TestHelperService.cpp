@@ -1,8 +1,10 @@
+#include "ClientSetUp.h"
 #include "FakePrograms.h"
 #include "PrivateSystemBus.h"
 #include "SampleConfig.h"
 #include "vpn/HelperInterface.h"
 #include "vpn/HelperTunnelTools.h"
+#include "vpn/VpnManager.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -82,6 +84,7 @@ private slots:
     void anotherUserNeedsAnAdministrator();
     void busInterfaceIsTheContract();
     void firewallStepsKeepTheirOrderWhileAPasswordIsAwaited();
+    void aTunnelWaitsForTheAnswerToItsBlock();
 
 private:
     // The helper called by another user (nobody) with dbus-send; true when it answered well.
@@ -405,6 +408,41 @@ void TestHelperService::firewallStepsKeepTheirOrderWhileAPasswordIsAwaited()
     QCOMPARE(calls.size(), 2);
     QVERIFY2(calls.first().contains("chain output"), qPrintable(calls.first()));
     QVERIFY2(!calls.last().contains("chain output"), qPrintable(calls.last()));
+}
+
+// With the switch on, the tunnel's block (which lets its peer through) is in force before the
+// tunnel is handed over: while the member is asked for the block's password, nothing else is
+// asked of the helper.
+void TestHelperService::aTunnelWaitsForTheAnswerToItsBlock()
+{
+    QTemporaryDir home;
+    keepClientFilesUnder(home);
+    const auto tunnelChecks = [this] {
+        return bus->polkitChecks()
+            .filter(QRegularExpression("^org.corvane.helper.manage-tunnel\t"))
+            .size();
+    };
+    VpnManager::setToolsFactory([](const Platform::CommandSet &, const QString &) -> TunnelTools * {
+        return new HelperTunnelTools;
+    });
+    VpnManager tunnel(nullptr, Platform::CommandSet::linux());
+    tunnel.setKillSwitchEnabled(true);
+    QTRY_VERIFY_WITH_TIMEOUT(tunnel.isKillSwitchActive(), 20000);
+    bus->setPolkitAnswer(true, "org.corvane.helper.manage-tunnel", true, 1500);
+    const int before = tunnelChecks();
+    tunnel.changeConnectionState(ConnectionState::Connecting, sampleConfig());
+    QTRY_COMPARE_WITH_TIMEOUT(tunnelChecks(), before + 1, 10000);
+    QTest::qWait(500);
+    QCOMPARE(tunnelChecks(), before + 1);
+    QTRY_COMPARE_WITH_TIMEOUT(tunnel.connectionState(), int(ConnectionState::Connected), 20000);
+    QCOMPARE(tunnelChecks(), before + 2);
+
+    bus->setPolkitAnswer(true);
+    tunnel.changeConnectionState(ConnectionState::Disconnecting);
+    QTRY_COMPARE_WITH_TIMEOUT(tunnel.connectionState(), int(ConnectionState::Disconnected), 20000);
+    tunnel.setKillSwitchEnabled(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!tunnel.isKillSwitchChanging(), 20000);
+    VpnManager::setToolsFactory({});
 }
 
 QTEST_GUILESS_MAIN(TestHelperService)
