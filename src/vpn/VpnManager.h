@@ -144,6 +144,7 @@ private:
     void liftBlockNow();
     void blockPut(bool inForce);
     void blockLifted(bool lifted);
+    void firewallAnswered();
     bool isBlockInForceOrComing() const
     {
         return blockWanted && (killSwitchActive || firewallStepsUnanswered > 0);

@@ -122,9 +122,7 @@ void VpnManager::blockPut(bool inForce)
     if (firewallStepsUnanswered > 0)
         return;
     noteBlockAttempt(inForce);
-    installOnceBlockDecided();
-    if (firewallStepsUnanswered == 0)
-        emit killSwitchSettled();
+    firewallAnswered();
 }
 
 void VpnManager::blockLifted(bool lifted)
@@ -134,9 +132,15 @@ void VpnManager::blockLifted(bool lifted)
     if (lifted)
         noteBlockInForce(false);
     killSwitchActive = false;
-    if (firewallStepsUnanswered > 0)
-        return;
+    if (firewallStepsUnanswered == 0)
+        firewallAnswered();
+}
+
+// Every step asked for is answered: an attempt waiting for its block goes on, or ends.
+void VpnManager::firewallAnswered()
+{
     installOnceBlockDecided();
+    // Ending an attempt may put the block again.
     if (firewallStepsUnanswered == 0)
         emit killSwitchSettled();
 }
