@@ -114,7 +114,11 @@ void TestIcmpProber::pingManagerProbesWithoutTheTool()
         for (int id = 1; id <= 20; ++id)
             manager.requestPing(id, QStringLiteral("127.0.0.%1").arg(id));
         QTRY_COMPARE_WITH_TIMEOUT(batches.results.size(), 20, 10000);
-        QCOMPARE(batches.results.value(1), icmp ? 1 : 7);
+        // A loopback echo takes a millisecond or two, as the machine is loaded; the tool says 7.
+        if (icmp)
+            QVERIFY(batches.results.value(1) > 0);
+        else
+            QCOMPARE(batches.results.value(1), 7);
         QCOMPARE(fakes.calls().size(), icmp ? 0 : 20);
     }
     QVERIFY(setPingGroups("0 2147483647"));
