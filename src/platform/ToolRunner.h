@@ -7,9 +7,9 @@
 #include <QObject>
 
 // Runs tools for their standard output, any number at once, without waiting for any of them:
-// one thread serves a whole latency sweep. On Linux a tool is started without copying the
-// program (a fork of a large process stops all its threads, the GUI thread too, while its memory
-// map is copied), and its output is read as it comes.
+// one thread serves a whole latency sweep, and the GUI thread the tunnel's readings. On Linux a
+// tool is started without copying the program (a fork of a large process stops all its threads, the
+// GUI thread too, while its memory map is copied), and its output is read as it comes.
 class ToolRunner final : public QObject {
     Q_OBJECT
 
@@ -19,8 +19,8 @@ public:
     ~ToolRunner() override;
 
     // Starts the tool; finished follows with its standard output, empty when it could not be
-    // started. One still running after timeoutMs is killed, and what it printed counts. Called
-    // in the runner's own thread.
+    // started or did not end by itself: one still running after timeoutMs is killed, and a
+    // reading cut short is no reading. Called in the runner's own thread.
     void run(int id, const Platform::Invocation &invocation, int timeoutMs);
     int runningCount() const { return int(running.size()); }
 

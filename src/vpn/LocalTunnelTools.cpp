@@ -1,12 +1,12 @@
 #include "vpn/LocalTunnelTools.h"
 
 #include "platform/PrivateFile.h"
+#include "platform/ToolRunner.h"
 #include "types/LogCategories.h"
 
 #include <QDebug>
 #include <QFile>
 #include <QProcess>
-#include <QTimer>
 
 namespace {
 
@@ -18,6 +18,8 @@ QByteArray runAndWait(const Platform::Invocation &invocation, int timeoutMs)
     process.waitForFinished(timeoutMs);
     return process.readAllStandardOutput();
 }
+
+enum Reading { transferReading, handshakesReading };
 
 bool exitedWell(const QProcess &process)
 {
@@ -32,7 +34,15 @@ LocalTunnelTools::LocalTunnelTools(const Platform::CommandSet &commands, const Q
     : TunnelTools(parent)
     , commands(commands)
     , configPath(configPath)
-{}
+    , readings(new ToolRunner(this))
+{
+    connect(readings, &ToolRunner::finished, this, [this](int reading, const QByteArray &output) {
+        if (reading == transferReading)
+            emit transferRead(QString::fromUtf8(output));
+        else
+            emit handshakesRead(QString::fromUtf8(output));
+    });
+}
 
 bool LocalTunnelTools::install(const QByteArray &configText)
 {
@@ -123,40 +133,14 @@ bool LocalTunnelTools::removeNow(int timeoutMs)
     return confirmRemoval(exitedWell(process));
 }
 
-void LocalTunnelTools::readOutput(const Platform::Invocation &invocation, int timeoutMs,
-                                  void (TunnelTools::*answer)(QString))
-{
-    auto *process = new QProcess(this);
-    auto *deadline = new QTimer(process);
-    deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, process, &QProcess::kill);
-    const auto finish = [this, process, answer] {
-        // One answer per run, though a tool that fails to start may also report finished.
-        disconnect(process, nullptr, this, nullptr);
-        process->deleteLater();
-        const bool ranWell = process->exitStatus() == QProcess::NormalExit &&
-                             process->error() != QProcess::FailedToStart &&
-                             process->error() != QProcess::Crashed;
-        emit(this->*answer)(ranWell ? QString::fromUtf8(process->readAllStandardOutput())
-                                    : QString());
-    };
-    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this, finish);
-    connect(process, &QProcess::errorOccurred, this, [finish](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            finish();
-    });
-    process->start(invocation.program, invocation.arguments);
-    deadline->start(timeoutMs);
-}
-
 void LocalTunnelTools::readTransfer(int timeoutMs)
 {
-    readOutput(commands.tunnelTransfer(), timeoutMs, &TunnelTools::transferRead);
+    readings->run(transferReading, commands.tunnelTransfer(), timeoutMs);
 }
 
 void LocalTunnelTools::readHandshakes(int timeoutMs)
 {
-    readOutput(commands.tunnelHandshakes(), timeoutMs, &TunnelTools::handshakesRead);
+    readings->run(handshakesReading, commands.tunnelHandshakes(), timeoutMs);
 }
 
 QString LocalTunnelTools::transferNow(int timeoutMs)

@@ -3,6 +3,7 @@
 #include "vpn/TunnelTools.h"
 
 class QProcess;
+class ToolRunner;
 
 // Runs the command set's tools itself: for a client with the rights, and inside the helper.
 class LocalTunnelTools final : public TunnelTools {
@@ -34,14 +35,12 @@ private:
     void finishRemoval(QProcess *removal);
     bool confirmRemoval(bool toolSucceeded);
     bool runFirewall(const QVector<Platform::Invocation> &invocations, int timeoutMs) const;
-    // Runs a tool without waiting for it; then hands its standard output, empty when it could
-    // not start or was stopped after timeoutMs, to the member function given.
-    void readOutput(const Platform::Invocation &invocation, int timeoutMs,
-                    void (TunnelTools::*answer)(QString));
 
     Platform::CommandSet commands;
     QString configPath;
     int toolTimeoutMs = 5000;
+    // The readings of transfer and handshakes, without waiting for the tool.
+    ToolRunner *readings;
     // Kept after it finishes, so that its standard error can be read.
     QProcess *tunnelProcess = nullptr;
 };

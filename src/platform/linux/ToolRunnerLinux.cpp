@@ -123,7 +123,10 @@ void ToolRunner::run(int id, const Platform::Invocation &invocation, int timeout
             finish(run);
     });
     run->deadline->setSingleShot(true);
-    connect(run->deadline, &QTimer::timeout, this, [this, run] { finish(run); });
+    connect(run->deadline, &QTimer::timeout, this, [this, run] {
+        run->printed.clear();
+        finish(run);
+    });
     run->deadline->start(timeoutMs);
 }
 

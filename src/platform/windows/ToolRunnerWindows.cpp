@@ -42,6 +42,8 @@ void ToolRunner::finish(Run *run)
     run->process->disconnect(this);
     run->process->deleteLater();
     running.remove(running.key(run));
-    emit finished(run->id, run->process->readAllStandardOutput());
+    const bool endedByItself = run->process->exitStatus() == QProcess::NormalExit &&
+                               run->process->error() != QProcess::FailedToStart;
+    emit finished(run->id, endedByItself ? run->process->readAllStandardOutput() : QByteArray());
     delete run;
 }
