@@ -217,7 +217,8 @@ void VpnManager::processWgUpFinished(int exitCode, QString errorText)
     interfaceSentSinceReceived = false;
     transferBaseOutdated = false;
     tunnelUpSinceEpoch = QDateTime::currentSecsSinceEpoch();
-    transferInterval.start();
+    tunnelClock.start();
+    lastReadingAtMs = 0;
     if (!commands.killSwitchIsSelective() && blockWanted)
         deactivateKillSwitch();
     startTimers();

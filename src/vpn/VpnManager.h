@@ -187,8 +187,12 @@ private:
     int state = ConnectionState::Disconnected;
     QTimer *statusTimer = nullptr;
     QElapsedTimer connectedTimer;
-    // Since the counters were last read: the interval a rate is measured over.
-    QElapsedTimer transferInterval;
+    // Since the tunnel came up: the rates are measured between the readings it times.
+    QElapsedTimer tunnelClock;
+    // When the reading under way and the last one taken in were asked for, on the tunnel's
+    // clock.
+    qint64 transferAskedAtMs = 0;
+    qint64 lastReadingAtMs = 0;
     qint64 lastTransferIntervalMs = 0;
     QTimer *connectionTimer = nullptr;
     quint64 lastReceivedBytes = 0;

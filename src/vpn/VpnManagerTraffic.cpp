@@ -69,8 +69,11 @@ void VpnManager::checkConnectionStatus()
         return;
     if (!figuresShown && pollInterfaceCounters())
         return;
-    if (askReading(transferAskedFor))
-        tools->readTransfer(timings.toolTimeoutMs);
+    if (!askReading(transferAskedFor))
+        return;
+    // The tool reads the counters as it starts: its answer may come late, the reading is of now.
+    transferAskedAtMs = tunnelClock.elapsed();
+    tools->readTransfer(timings.toolTimeoutMs);
 }
 
 bool VpnManager::askReading(std::optional<int> &askedFor)
@@ -110,7 +113,8 @@ void VpnManager::transferAnswered(const QString &toolOutput)
     lastSentBytes = totals.sent;
     // The bytes are those since the last reading, or since the tunnel came up with its counters
     // at zero; the time is what really passed, as a poll is seldom exactly on time.
-    lastTransferIntervalMs = transferInterval.restart();
+    lastTransferIntervalMs = transferAskedAtMs - lastReadingAtMs;
+    lastReadingAtMs = transferAskedAtMs;
     if (transferBaseOutdated) {
         transferBaseOutdated = false;
         return;
