@@ -142,8 +142,8 @@ void MainWindow::connectForms()
     connect(widgetMain, &MainForm::currentServerChoosed, this, &MainWindow::setCurrentServer);
     connect(widgetMain, &MainForm::pingDone, this, &MainWindow::pingDone);
     connect(widgetMain, &MainForm::linkConditionChanged, this, [this](int condition) {
-        linkCondition = condition;
-        presentConnectionState(false);
+        presentConnectionState(widgetMain->connectionState(),
+                               ConnectionState::LinkCondition(condition), false);
     });
     connect(widgetMain, &MainForm::serverAbandoned, this, &MainWindow::notifyServerAbandoned);
     connect(widgetMain, &MainForm::killSwitchNotInForce, this,

@@ -2,6 +2,7 @@
 
 #include "controllers/SignInController.h"
 #include "types/AppStyleUtil.h"
+#include "types/ConnectionState.h"
 #include "types/ReplyError.h"
 #include "types/ServerData.h"
 #include "widgets/WindowDrag.h"
@@ -96,7 +97,9 @@ private:
     void createServiceClient();
     void createSignIn();
     void showSignInFailure(SignInController::Failure failure, const QString &message);
-    void presentConnectionState(bool notify);
+    // The tray's status line and connect entry; notify also tells the desktop of a new state.
+    void presentConnectionState(int connectionState, ConnectionState::LinkCondition linkCondition,
+                                bool notify);
     void notifyServerAbandoned(const QString &from, const QString &to);
     void notifyKillSwitchNotInForce(const QString &reason);
     void shutDown();
@@ -119,8 +122,6 @@ private:
     LanguageManager *languageManager = nullptr;
     int quitNoticeTimeoutMs = 2000;
     bool startedInTray = false;
-    int connectionState = 1;
-    int linkCondition = 0;
     bool shutDownDone = false;
     ServerData currentServer;
 

@@ -62,8 +62,7 @@ void MainWindow::changeTrayIconState(bool isEnabled)
 
 void MainWindow::connectionStateChanged(int state)
 {
-    connectionState = state;
-    presentConnectionState(true);
+    presentConnectionState(state, widgetMain->linkCondition(), true);
 }
 
 void MainWindow::translate()
@@ -75,10 +74,11 @@ void MainWindow::translate()
     closeButton->setToolTip(text("window.close", "Close"));
     closeButton->setAccessibleName(closeButton->toolTip());
     // A new language re-labels the menu; it is no news for a notification.
-    presentConnectionState(false);
+    presentConnectionState(widgetMain->connectionState(), widgetMain->linkCondition(), false);
 }
 
-void MainWindow::presentConnectionState(bool notify)
+void MainWindow::presentConnectionState(int connectionState,
+                                        ConnectionState::LinkCondition linkCondition, bool notify)
 {
     struct Presentation {
         const char *notificationKey;
@@ -107,9 +107,9 @@ void MainWindow::presentConnectionState(bool notify)
         text(presentation.notificationKey, presentation.notificationEnglish).arg(name);
     if (presentation.statusShowsNotification)
         statusAction->setText(notification);
-    if (linkCondition == int(ConnectionState::LinkCondition::NoNetwork))
+    if (linkCondition == ConnectionState::LinkCondition::NoNetwork)
         statusAction->setText(text("status.nonetwork", "No network"));
-    else if (linkCondition == int(ConnectionState::LinkCondition::Unstable) &&
+    else if (linkCondition == ConnectionState::LinkCondition::Unstable &&
              connectionState == ConnectionState::Connected)
         statusAction->setText(text("status.unstable", "Connection unstable"));
     if (notify && AppSettings::switchState(AppSettings::Notifications) && trayIcon->isVisible())

@@ -21,8 +21,8 @@ QString locationKey(const ServerData &server)
 
 bool latencySortBefore(const ServerData &a, const ServerData &b)
 {
-    const bool aValid = ServerListModel::hasValidLatency(a);
-    if (aValid != ServerListModel::hasValidLatency(b))
+    const bool aValid = a.hasValidLatency();
+    if (aValid != b.hasValidLatency())
         return aValid;
     if (a.ping != b.ping)
         return a.ping < b.ping;
@@ -77,15 +77,10 @@ ServerListModel::ServerListModel(const QVector<ServerData> &servers, QObject *pa
     rebuildIdIndex();
 }
 
-bool ServerListModel::hasValidLatency(const ServerData &server)
-{
-    return server.ping >= 1 && server.ping <= 10000;
-}
-
 bool ServerListModel::comesBefore(const ServerData &a, const ServerData &b)
 {
-    const bool aValid = hasValidLatency(a);
-    const bool bValid = hasValidLatency(b);
+    const bool aValid = a.hasValidLatency();
+    const bool bValid = b.hasValidLatency();
     if (aValid != bValid)
         return aValid;
     if (aValid && a.ping != b.ping)

@@ -50,7 +50,6 @@ public:
     // The latency ordering: the better server of two, for a location's best, the fastest
     // server and the recommendations.
     static bool comesBefore(const ServerData &a, const ServerData &b);
-    static bool hasValidLatency(const ServerData &server);
 
     static constexpr int noServerId = -1;
 

@@ -25,6 +25,9 @@ struct ServerData {
     int ping = 0;
     int locationCount = 1;
     bool isFavorite = false;
+
+    // A measured latency: not yet measured (0) and unreachable (over ten seconds) are none.
+    bool hasValidLatency() const { return ping >= 1 && ping <= 10000; }
 };
 
 Q_DECLARE_METATYPE(ServerData)

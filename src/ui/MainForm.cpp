@@ -32,6 +32,8 @@
 
 namespace {
 
+using State = ConnectionController::State;
+
 const QColor accent = QColor(QStringLiteral("#199b56")).isValid()
                           ? QColor(QStringLiteral("#199b56"))
                           : QColor(QLatin1String(Theme::accent));
@@ -114,27 +116,22 @@ MainForm::MainForm(QWidget *parent)
     buildForm();
     createManagers();
     vpnManager->setFiguresShown(false);
-    watchConnectionHealth();
+    createConnectionController();
     connect(vpnManager, &VpnManager::killSwitchFaultChanged, this, [this] {
         showKillSwitchFault();
         tellKillSwitchFault();
     });
-    connect(vpnManager, &VpnManager::killSwitchSettled, this, &MainForm::killSwitchSettled);
-    killSwitchEnabled = AppSettings::switchState(AppSettings::KillSwitch);
-    vpnManager->setKillSwitchEnabled(killSwitchEnabled);
+    connection->setKillSwitchEnabled(AppSettings::switchState(AppSettings::KillSwitch));
     setKillSwitchIcon();
     menuBlur = new QGraphicsBlurEffect(this);
     menuBlur->setBlurRadius(5);
     menuBlur->setEnabled(false);
     frameBackgroundGradient->setGraphicsEffect(menuBlur);
-    pingRefreshTimer = new QTimer(this);
-    connect(pingRefreshTimer, &QTimer::timeout, this, &MainForm::refreshPings);
-    pingRefreshTimer->setInterval(300000);
     increaseMaskTimer = new QTimer(this);
     decreaseMaskTimer = new QTimer(this);
     connect(increaseMaskTimer, &QTimer::timeout, this, &MainForm::increaseConnectionMaskOpacity);
     connect(decreaseMaskTimer, &QTimer::timeout, this, &MainForm::decreaseConnectionMaskOpacity);
-    setVpnConnectionState(ConnectionState::Disconnected);
+    showConnectionState(connection->state());
 }
 
 void MainForm::buildForm()
@@ -423,8 +420,7 @@ SettingsWindow *MainForm::settingsPage()
             &MainForm::changeTrayIconState);
     connect(settingsWindow, &SettingsWindow::logOut, this, &MainForm::logOut);
     connect(settingsWindow, &SettingsWindow::killSwitchChanged, this, [this](bool enabled) {
-        killSwitchEnabled = enabled;
-        vpnManager->setKillSwitchEnabled(enabled);
+        connection->setKillSwitchEnabled(enabled);
         setKillSwitchIcon();
     });
     return settingsWindow;
@@ -470,9 +466,6 @@ void MainForm::createManagers()
     connect(this, &MainForm::requestPings, pingManager, &PingManager::requestPings);
     connect(pingManager, &PingManager::pingsReceived, this, &MainForm::setServerPings);
     connect(this, &MainForm::changeConnectionState, vpnManager, &VpnManager::changeConnectionState);
-    connect(vpnManager, &VpnManager::connectionStateChanged, this,
-            &MainForm::setVpnConnectionState);
-    connect(vpnManager, &VpnManager::connectionStateChanged, this, &MainForm::tunnelStateChanged);
     connect(vpnManager, &VpnManager::updateDownloadSpeed, this, &MainForm::updateDownloadSpeed);
     connect(vpnManager, &VpnManager::updateUploadSpeed, this, &MainForm::updateUploadSpeed);
     connect(vpnManager, &VpnManager::connectionTimeUpdated, this, &MainForm::updateConnectionTime);
@@ -628,7 +621,11 @@ void MainForm::setPill(const char *key, const QString &textStyle, const QString 
 
 void MainForm::setVpnConnectionState(int state)
 {
-    shownState = state;
+    connection->showState(ConnectionController::State(state));
+}
+
+void MainForm::showConnectionState(ConnectionController::State state)
+{
     pushButtonInfoState->setText(text("status.disconnected"));
     pushButtonInfoState->setIcon(QIcon());
     restyleIfChanged(
@@ -651,13 +648,13 @@ void MainForm::setVpnConnectionState(int state)
           static_cast<QWidget *>(labelStatusPillText)})
         widget->show();
     pushButtonChangeConnectionState->setEnabled(true);
-    widgetConnectionAnimation->setState(state);
+    widgetConnectionAnimation->setState(int(state));
     restyleIfChanged(
         frameBackgroundGradient,
         QStringLiteral("background-color: qlineargradient(spread:pad, x1:0, y1:0, x2:0, y2:1, "
                        "stop:0 #FFFFFF, stop:0.42 #F7FAFD, "
                        "stop:0.72 #F1F6FB, stop:1 #FFFFFF);"));
-    emit connectionStateChanged(state);
+    emit connectionStateChanged(int(state));
     increaseMaskTimer->stop();
     decreaseMaskTimer->stop();
     restyleIfChanged(frameBackgroundGradientConnected,
@@ -666,29 +663,20 @@ void MainForm::setVpnConnectionState(int state)
     showStatePill();
     nameConnectButton();
     switch (state) {
-    case ConnectionState::Connected:
+    case State::Connected:
         pushButtonInfoState->setText(text("status.connected"));
         pushButtonInfoState->setIcon(QIcon(QStringLiteral(":/images/buttons/connectedState.png")));
         labelConnectionTime->setText(QStringLiteral("00:00:00"));
         labelConnectionTime->show();
         maskAlpha = 0;
-        fallbackAttempts = 0;
         break;
-    case ConnectionState::Disconnected:
-        maskAlpha = 0;
-        if (disconnectRequested) {
-            disconnectRequested = false;
-            emit requestVpnDisconnect();
-        }
-        break;
-    case ConnectionState::Connecting:
-    case ConnectionState::Disconnecting:
+    case State::Connecting:
+    case State::Disconnecting:
         pushButtonChangeConnectionState->setEnabled(false);
         break;
-    case ConnectionState::Error:
+    case State::Disconnected:
+    case State::Error:
         maskAlpha = 0;
-        break;
-    default:
         break;
     }
 }
@@ -709,13 +697,13 @@ void MainForm::showStatePill()
     case ConnectionState::LinkCondition::Normal:
         break;
     }
-    switch (shownState) {
-    case ConnectionState::Connected:
+    switch (connection->state()) {
+    case State::Connected:
         setPill("status.protected", QString::fromLatin1(whiteText),
                 QString::fromLatin1(pillStyleTemplate).arg(accent.darker(115).name()), ShieldIcon,
                 Qt::white);
         break;
-    case ConnectionState::Disconnected:
+    case State::Disconnected:
         setPill("status.notsecure",
                 QStringLiteral("background: transparent; border: 0; color: #B00020;"),
                 QStringLiteral("background-color: #FFE5E5; color: #B00020; border: 1px solid "
@@ -723,19 +711,17 @@ void MainForm::showStatePill()
                                "15px; padding: 5px 14px; font-weight: 500; font-size: 12px;"),
                 WarningIcon, QColor(QStringLiteral("#B00020")));
         break;
-    case ConnectionState::Connecting:
-    case ConnectionState::Disconnecting:
-        setPill(shownState == ConnectionState::Connecting ? "status.connecting"
-                                                          : "status.disconnecting",
+    case State::Connecting:
+    case State::Disconnecting:
+        setPill(connection->state() == State::Connecting ? "status.connecting"
+                                                         : "status.disconnecting",
                 QString::fromLatin1(whiteText),
                 QString::fromLatin1(pillStyleTemplate).arg(accent.darker(115).name()), ShieldIcon,
                 Qt::white);
         break;
-    case ConnectionState::Error:
+    case State::Error:
         setWarningPill("status.error", QColor(QStringLiteral("#B71C1C")),
                        QColor(QStringLiteral("#FFCDD2")));
-        break;
-    default:
         break;
     }
 }
@@ -784,18 +770,17 @@ void MainForm::decreaseConnectionMaskOpacity()
 
 void MainForm::stopLatencyRefresh()
 {
-    signedIn = false;
-    pingRefreshTimer->stop();
+    connection->stopLatencyRefresh();
 }
 
 void MainForm::setLatencyRefreshInterval(int milliseconds)
 {
-    pingRefreshTimer->setInterval(milliseconds);
+    connection->setLatencyRefreshInterval(milliseconds);
 }
 
 void MainForm::showTunnelProblem()
 {
-    const bool error = shownState == ConnectionState::Error;
+    const bool error = connection->state() == State::Error;
     // A helper that is missing or refused is the cause; a removal that failed otherwise says so.
     switch (error ? vpnManager->lastProblem() : TunnelTools::Problem::None) {
     case TunnelTools::Problem::None:
@@ -851,18 +836,19 @@ void MainForm::showKillSwitchFault()
 
 void MainForm::setKillSwitchIcon()
 {
-    pushButtonKillSwitch->setChecked(killSwitchEnabled);
+    const bool enabled = connection->isKillSwitchEnabled();
+    pushButtonKillSwitch->setChecked(enabled);
     pushButtonKillSwitch->setIcon(
         QIcon(QStringLiteral(":/images/buttons/toggle%1.png")
-                  .arg(killSwitchEnabled ? QStringLiteral("On") : QStringLiteral("Off"))));
+                  .arg(enabled ? QStringLiteral("On") : QStringLiteral("Off"))));
 }
 
 void MainForm::on_pushButtonKillSwitch_clicked()
 {
-    killSwitchEnabled = !killSwitchEnabled;
+    const bool enabled = !connection->isKillSwitchEnabled();
+    connection->setKillSwitchEnabled(enabled);
     setKillSwitchIcon();
-    vpnManager->setKillSwitchEnabled(killSwitchEnabled);
-    AppSettings::setSwitchState(AppSettings::KillSwitch, killSwitchEnabled);
+    AppSettings::setSwitchState(AppSettings::KillSwitch, enabled);
 }
 
 void MainForm::beginServiceRequest()
@@ -939,17 +925,18 @@ void MainForm::on_pushButtonSupport_clicked()
 // What the connect button does now, for a screen reader: its picture says it to the eye.
 void MainForm::nameConnectButton()
 {
-    switch (shownState) {
-    case ConnectionState::Connected:
+    switch (connection->state()) {
+    case State::Connected:
         pushButtonChangeConnectionState->setAccessibleName(text("action.disconnect"));
         break;
-    case ConnectionState::Connecting:
+    case State::Connecting:
         pushButtonChangeConnectionState->setAccessibleName(text("status.connecting"));
         break;
-    case ConnectionState::Disconnecting:
+    case State::Disconnecting:
         pushButtonChangeConnectionState->setAccessibleName(text("status.disconnecting"));
         break;
-    default:
+    case State::Disconnected:
+    case State::Error:
         pushButtonChangeConnectionState->setAccessibleName(text("action.connect"));
         break;
     }
@@ -975,7 +962,7 @@ void MainForm::translate()
     labelDownloadTitle->setText(text("stats.download").toUpper());
     labelUploadTitle->setText(text("stats.upload").toUpper());
     showKillSwitchFault();
-    const bool connected = shownState == ConnectionState::Connected;
+    const bool connected = connection->state() == State::Connected;
     pushButtonInfoState->setText(text(connected ? "status.connected" : "status.disconnected"));
     // A warning about the link stays what the pill says, in the new language.
     if (linkCondition() != ConnectionState::LinkCondition::Normal) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controllers/ConnectionController.h"
 #include "types/ConnectionState.h"
 #include "types/LatencyResult.h"
 #include "types/ServerData.h"
@@ -8,13 +9,10 @@
 #include <QVector>
 #include <QWidget>
 
-#include <optional>
-
 class AccountWindow;
 class ConnectionAnimation;
 class LanguageManager;
 class NetworkManager;
-class NetworkMonitor;
 class PingManager;
 class NavigablePage;
 class QColor;
@@ -27,12 +25,11 @@ class RecomendedServerItem;
 class ServerListModel;
 class ServersWindow;
 class SettingsWindow;
-class SleepMonitor;
 class VpnManager;
 
 // The home page: the connect button, the state, time and traffic, the kill switch, three
-// recommended locations; and the decisions behind them (which server, when to connect, which
-// server to try next when one cannot be had).
+// recommended locations. The connection controller decides; the page shows its state and hands it
+// the member's actions.
 class MainForm : public QWidget {
     Q_OBJECT
 
@@ -53,11 +50,14 @@ public:
     // Every five minutes by default; settable so a test need not wait.
     void setLatencyRefreshInterval(int milliseconds);
 
-    QVector<ServerData> servers() const { return serverList; }
+    QVector<ServerData> servers() const { return connection->servers(); }
     QVector<int> favoriteServers() const;
-    ServerData selectedServer() const { return currentServer; }
+    ServerData selectedServer() const { return connection->currentServer(); }
     ServerListModel *model() const { return serverModel; }
     VpnManager *tunnel() const { return vpnManager; }
+    ConnectionController *connectionController() const { return connection; }
+    int connectionState() const { return int(connection->state()); }
+    ConnectionState::LinkCondition linkCondition() const { return connection->linkCondition(); }
 
     // Megabits per second of the bytes counted over intervalMs.
     static QString rateText(quint64 bytes, qint64 intervalMs);
@@ -70,6 +70,8 @@ signals:
     void requestVpnConnect(QString serverIp);
     void requestVpnDisconnect();
     void vpnDisconnectNoticeAnswered();
+    // Drives the tunnel with a configuration's bytes, read and checked there as any other; the
+    // controller hands it configurations already read.
     void changeConnectionState(int state, QByteArray configData = QByteArray());
     void connectionStateChanged(int state);
     void requestUpdateServersFavoriteStates(QVector<int> favoriteServersIds);
@@ -89,8 +91,8 @@ public slots:
     void endServiceRequest();
 
 private slots:
+    // Shows a state: the controller takes it, and the page follows.
     void setVpnConnectionState(int state);
-    void tunnelStateChanged(int state);
     void increaseConnectionMaskOpacity();
     void decreaseConnectionMaskOpacity();
     void favoritesServersChanged();
@@ -120,8 +122,6 @@ private slots:
     void on_pushButtonKillSwitch_clicked();
     void onVpnConfigFailed();
     void translate();
-    // The machine woke from sleep: the tunnel's health is read and latencies measured again.
-    void resumeAfterSleep();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -149,16 +149,11 @@ private:
     void layoutPill();
     void setPill(const char *key, const QString &textStyle, const QString &pillStyle, int icon,
                  const QColor &iconColor);
+    void createConnectionController();
+    void showConnectionState(ConnectionController::State state);
     void chooseServer(int id, bool autoConnect);
-    void requestConnection(const ServerData &server);
-    void requestConfiguration(const ServerData &server);
-    // The firewall answered every step asked of it.
-    void killSwitchSettled();
-    void runDisconnectSequence();
-    void sweepPings(const QVector<ServerData> &servers);
     void updateRecommendedCards();
     void storeFavorites();
-    void showError();
     void setKillSwitchIcon();
     // The card's caption says what the switch does, or why its block is not in force.
     void showKillSwitchFault();
@@ -166,19 +161,11 @@ private:
     QString killSwitchFaultText() const;
     void showTunnelProblem();
     // The location label, the first card and the tray's status line name the server in use.
-    void showCurrentServer();
+    void showCurrentServer(const ServerData &server);
     void markFavorites(const QVector<int> &ids);
     QString text(const char *key) const;
-    // Every listed server with a latency, but the current one, fastest first.
-    QVector<ServerData> fallbackCandidates() const;
-    void watchConnectionHealth();
-    void leaveDeadServer();
-    void networkChanged();
-    void sweepAgain();
-    void onlineChanged(bool online);
-    ConnectionState::LinkCondition linkCondition() const;
     // The pill and the tray's status line follow the link's condition.
-    void presentLinkCondition();
+    void presentLinkCondition(ConnectionState::LinkCondition condition);
     void showStatePill();
     void setWarningPill(const char *key, const QColor &foreground, const QColor &background);
 
@@ -187,35 +174,14 @@ private:
     LanguageManager *languageManager = nullptr;
     PingManager *pingManager = nullptr;
     VpnManager *vpnManager = nullptr;
+    ConnectionController *connection = nullptr;
     ServersWindow *serversWindow = nullptr;
     SettingsWindow *settingsWindow = nullptr;
     AccountWindow *accountWindow = nullptr;
-    ServerData currentServer;
-    // Asked for while the firewall had not answered the block's new attempt.
-    std::optional<ServerData> serverAwaitingBlock;
     QGraphicsBlurEffect *menuBlur = nullptr;
     QTimer *increaseMaskTimer = nullptr;
     QTimer *decreaseMaskTimer = nullptr;
-    QTimer *pingRefreshTimer = nullptr;
     int maskAlpha = 0;
-    bool disconnectRequested = false;
-    int fallbackAttempts = 0;
-    bool killSwitchEnabled = false;
-
-    QVector<ServerData> serverList;
-    int shownState = 1;
-    // A location change while connected: the new connection is asked for once the old tunnel
-    // has been removed.
-    bool reconnectAfterStop = false;
-    NetworkMonitor *networkMonitor = nullptr;
-    SleepMonitor *sleepMonitor = nullptr;
-    // A member who was connected (or connecting) when the network went is connected again
-    // once it returns.
-    bool reconnectWhenOnline = false;
-    // Between a server list and the log-out.
-    bool signedIn = false;
-    // The service issued a configuration for a tunnel that has not come up yet.
-    bool configurationIssued = false;
 
     QFrame *frameBackgroundGradient = nullptr;
     QFrame *frameBackgroundGradientConnected = nullptr;

@@ -105,27 +105,47 @@ void VpnManager::setTimings(const Timings &newTimings)
 
 void VpnManager::changeConnectionState(int newState, QByteArray configData)
 {
-    state = newState;
-    configurationRequestPending = false;
-    if (state == ConnectionState::Connecting)
-        startTunnel(configData);
-    if (state == ConnectionState::Disconnecting)
-        stopTunnel(false);
-}
-
-void VpnManager::startTunnel(const QByteArray &configData)
-{
+    if (newState == ConnectionState::Disconnecting) {
+        disconnectTunnel();
+        return;
+    }
+    if (newState != ConnectionState::Connecting) {
+        state = newState;
+        configurationRequestPending = false;
+        return;
+    }
     const WireGuardConfig config = WireGuardConfig::read(configData);
     if (!config.isValid()) {
         // Refused before anything of it reaches the disk or a tool, not even the removal.
         qCDebug(lcVpn).noquote() << "WireGuard configuration refused:" << config.refusal();
+        state = ConnectionState::Connecting;
+        configurationRequestPending = false;
         finishStop(true);
         return;
     }
+    connectTunnel(config);
+}
+
+void VpnManager::connectTunnel(const WireGuardConfig &config)
+{
+    state = ConnectionState::Connecting;
+    configurationRequestPending = false;
+    startTunnel(config);
+}
+
+void VpnManager::disconnectTunnel()
+{
+    state = ConnectionState::Disconnecting;
+    configurationRequestPending = false;
+    stopTunnel(false);
+}
+
+void VpnManager::startTunnel(const WireGuardConfig &config)
+{
     // The removal would delete the new file and end the new tunnel's bookkeeping: it goes first.
     if (isRemovalUnderWay()) {
         qCDebug(lcVpn) << "WireGuard tunnel waits for the removal under way";
-        startAfterRemoval = configData;
+        startAfterRemoval = config;
         return;
     }
     if (!commands.killSwitchIsSelective() && blockWanted)

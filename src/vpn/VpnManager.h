@@ -4,6 +4,7 @@
 #include "platform/KernelInterfaces.h"
 #include "types/ConnectionState.h"
 #include "vpn/TunnelTools.h"
+#include "vpn/WireGuardConfig.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -15,7 +16,6 @@
 class QFileSystemWatcher;
 class QTimer;
 class ServiceAddresses;
-class WireGuardConfig;
 
 // Turns a WireGuard configuration into a running tunnel and removes it again, reports the time
 // and traffic while it runs, and keeps the firewall kill switch.
@@ -114,7 +114,11 @@ signals:
     void tunnelDead();
 
 public slots:
+    // Connecting reads and checks the configuration's bytes first; a refused one ends as Error.
     void changeConnectionState(int state, QByteArray configData = QByteArray());
+    // Brings up a tunnel from a configuration already read and checked.
+    void connectTunnel(const WireGuardConfig &config);
+    void disconnectTunnel();
 
 private slots:
     void processWgUpFinished(int exitCode, QString errorText);
@@ -122,7 +126,7 @@ private slots:
     void updateConnectionTimer();
 
 private:
-    void startTunnel(const QByteArray &configData);
+    void startTunnel(const WireGuardConfig &config);
     void resolvePeers(const WireGuardConfig &config, int attempt,
                       QVector<Platform::KillSwitchRules::Peer> resolved, int next);
     void installTunnel(const WireGuardConfig &config,
@@ -218,7 +222,7 @@ private:
     // Whether each stop whose removal has not reported back yet was a failure, oldest first.
     QList<bool> pendingStops;
     // A configuration that came while a removal ran: installed once the last removal is done.
-    std::optional<QByteArray> startAfterRemoval;
+    std::optional<WireGuardConfig> startAfterRemoval;
     QVector<Platform::KillSwitchRules::Peer> tunnelPeers;
     // Counts connection starts, so that a late endpoint lookup of an earlier one is dropped.
     int connectAttempts = 0;

@@ -105,7 +105,7 @@ void TestWindowsProgram::memberDayUnderTheKillSwitch()
         const QVector<ServerData> servers = home->servers();
         return std::any_of(servers.begin(), servers.end(), [home](const ServerData &server) {
             return server.id != serverWithoutCapacity &&
-                   ServerListModel::hasValidLatency(home->model()->serverById(server.id));
+                   home->model()->serverById(server.id).hasValidLatency();
         });
     };
     QTRY_VERIFY_WITH_TIMEOUT(anotherServerMeasured(), 60000);
