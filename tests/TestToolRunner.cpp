@@ -3,6 +3,10 @@
 
 #include <QtTest>
 
+#include <algorithm>
+
+#include <sys/resource.h>
+
 // Tools run for their output from a thread of their own, as the latency sweep runs the ping tool.
 class TestToolRunner : public QObject {
     Q_OBJECT
@@ -15,6 +19,8 @@ private slots:
     void argumentsReachTheToolUnchanged();
     void manyRunAtOnce();
     void toolsStillRunningAreStoppedWithTheRunner();
+    void toolsThatYieldRunBelowTheProgram_data();
+    void toolsThatYieldRunBelowTheProgram();
 
 private:
     // Runs in the runner's thread, as its owner does.
@@ -126,6 +132,31 @@ void TestToolRunner::toolsStillRunningAreStoppedWithTheRunner()
     QTRY_COMPARE_WITH_TIMEOUT(fakes->callsOf("ping").size(), 1, 10000);
     thread.quit();
     QVERIFY(thread.wait(60000));
+}
+
+void TestToolRunner::toolsThatYieldRunBelowTheProgram_data()
+{
+    QTest::addColumn<bool>("yield");
+    QTest::newRow("yielding") << true;
+    QTest::newRow("as the program") << false;
+}
+
+// The tool's own niceness, as nice(1) without arguments prints it.
+void TestToolRunner::toolsThatYieldRunBelowTheProgram()
+{
+    QFETCH(bool, yield);
+    QSignalSpy finished(runner, &ToolRunner::finished);
+    QMetaObject::invokeMethod(
+        runner,
+        [this, yield] {
+            runner->setToolsYield(yield);
+            runner->run(1, {"/usr/bin/nice", {}}, 5000);
+        },
+        Qt::QueuedConnection);
+    QVERIFY(finished.wait(5000));
+    const int programNice = ::getpriority(PRIO_PROCESS, 0);
+    const int expected = yield ? std::min(programNice + 10, 19) : programNice;
+    QCOMPARE(finished.at(0).at(1).toByteArray().trimmed(), QByteArray::number(expected));
 }
 
 QTEST_GUILESS_MAIN(TestToolRunner)

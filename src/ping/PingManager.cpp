@@ -29,6 +29,8 @@ PingManager::PingManager(QObject *parent, const Platform::CommandSet &commands)
     , runner(new ToolRunner)
     , batchTimer(new QTimer(this))
 {
+    // Probes wait on the network, not the processor: the pages come first.
+    runner->setToolsYield(true);
     runner->moveToThread(runnerThread);
     connect(runnerThread, &QThread::finished, runner, &QObject::deleteLater);
     connect(runner, &ToolRunner::finished, this, &PingManager::probeFinished);

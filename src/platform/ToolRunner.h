@@ -23,6 +23,9 @@ public:
     // reading cut short is no reading. Called in the runner's own thread.
     void run(int id, const Platform::Invocation &invocation, int timeoutMs);
     int runningCount() const { return int(running.size()); }
+    // Tools started from now on yield the processor to the program's own threads: a sweep of
+    // dozens at once never takes it from the pages being drawn.
+    void setToolsYield(bool yield) { toolsYield = yield; }
 
 signals:
     void finished(int id, QByteArray output);
@@ -34,4 +37,5 @@ private:
 
     QHash<int, Run *> running;
     int nextRun = 0;
+    bool toolsYield = false;
 };

@@ -3,6 +3,8 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <windows.h>
+
 struct ToolRunner::Run {
     int id;
     QProcess *process;
@@ -34,6 +36,12 @@ void ToolRunner::run(int id, const Platform::Invocation &invocation, int timeout
                 if (error == QProcess::FailedToStart)
                     finish(run);
             });
+    if (toolsYield) {
+        run->process->setCreateProcessArgumentsModifier(
+            [](QProcess::CreateProcessArguments *arguments) {
+                arguments->flags |= BELOW_NORMAL_PRIORITY_CLASS;
+            });
+    }
     run->process->start(invocation.program, invocation.arguments);
 }
 
