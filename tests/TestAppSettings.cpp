@@ -4,6 +4,10 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 // Runs against a private configuration folder and checks the stored file itself, read with an
 // independent INI reader, not only what AppSettings answers.
 class TestAppSettings : public QObject {
@@ -18,6 +22,8 @@ private slots:
     void switchesUnderDecimalKeys();
     void valuesUnderDecimalKeys_data();
     void valuesUnderDecimalKeys();
+    void onlyAChangeRewritesTheFile_data();
+    void onlyAChangeRewritesTheFile();
     void credentialTargetStoredEncoded_data();
     void credentialTargetStoredEncoded();
     void favoritesThreeThenTwo();
@@ -115,6 +121,38 @@ void TestAppSettings::valuesUnderDecimalKeys()
     QVERIFY(AppSettings::setValue(AppSettings::Value(key), value));
     QCOMPARE(stored(entry).toString(), value.toString());
     QCOMPARE(AppSettings::value(AppSettings::Value(key)).toString(), value.toString());
+}
+
+void TestAppSettings::onlyAChangeRewritesTheFile_data()
+{
+    QTest::addColumn<QVariant>("first");
+    QTest::addColumn<QVariant>("second");
+    QTest::addColumn<bool>("rewritten");
+    QTest::newRow("same number") << QVariant(7) << QVariant(7) << false;
+    QTest::newRow("another number") << QVariant(7) << QVariant(8) << true;
+    QTest::newRow("same text") << QVariant("a@b.c") << QVariant("a@b.c") << false;
+    QTest::newRow("empty after text") << QVariant("a@b.c") << QVariant(QString()) << true;
+}
+
+// Every write replaces the file (a new one renamed over it); the one held open here keeps its
+// own identity, so a rewrite shows as another file under the name.
+void TestAppSettings::onlyAChangeRewritesTheFile()
+{
+    QFETCH(QVariant, first);
+    QFETCH(QVariant, second);
+    AppSettings::setValue(AppSettings::LastEmail, first);
+    AppSettings::setSwitchState(AppSettings::KillSwitch, true);
+    const int before = ::open(QFile::encodeName(storeFile).constData(), O_RDONLY);
+    QVERIFY(before >= 0);
+    AppSettings::setValue(AppSettings::LastEmail, second);
+    AppSettings::setSwitchState(AppSettings::KillSwitch, true);
+    struct stat held = {};
+    struct stat named = {};
+    QCOMPARE(::fstat(before, &held), 0);
+    ::close(before);
+    QCOMPARE(::stat(QFile::encodeName(storeFile).constData(), &named), 0);
+    QTEST(held.st_ino != named.st_ino, "rewritten");
+    QCOMPARE(AppSettings::value(AppSettings::LastEmail).toString(), second.toString());
 }
 
 void TestAppSettings::credentialTargetStoredEncoded_data()

@@ -5,6 +5,7 @@
 #include "i18n/LanguageManager.h"
 #include "servers/RecomendedServerItem.h"
 #include "servers/ServerListItem.h"
+#include "servers/ServerListModel.h"
 #include "servers/ServersWindow.h"
 #include "storage/AppSettings.h"
 #include "types/ServerData.h"
@@ -21,6 +22,7 @@
 #include <QTextDocument>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 
 #include <memory>
@@ -223,7 +225,16 @@ void TestRealDisplay::screenShowsWhatPagesPaint()
 
     QVERIFY(signInThroughLoginPage(*window, "demo@corvane.test", "demo-password"));
     auto *home = window->findChild<MainForm *>();
-    QTest::qWait(1000);
+    // The sign-in's sweep reorders the cards while the page shows; the screen is compared once
+    // every server is measured, when no change of the cards can be on its way to the screen.
+    const auto everyServerMeasured = [home] {
+        const QVector<ServerData> servers = home->servers();
+        return !servers.isEmpty() &&
+               std::all_of(servers.begin(), servers.end(), [home](const ServerData &server) {
+                   return home->model()->serverById(server.id).hasValidLatency();
+               });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(everyServerMeasured(), 10000);
     checkScreen(window.get(), tag + "-home");
     QVERIFY(clickConnectButton(*window));
     QTRY_COMPARE_WITH_TIMEOUT(home->tunnel()->connectionState(), int(ConnectionState::Connected),

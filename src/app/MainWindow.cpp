@@ -12,6 +12,7 @@
 #include "widgets/EnterPressesButtons.h"
 #include "widgets/FocusRing.h"
 #include "widgets/IconPainter.h"
+#include "widgets/PageWarmer.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -89,6 +90,9 @@ void MainWindow::buildInterface()
     addPage(stackedWidget, QStringLiteral("pageMessage"), widgetMessage);
     addPage(stackedWidget, QStringLiteral("pageLogin"), widgetLogin);
     addPage(stackedWidget, QStringLiteral("pageMain"), widgetMain);
+    // The home page is first shown as the sign-in ends, to a member waiting for it: drawn once
+    // beforehand, while the login page is up, it then takes a frame.
+    PageWarmer::warm(widgetMain);
 }
 
 void MainWindow::applyWindowShape()

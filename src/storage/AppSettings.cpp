@@ -41,6 +41,15 @@ bool isTrue(const QVariant &stored)
            text == QLatin1String("1");
 }
 
+// Every write replaces the file and waits for the disk: a value already stored is left alone.
+void writeIfChanged(QSettings &settings, const QString &key, const QVariant &value)
+{
+    const QVariant stored = settings.value(key);
+    if (stored.isValid() && stored == value)
+        return;
+    settings.setValue(key, value);
+}
+
 } // namespace
 
 bool AppSettings::switchState(const Switch &key)
@@ -58,7 +67,7 @@ bool AppSettings::setSwitchState(const Switch &key, const bool &on)
         return true;
     }
     StoreGroup store(switchGroup);
-    store.settings.setValue(QString::number(key), on);
+    writeIfChanged(store.settings, QString::number(key), on);
     return true;
 }
 
@@ -74,7 +83,7 @@ bool AppSettings::setValue(const Value &key, const QVariant &value)
     if (key == CredentialTarget)
         store.settings.setValue(QString::number(key), Scramble::encode(value.toString()));
     else
-        store.settings.setValue(QString::number(key), value);
+        writeIfChanged(store.settings, QString::number(key), value);
     return true;
 }
 
