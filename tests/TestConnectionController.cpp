@@ -52,6 +52,8 @@ private slots:
     void cleanup();
     void decisions_data();
     void decisions();
+    void theLocationOfferedNextTime_data();
+    void theLocationOfferedNextTime();
     void latenciesAreMeasuredWhileSignedIn();
 
 private:
@@ -208,7 +210,7 @@ void TestConnectionController::decisions_data()
                        "Disconnecting", "Disconnected",  "withdraw"};
     QTest::newRow("fallback tries three others, fastest first, then errs")
         << QStringList{"choose 3", "toggle", "fail", "fail", "fail", "fail"}
-        << QStringList{"at Charlie",    "Disconnecting", "Disconnected", "Connecting",
+        << QStringList{"at Charlie",    "Disconnecting", "Disconnected",  "Connecting",
                        "ask 127.0.1.3", "at Alpha",      "ask 127.0.1.1", "at Charlie",
                        "ask 127.0.1.3", "at Delta",      "ask 127.0.1.4", "Error"};
     QTest::newRow("fallback passes over servers not measured")
@@ -296,6 +298,28 @@ void TestConnectionController::decisions()
     QFETCH(QStringList, said);
     // As one line each, so that a failure shows the whole story.
     QCOMPARE(log.join(" | "), said.join(" | "));
+}
+
+void TestConnectionController::theLocationOfferedNextTime_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("the list's first, at the start") << QStringList() << 1;
+    QTest::newRow("the member's choice") << QStringList{"choose 3"} << 3;
+    QTest::newRow("the server a fallback reached") << QStringList{"toggle", "fail"} << 2;
+    QTest::newRow("not the server that replaced a dead one")
+        << QStringList{"choose 3", "toggle", "config", "dead"} << 3;
+}
+
+void TestConnectionController::theLocationOfferedNextTime()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(int, stored);
+    for (const QString &step : qAsConst(steps))
+        apply(step);
+    // The location is written a turn after it was chosen.
+    QTest::qWait(20);
+    QCOMPARE(AppSettings::value(AppSettings::LastServerId).toInt(), stored);
 }
 
 // The five-minute refresh runs between a server list and the log-out, and never after.

@@ -119,7 +119,7 @@ void ConnectionController::setCurrentServer(int id)
         disconnectForNewServer();
     else
         runDisconnectSequence();
-    AppSettings::setValue(AppSettings::LastServerId, current.id);
+    rememberLocation(current.id);
 }
 
 void ConnectionController::chooseServer(int id, bool autoConnect)
@@ -244,8 +244,13 @@ void ConnectionController::configurationFailed()
                   << "(ping:" << next.ping << "ms)";
     current = next;
     emit currentServerChanged(current);
-    AppSettings::setValue(AppSettings::LastServerId, next.id);
+    rememberLocation(next.id);
     askForConfiguration(next);
+}
+
+void ConnectionController::rememberLocation(int id)
+{
+    QTimer::singleShot(0, this, [id] { AppSettings::setValue(AppSettings::LastServerId, id); });
 }
 
 void ConnectionController::showError()

@@ -108,6 +108,9 @@ private:
     void disconnectForNewServer();
     void runDisconnectSequence();
     void showError();
+    // In a turn of its own: the write waits for the disk, and the turn that chose the location
+    // has the page to update already.
+    void rememberLocation(int id);
     // Every listed server with a latency, but the current one, fastest first.
     QVector<ServerData> fallbackCandidates() const;
     std::optional<ServerData> listed(int id) const;
